@@ -1,0 +1,225 @@
+#include "cli/cli.h"
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "cli/console_host.h"
+#include "cli/json.h"
+#include "cli/sample.h"
+#include "core/file_state.h"
+#include "core/messages.h"
+#include "core/questions.h"
+#include "riff/blocks.h"
+#include "riff/header.h"
+#include "riff/source.h"
+
+namespace rv::cli {
+
+namespace {
+
+const char* kUsage =
+    "rivetta-cli: inspect and repair damaged AVI files\n"
+    "\n"
+    "usage: rivetta-cli COMMAND [options]\n"
+    "\n"
+    "commands:\n"
+    "  info FILE [--json]     read the header: messages, block tree, block labels\n"
+    "  make-sample OUT.avi    write a small damaged AVI to try the tool on\n"
+    "\n"
+    "rivetta-cli COMMAND --help shows the options of one command.\n"
+    "exit status: 0 done, 1 error, 2 bad usage, 3 ended early\n";
+
+const char* kInfoUsage =
+    "usage: rivetta-cli info FILE [--json]\n"
+    "\n"
+    "Opens FILE read-only, walks its RIFF blocks and reads the header records, as the\n"
+    "button \"открыть и прочитать заголовок\" does, and prints the message list, the block\n"
+    "tree with the field lines of the header records, and the seven block labels.\n"
+    "\n"
+    "  --json   print the same as one JSON document\n"
+    "\n"
+    "exit status: 0 the file was read (messages are not errors), 1 it could not be opened\n"
+    "or has no RIFF signature, 2 bad usage\n";
+
+const char* kSampleUsage =
+    "usage: rivetta-cli make-sample OUT.avi\n"
+    "\n"
+    "Writes a small AVI (video and audio chunks, hdrl, idx1) with 4096 zero bytes inserted\n"
+    "into one video chunk and one broken size field.\n";
+
+bool WantsHelp(const std::vector<std::string>& args) {
+  for (const auto& a : args)
+    if (a == "--help" || a == "-h") return true;
+  return false;
+}
+
+int Usage(const char* text) {
+  std::fputs(text, stderr);
+  return kExitUsage;
+}
+
+const char* ColorName(LabelColor c) {
+  switch (c) {
+    case LabelColor::Blue: return "blue";
+    case LabelColor::Maroon: return "maroon";
+    default: return "gray";
+  }
+}
+
+const char* ColorNameRu(LabelColor c) {
+  switch (c) {
+    case LabelColor::Blue: return "синий (прочитан)";
+    case LabelColor::Maroon: return "бордовый (есть)";
+    default: return "серый (нет)";
+  }
+}
+
+// Depth of a tree line, for indentation.
+int Depth(const TreeModel& t, int32_t line) {
+  int d = 0;
+  for (int32_t p = t.lines[size_t(line)].parent; p >= 0; p = t.lines[size_t(p)].parent) ++d;
+  return d;
+}
+
+// Tree lines in display order: each line followed by its children.
+std::vector<int32_t> DisplayOrder(const TreeModel& t) {
+  std::vector<std::vector<int32_t>> children(t.lines.size());
+  std::vector<int32_t> roots;
+  for (size_t i = 0; i < t.lines.size(); ++i) {
+    int32_t p = t.lines[i].parent;
+    (p >= 0 ? children[size_t(p)] : roots).push_back(int32_t(i));
+  }
+  std::vector<int32_t> order, stack(roots.rbegin(), roots.rend());
+  while (!stack.empty()) {
+    int32_t l = stack.back();
+    stack.pop_back();
+    order.push_back(l);
+    const auto& c = children[size_t(l)];
+    stack.insert(stack.end(), c.rbegin(), c.rend());
+  }
+  return order;
+}
+
+void PrintText() {
+  std::printf("сообщения:\n");
+  for (const auto& m : MessageLines()) std::printf("%s\n", m.c_str());
+  std::printf("\nблоки:\n");
+  const TreeModel& t = Tree();
+  for (int32_t l : DisplayOrder(t))
+    std::printf("%*s%s\n", 2 * Depth(t, l), "", t.lines[size_t(l)].text.c_str());
+  std::printf("\nметки:\n");
+  for (int i = 0; i < kLabelCount; ++i)
+    std::printf("%-7s %s\n", kLabelCaptions[size_t(i)], ColorNameRu(GetLabel(i)));
+}
+
+std::string FieldsJson(int32_t node) {
+  // The field lines under a block's tree line ("Name = value").
+  const TreeModel& t = Tree();
+  std::string out = "{";
+  bool first = true;
+  for (const TreeLine& l : t.lines) {
+    if (l.parent != node || l.block >= 0) continue;
+    size_t eq = l.text.find(" = ");
+    if (eq == std::string::npos) continue;
+    out += first ? "" : ",";
+    first = false;
+    out += JsonString(l.text.substr(0, eq)) + ":" + JsonString(l.text.substr(eq + 3));
+  }
+  return out + "}";
+}
+
+void PrintJson(const std::string& file) {
+  std::string j = "{\"file\":" + JsonString(file) + ",\"messages\":[";
+  auto msgs = MessageLines();
+  for (size_t i = 0; i < msgs.size(); ++i) j += (i ? "," : "") + JsonString(msgs[i]);
+  j += "],\"blocks\":[";
+  const auto& blocks = Blocks();
+  for (size_t i = 0; i < blocks.size(); ++i) {
+    const BlockRecord& b = blocks[i];
+    j += i ? "," : "";
+    j += "{\"index\":" + std::to_string(i) + ",\"name\":" + JsonString(b.Name) +
+         ",\"type\":" + JsonString(b.TypeTag) + ",\"parent\":" + std::to_string(b.Parent) +
+         ",\"offset\":" + std::to_string(b.Offset) + ",\"size\":" + std::to_string(b.Size);
+    if (b.Kind) j += ",\"kind\":" + JsonString(std::string(1, b.Kind));
+    std::string fields = FieldsJson(b.Node);
+    if (fields != "{}") j += ",\"fields\":" + fields;
+    j += "}";
+  }
+  j += "],\"labels\":{";
+  for (int i = 0; i < kLabelCount; ++i)
+    j += std::string(i ? "," : "") + JsonString(kElementNames[size_t(i)]) + ":" +
+         JsonString(ColorName(GetLabel(i)));
+  j += "},\"moviPosition\":" +
+       (HasBlock("LIST", "movi") ? std::to_string(Header().moviPos) : std::string("null"));
+  j += ",\"extended\":" + std::string(Header().extended == 'y' ? "true" : "false") + "}\n";
+  std::fputs(j.c_str(), stdout);
+}
+
+int Info(const std::vector<std::string>& args) {
+  if (WantsHelp(args)) {
+    std::fputs(kInfoUsage, stdout);
+    return kExitOk;
+  }
+  bool json = false;
+  std::string file;
+  for (const auto& a : args) {
+    if (a == "--json")
+      json = true;
+    else if (!a.empty() && a[0] == '-')
+      return Usage(kInfoUsage);
+    else if (file.empty())
+      file = a;
+    else
+      return Usage(kInfoUsage);
+  }
+  if (file.empty()) return Usage(kInfoUsage);
+  ResetFileState();
+  ClearMessages();
+  OpenResult r = OpenAndReadHeader(file);
+  if (json)
+    PrintJson(file);
+  else
+    PrintText();
+  return r.opened && !Blocks().empty() ? kExitOk : kExitError;
+}
+
+int MakeSampleCmd(const std::vector<std::string>& args) {
+  if (WantsHelp(args)) {
+    std::fputs(kSampleUsage, stdout);
+    return kExitOk;
+  }
+  if (args.size() != 1 || args[0].empty() || args[0][0] == '-') return Usage(kSampleUsage);
+  SampleInfo info;
+  if (!WriteSample(args[0], &info)) {
+    std::fprintf(stderr, "rivetta-cli: не удалось записать %s\n", args[0].c_str());
+    return kExitError;
+  }
+  std::printf("%s: %d видео- и %d звуковых блоков; нули вставлены в видеоблок %d, "
+              "размер видеоблока %d испорчен\n",
+              args[0].c_str(), info.videoChunks, info.audioChunks, info.zeroRunChunk,
+              info.brokenSizeChunk);
+  return kExitOk;
+}
+
+}  // namespace
+
+int Main(int argc, char** argv) {
+  std::vector<std::string> args(argv + 1, argv + argc);
+  if (args.empty()) return Usage(kUsage);
+  std::string cmd = args[0];
+  args.erase(args.begin());
+  if (cmd == "--help" || cmd == "-h" || cmd == "help") {
+    std::fputs(kUsage, stdout);
+    return kExitOk;
+  }
+  static ConsoleHost host;
+  SetHost(&host);
+  if (cmd == "info") return Info(args);
+  if (cmd == "make-sample") return MakeSampleCmd(args);
+  std::fprintf(stderr, "rivetta-cli: неизвестная команда '%s'\n\n", cmd.c_str());
+  return Usage(kUsage);
+}
+
+}  // namespace rv::cli

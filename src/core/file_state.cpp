@@ -1,0 +1,28 @@
+#include "core/file_state.h"
+
+#include <vector>
+
+#include "core/tasks.h"
+#include "riff/blocks.h"
+#include "riff/header.h"
+#include "riff/source.h"
+
+namespace rv {
+
+static std::vector<std::function<void()>>& Resets() {
+  static std::vector<std::function<void()>> r;
+  return r;
+}
+
+void RegisterFileStateReset(std::function<void()> reset) { Resets().push_back(std::move(reset)); }
+
+void ResetFileState() {
+  SignsOff();
+  Tree().Clear();
+  Blocks().clear();
+  ClearExclusions();
+  for (auto& r : Resets()) r();
+  ResetReadCache();
+}
+
+}  // namespace rv

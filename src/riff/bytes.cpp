@@ -1,0 +1,193 @@
+#include "riff/bytes.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+
+namespace rv {
+
+uint32_t LoadLE32(const uint8_t* p) {
+  return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
+
+uint16_t LoadLE16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
+
+bool GetDWord(const Bytes& buf, uint64_t pos, uint32_t& value) {
+  if (pos + 4 > buf.size()) return false;
+  value = LoadLE32(buf.data() + pos);
+  return true;
+}
+
+bool GetWord(const Bytes& buf, uint64_t pos, uint16_t& value) {
+  if (pos + 2 > buf.size()) return false;
+  value = LoadLE16(buf.data() + pos);
+  return true;
+}
+
+void PutDWord(uint32_t value, uint8_t* dest) {
+  dest[0] = uint8_t(value);
+  dest[1] = uint8_t(value >> 8);
+  dest[2] = uint8_t(value >> 16);
+  dest[3] = uint8_t(value >> 24);
+}
+
+void PutDWord(uint32_t value, Bytes& buf, uint64_t pos) { PutDWord(value, buf.data() + pos); }
+
+std::string GetChars(const Bytes& buf, uint64_t pos, uint64_t count) {
+  if (pos >= buf.size()) return {};
+  uint64_t n = std::min<uint64_t>(count, buf.size() - pos);
+  return std::string(reinterpret_cast<const char*>(buf.data() + pos), size_t(n));
+}
+
+void PutString(std::string_view text, uint8_t* dest, size_t count) {
+  size_t n = std::min(text.size(), count);
+  std::memcpy(dest, text.data(), n);
+  std::memset(dest + n, 0, count - n);
+}
+
+void CopyBytes(const uint8_t* src, uint8_t* dst, size_t srcPos, size_t count, size_t dstPos) {
+  std::memmove(dst + dstPos, src + srcPos, count);
+}
+
+uint32_t fcc(std::string_view text) {
+  if (text.size() < 4) return 0;
+  return uint32_t(uint8_t(text[0])) | uint32_t(uint8_t(text[1])) << 8 |
+         uint32_t(uint8_t(text[2])) << 16 | uint32_t(uint8_t(text[3])) << 24;
+}
+
+std::string cff(uint32_t value) {
+  std::string s(4, '\0');
+  for (int i = 0; i < 4; ++i) s[i] = char((value >> (8 * i)) & 0xFF);
+  return s;
+}
+
+bool IsChunkID(std::string_view id) {
+  static constexpr std::string_view kIds[] = {"RIFF", "LIST", "JUNK", "avih", "strh",
+                                              "strf", "strn", "strd", "indx", "idx1"};
+  return std::find(std::begin(kIds), std::end(kIds), id) != std::end(kIds);
+}
+
+bool IsTypedChunkID(std::string_view id) { return id == "RIFF" || id == "LIST" || id == "strh"; }
+
+static bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+bool SameChunkType(std::string_view a, std::string_view b) {
+  if (a.size() != 4 || !IsDigit(a[0]) || !IsDigit(a[1])) return false;
+  if (b.size() < 4) return false;
+  return a[2] == b[2] && a[3] == b[3];
+}
+
+std::string FormatThousands(std::string_view digits) {
+  std::string out;
+  out.reserve(digits.size() + digits.size() / 3);
+  size_t taken = 0;
+  for (size_t i = digits.size(); i-- > 0;) {
+    out.push_back(digits[i]);
+    if (++taken % 3 == 0 && i > 0) out.push_back('\'');
+  }
+  std::reverse(out.begin(), out.end());
+  return out;
+}
+
+std::string FormatThousands(uint64_t value) { return FormatThousands(std::to_string(value)); }
+
+bool IsNumber(std::string_view text) {
+  if (!text.empty() && text[0] == '-') text.remove_prefix(1);
+  if (text.empty()) return false;
+  return std::all_of(text.begin(), text.end(), IsDigit);
+}
+
+size_t Utf8Length(std::string_view text) {
+  size_t n = 0;
+  for (unsigned char c : text)
+    if ((c & 0xC0) != 0x80) ++n;
+  return n;
+}
+
+std::string PadOrCut(std::string_view text, size_t width) {
+  size_t chars = 0, i = 0;
+  for (; i < text.size(); ++i) {
+    if ((uint8_t(text[i]) & 0xC0) != 0x80) {
+      if (chars == width) break;
+      ++chars;
+    }
+  }
+  std::string out(text.substr(0, i));
+  if (chars < width) out.append(width - chars, ' ');
+  return out;
+}
+
+bool CharIn(char c, std::string_view text) { return text.find(c) != std::string_view::npos; }
+
+std::string CutToken(std::string& text, std::string_view delimiters) {
+  size_t p = text.find_first_of(delimiters);
+  if (p == std::string::npos) {
+    std::string token = std::move(text);
+    text.clear();
+    return token;
+  }
+  std::string token = text.substr(0, p);
+  text.erase(0, p + 1);
+  return token;
+}
+
+// Trims blanks, then drops leading zeros while three or more characters remain.
+static std::string NormaliseHex(std::string_view text) {
+  size_t b = text.find_first_not_of(' ');
+  if (b == std::string_view::npos) return {};
+  size_t e = text.find_last_not_of(' ');
+  std::string s(text.substr(b, e - b + 1));
+  while (s.size() >= 3 && s[0] == '0') s.erase(0, 1);
+  return s;
+}
+
+static bool IsHexDigit(char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; }
+
+bool IsHexByte(std::string_view text) {
+  std::string s = NormaliseHex(text);
+  return s.size() == 2 && IsHexDigit(s[0]) && IsHexDigit(s[1]);
+}
+
+uint32_t HexDigitValue(char c) {
+  if (c >= '0' && c <= '9') return uint32_t(c - '0');
+  if (c >= 'a' && c <= 'f') return uint32_t(c - 'a' + 10);
+  if (c >= 'A' && c <= 'F') return uint32_t(c - 'A' + 10);
+  return 0;
+}
+
+uint32_t HexByteValue(std::string_view text) {
+  std::string s = NormaliseHex(text);
+  if (s.size() == 1) return HexDigitValue(s[0]);
+  if (s.size() == 2) {
+    uint32_t v = HexDigitValue(s[0]) * 16;
+    if (IsHexDigit(s[1])) v += HexDigitValue(s[1]);
+    return v;
+  }
+  return 0;
+}
+
+uint32_t HexToInt(std::string_view text) {
+  uint32_t v = 0;
+  for (size_t i = 0; i < text.size() && i < 8; ++i) v = v * 16 + HexDigitValue(text[i]);
+  return v;
+}
+
+std::string BytesToHex(const Bytes& bytes, size_t pos, size_t count) {
+  static const char* kDigits = "0123456789ABCDEF";
+  std::string out;
+  for (size_t i = 0; i < count && pos + i < bytes.size(); ++i) {
+    if (i) out.push_back(',');
+    uint8_t b = bytes[pos + i];
+    out.push_back(kDigits[b >> 4]);
+    out.push_back(kDigits[b & 15]);
+  }
+  return out;
+}
+
+std::string HexFlags(uint32_t value) {
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "%08X(h)", value);
+  return buf;
+}
+
+}  // namespace rv

@@ -1,0 +1,474 @@
+#include "riff/header.h"
+
+#include <algorithm>
+
+#include "core/host.h"
+#include "core/messages.h"
+#include "riff/hexdump.h"
+#include "riff/source.h"
+
+namespace rv {
+
+namespace {
+// A hostile file of nothing but empty chunks would otherwise list millions of blocks.
+constexpr size_t kMaxBlocks = 200000;
+
+std::array<std::atomic<LabelColor>, kLabelCount> g_labels{};
+
+// Four ID characters as display text: printable ASCII as is, high bytes as Windows-1251,
+// other bytes as ".".
+std::string ShowChars(const std::string& s) {
+  std::string out;
+  for (unsigned char c : s) {
+    if (c >= 32 && c < 127)
+      out.push_back(char(c));
+    else if (c >= 128)
+      out += Cp1251ToUtf8(c);
+    else
+      out.push_back('.');
+  }
+  return out;
+}
+
+std::string Dec(uint64_t v) { return std::to_string(v); }
+}  // namespace
+
+const std::array<const char*, kLabelCount> kLabelNames = {
+    "LabelAVIH", "LabelVSTRH", "LabelVSTRF", "LabelASTRH", "LabelASTRF", "LabelMOVI", "LabelIDX1"};
+const std::array<const char*, kLabelCount> kLabelCaptions = {"avih",   "v.strh", "v.strf", "a.strh",
+                                                             "a.strf", "movi",   "idx1"};
+const std::array<const char*, kLabelCount> kElementNames = {"avih",  "vstrh", "vstrf", "astrh",
+                                                            "astrf", "movi",  "idx1"};
+
+HeaderState& Header() {
+  static HeaderState h;
+  return h;
+}
+
+void HeaderState::ResetRecords() {
+  avih = {};
+  vstrh = {};
+  astrh = {};
+  vstrf = {};
+  astrf = {};
+}
+
+LabelColor GetLabel(int id) { return g_labels[size_t(id)].load(); }
+
+void SetLabel(int id, LabelColor c) {
+  g_labels[size_t(id)].store(c);
+  NotifyLabelsChanged();
+}
+
+void SignsOff() {
+  for (auto& l : g_labels) l.store(LabelColor::Gray);
+  NotifyLabelsChanged();
+}
+
+void SignsOn() {
+  for (const BlockRecord& r : Blocks()) {
+    if (r.Name == "avih") g_labels[kLabelAVIH] = LabelColor::Blue;
+    if (r.Name == "strh") {
+      if (r.TypeTag == "vids")
+        g_labels[kLabelVSTRH] = LabelColor::Blue;
+      else
+        g_labels[kLabelASTRH] = LabelColor::Blue;
+    }
+    if (r.Name == "strf" && r.Kind == 'v') g_labels[kLabelVSTRF] = LabelColor::Blue;
+    if (r.Name == "strf" && r.Kind == 'a') g_labels[kLabelASTRF] = LabelColor::Blue;
+    if (r.TypeTag == "movi") g_labels[kLabelMOVI] = LabelColor::Maroon;
+    if (r.Name == "idx1") g_labels[kLabelIDX1] = LabelColor::Maroon;
+  }
+  NotifyLabelsChanged();
+}
+
+void HighlightSign(const BlockRecord& r) {
+  if (r.Name == "avih") {
+    SetLabel(kLabelAVIH, LabelColor::Blue);
+  } else if (r.Name == "strh" && r.TypeTag == "vids") {
+    SetLabel(kLabelVSTRH, LabelColor::Blue);
+  } else if (r.Name == "strh" && r.TypeTag == "auds") {
+    SetLabel(kLabelASTRH, LabelColor::Blue);
+  } else if (r.Name == "strf") {
+    if (r.Size == 48 || r.Size == 54)
+      SetLabel(kLabelVSTRF, LabelColor::Blue);
+    else if (isCorrectSTRFAsize(r))
+      SetLabel(kLabelASTRF, LabelColor::Blue);
+  } else if (r.Name == "LIST" && r.TypeTag == "movi") {
+    SetLabel(kLabelMOVI, LabelColor::Maroon);
+  }
+}
+
+bool IFpresent(const std::string& element) {
+  for (int i = 0; i < kLabelCount; ++i)
+    if (element == kElementNames[size_t(i)]) return GetLabel(i) == LabelColor::Blue;
+  return false;
+}
+
+bool ReadyToSave() {
+  for (int i = 0; i < kLabelCount; ++i)
+    if (GetLabel(i) == LabelColor::Gray) return false;
+  return true;
+}
+
+// ---- the walk ----
+
+namespace {
+// Reads 12 bytes at pos into the shared buffer; id and size out.
+void ReadHead(uint32_t pos, std::string& id, uint32_t& size, std::string& tag) {
+  Bytes& b = Header().shared;
+  if (!ReadSource(pos, 12, b)) b.assign(12, 0);
+  id = GetChars(b, 0, 4);
+  size = 0;
+  GetDWord(b, 4, size);
+  tag = GetChars(b, 8, 4);
+}
+
+void AppendRecord(const std::string& id, uint32_t size, const std::string& tag, int32_t parent,
+                  uint32_t offset) {
+  BlockRecord r;
+  r.Name = id;
+  r.TypeTag = IsTypedChunkID(id) ? tag : std::string();
+  r.Parent = parent;
+  r.Offset = offset;
+  r.Size = size + 8;  // the data model keeps it 32-bit
+  Blocks().push_back(std::move(r));
+  Header().lastIndex = int32_t(Blocks().size() - 1);
+}
+}  // namespace
+
+void ReadStruct() {
+  HeaderState& h = Header();
+  ClearMessages();
+  h.ResetRecords();
+  Blocks().clear();
+  h.lastIndex = -1;
+  h.parsePos = 0;
+  const uint64_t fileSize = Source().size;
+
+  std::string id, tag;
+  uint32_t size = 0;
+  ReadHead(0, id, size, tag);
+  h.parsePos = 12;
+  if (id != "RIFF") {
+    AddMessage("• отсутствует сигнатура RIFF");
+    return;
+  }
+  if (uint64_t(size) + 8 > fileSize)
+    AddMessage("• размер файла меньше значения, указанного в заголовке");
+  else if (uint64_t(size) + 8 < fileSize)
+    AddMessage("• размер файла больше значения, указанного в заголовке");
+  {
+    BlockRecord root;
+    root.Name = "RIFF";
+    root.TypeTag = tag;
+    root.Parent = -1;
+    root.Offset = 0;
+    root.Size = size + 8;
+    Blocks().push_back(root);
+    h.lastIndex = 0;
+  }
+
+  uint64_t pos = 12;
+  while (pos < fileSize && Blocks().size() < kMaxBlocks) {
+    ReadHead(uint32_t(pos), id, size, tag);
+    if (!IsChunkID(id)) {
+      AddMessage("• ожидался ID следующего блока и не нашёлся. вероятно нарушение в структуре файла");
+      break;
+    }
+    AppendRecord(id, size, tag, 0, uint32_t(pos));
+    pos += 8 + uint64_t(size);
+    h.parsePos = uint32_t(std::min<uint64_t>(pos, 0xFFFFFFFFu));
+    if (pos > fileSize) {
+      const BlockRecord& r = Blocks().back();
+      AddMessage("• размер блока " + ShowChars(r.Name == "LIST" ? r.TypeTag : r.Name) +
+                 " меньше  заявленного");
+    }
+  }
+
+  for (size_t k = 1; k < Blocks().size() && Blocks().size() < kMaxBlocks; ++k) {
+    if (Blocks()[k].Name != "LIST") continue;
+    uint64_t p = uint64_t(Blocks()[k].Offset) + 12;
+    const uint64_t end = uint64_t(Blocks()[k].Offset) + Blocks()[k].Size;
+    while (p < end && p <= 0xFFFFFFFFu - 12 && Blocks().size() < kMaxBlocks) {
+      ReadHead(uint32_t(p), id, size, tag);
+      if (!IsChunkID(id)) break;
+      AppendRecord(id, size, tag, int32_t(k), uint32_t(p));
+      p += 8 + uint64_t(size);
+    }
+  }
+
+  Chunks2TV();
+  lista2struct();
+}
+
+static std::string BlockLine(const BlockRecord& r) {
+  std::string s = "'" + ShowChars(r.Name) + "' " + Dec(r.Size);
+  if (!r.TypeTag.empty()) s += " '" + ShowChars(r.TypeTag) + "'";
+  return s;
+}
+
+void Chunks2TV() {
+  TreeModel& t = Tree();
+  t.Clear();
+  auto& blocks = Blocks();
+  for (size_t i = 0; i < blocks.size(); ++i) {
+    BlockRecord& r = blocks[i];
+    int32_t parentLine = -1;
+    if (r.Parent >= 0 && size_t(r.Parent) < i) parentLine = blocks[size_t(r.Parent)].Node;
+    r.Node = t.Add(BlockLine(r), parentLine, int32_t(i));
+  }
+  if (!blocks.empty()) t.expandedLine = blocks[0].Node;
+}
+
+// Reads a whole block into the shared buffer; an unreadable block leaves it empty.
+static void ReadBlock(const BlockRecord& r) {
+  Bytes& b = Header().shared;
+  if (!ReadSource(r.Offset, r.Size, b)) b.clear();
+}
+
+void lista2struct() {
+  HeaderState& h = Header();
+  auto& blocks = Blocks();
+  for (size_t i = 0; i < blocks.size(); ++i) {
+    BlockRecord& r = blocks[i];
+    if (r.Name == "avih") {
+      if (r.Size != 64) AddMessage("• не стандартный размер блока avih");
+      ReadBlock(r);
+      readAVIH(h.shared, h.avih);
+      avih2TV(r.Node, h.avih);
+    } else if (r.Name == "strh") {
+      ReadBlock(r);
+      if (r.TypeTag == "vids") {
+        if (r.Size != 64) AddMessage("• не стандартный размер блока video strh");
+        readSTRH(h.shared, h.vstrh);
+        strh2TV(r.Node, h.vstrh);
+      } else if (r.TypeTag == "auds") {
+        if (r.Size != 64) AddMessage("• не стандартный размер блока audio strh");
+        readSTRH(h.shared, h.astrh);
+        strh2TV(r.Node, h.astrh);
+      }
+    } else if (r.Name == "strf") {
+      ReadBlock(r);
+      char kind = StreamKindOf(r);
+      if (kind == '?') {
+        if (r.Size == 48 || r.Size == 54)
+          kind = 'v';
+        else if (r.Size == 26 || r.Size == 38)
+          kind = 'a';
+      } else if (kind == 'a' && !isCorrectSTRFAsize(r)) {
+        AddMessage("• не стандартный размер блока audio strf");
+        kind = 0;
+      } else if (kind == 'v' && !supposeSTRFV(r)) {
+        AddMessage("• не стандартный размер блока video strf");
+        kind = 0;
+      }
+      if (kind == 'a' || kind == 'v') {
+        r.Kind = kind;
+        readSTRF(h.shared, kind);
+        strf2TV(r.Node, kind);
+      }
+    } else if (r.Name == "LIST" && r.TypeTag == "movi") {
+      h.moviPos = r.Offset + 8;
+    }
+  }
+}
+
+// ---- record readers ----
+
+namespace {
+bool SignatureAndSize(const Bytes& buf, const char* sig, std::string& signature, uint32_t& size) {
+  if (GetChars(buf, 0, 4) != sig) return false;
+  signature = sig;
+  GetDWord(buf, 4, size);
+  return buf.size() >= uint64_t(size) + 8;
+}
+}  // namespace
+
+bool readAVIH(const Bytes& buf, AvihRecord& r) {
+  if (!SignatureAndSize(buf, "avih", r.signature, r.size)) return false;
+  uint32_t* fields[] = {&r.TimeBetweenFrames,   &r.MaximumDataRate,       &r.PaddingGranularity,
+                        &r.Flags,               &r.TotalNumberOfFrames,   &r.NumberOfInitialFrames,
+                        &r.NumberOfStreams,     &r.SuggestedBufferSize,   &r.Width,
+                        &r.Height,              &r.TimeScale,             &r.DataRate,
+                        &r.StartTime,           &r.DataLength};
+  for (size_t i = 0; i < 14; ++i) GetDWord(buf, 8 + 4 * i, *fields[i]);
+  return true;
+}
+
+bool readSTRH(const Bytes& buf, StrhRecord& r) {
+  if (!SignatureAndSize(buf, "strh", r.signature, r.size)) return false;
+  r.DataType = GetChars(buf, 8, 4);
+  r.DeviceHandler = GetChars(buf, 12, 4);
+  uint32_t* fields[] = {&r.Flags,      &r.Priority,   &r.InitialFrames,       &r.TimeScale,
+                        &r.DataRate,   &r.StartTime,  &r.DataLength,          &r.SuggestedBufferSize,
+                        &r.Quality,    &r.SampleSize, &r.xz1,                 &r.xz2};
+  for (size_t i = 0; i < 12; ++i) GetDWord(buf, 16 + 4 * i, *fields[i]);
+  return true;
+}
+
+bool readVideoSTRF(const Bytes& buf, VideoStrfRecord& r) {
+  if (!SignatureAndSize(buf, "strf", r.signature, r.size)) return false;
+  GetDWord(buf, 8, r.biSize);
+  GetDWord(buf, 12, r.biWidth);
+  GetDWord(buf, 16, r.biHeight);
+  uint32_t v = 0;
+  if (GetDWord(buf, 20, v)) {
+    r.biPlanes = uint16_t(v);
+    r.biBitCount = uint16_t(v >> 16);
+  }
+  r.biCompression = GetChars(buf, 24, 4);
+  GetDWord(buf, 28, r.biSizeImage);
+  GetDWord(buf, 32, r.biXPelsPerMeter);
+  GetDWord(buf, 36, r.biYPelsPerMeter);
+  GetDWord(buf, 40, r.biClrUsed);
+  GetDWord(buf, 44, r.biClrImportant);
+  r.codecData.clear();
+  uint64_t chunk = uint64_t(r.size) + 8;
+  if (chunk > 48) r.codecData.assign(buf.begin() + 48, buf.begin() + ptrdiff_t(chunk));
+  return true;
+}
+
+bool readAudioSTRF(const Bytes& buf, AudioStrfRecord& r) {
+  if (!SignatureAndSize(buf, "strf", r.signature, r.size)) return false;
+  uint32_t v = 0;
+  if (GetDWord(buf, 8, v)) {
+    r.wFormatTag = uint16_t(v);
+    r.nChannels = uint16_t(v >> 16);
+  }
+  GetDWord(buf, 12, r.nSamplesPerSec);
+  GetDWord(buf, 16, r.nAvgBytesPerSec);
+  if (GetDWord(buf, 20, v)) r.nBlockAlign = uint16_t(v);
+  if (GetDWord(buf, 22, v)) {
+    r.wBitsPerSample = uint16_t(v);
+    r.cbSize = uint16_t(v >> 16);
+  }
+  r.codecData.clear();
+  uint64_t chunk = uint64_t(r.size) + 8;
+  if (r.cbSize > 0 && chunk > 26) {
+    uint64_t end = std::min<uint64_t>(26 + uint64_t(r.cbSize), chunk);
+    r.codecData.assign(buf.begin() + 26, buf.begin() + ptrdiff_t(end));
+  }
+  return true;
+}
+
+bool readSTRF(const Bytes& buf, char kind) {
+  if (kind == 'v') return readVideoSTRF(buf, Header().vstrf);
+  if (kind == 'a') return readAudioSTRF(buf, Header().astrf);
+  return false;
+}
+
+// ---- field lines ----
+
+void avih2TV(int32_t node, const AvihRecord& r) {
+  TreeModel& t = Tree();
+  t.Add("TimeBetweenFrames = " + Dec(r.TimeBetweenFrames), node);
+  t.Add("MaximumDataRate = " + Dec(r.MaximumDataRate), node);
+  t.Add("PaddingGranularity = " + Dec(r.PaddingGranularity), node);
+  t.Add("Flags = " + HexFlags(r.Flags), node);
+  t.Add("TotalNumberOfFrames = " + Dec(r.TotalNumberOfFrames), node);
+  t.Add("NumberOfInitialFrames = " + Dec(r.NumberOfInitialFrames), node);
+  t.Add("NumberOfStreams = " + Dec(r.NumberOfStreams), node);
+  t.Add("SuggestedBufferSize = " + Dec(r.SuggestedBufferSize), node);
+  t.Add("Width = " + Dec(r.Width), node);
+  t.Add("Height = " + Dec(r.Height), node);
+  t.Add("TimeScale = " + Dec(r.TimeScale), node);
+  t.Add("DataRate = " + Dec(r.DataRate), node);
+  t.Add("StartTime = " + Dec(r.StartTime), node);
+  t.Add("DataLength = " + Dec(r.DataLength), node);
+}
+
+void strh2TV(int32_t node, const StrhRecord& r) {
+  TreeModel& t = Tree();
+  t.Add("DataType = " + ShowChars(r.DataType), node);
+  t.Add("DeviceHandler = " + ShowChars(r.DeviceHandler), node);
+  t.Add("Flags = " + HexFlags(r.Flags), node);
+  t.Add("Priority = " + Dec(r.Priority), node);
+  t.Add("InitialFrames = " + Dec(r.InitialFrames), node);
+  t.Add("TimeScale = " + Dec(r.TimeScale), node);
+  t.Add("DataRate = " + Dec(r.DataRate), node);
+  t.Add("StartTime = " + Dec(r.StartTime), node);
+  t.Add("DataLength = " + Dec(r.DataLength), node);
+  t.Add("SuggestedBufferSize = " + Dec(r.SuggestedBufferSize), node);
+  t.Add("Quality = " + HexFlags(r.Quality), node);
+  t.Add("SampleSize = " + Dec(r.SampleSize), node);
+  t.Add("xz1 = " + HexFlags(r.xz1), node);
+  t.Add("xz2 = " + HexFlags(r.xz2), node);
+}
+
+void strf2TV(int32_t node, char kind) {
+  TreeModel& t = Tree();
+  if (kind == 'v') {
+    const VideoStrfRecord& r = Header().vstrf;
+    t.Add("biSize = " + Dec(r.biSize), node);
+    t.Add("biWidth = " + Dec(r.biWidth), node);
+    t.Add("biHeight = " + Dec(r.biHeight), node);
+    t.Add("biPlanes = " + Dec(r.biPlanes), node);
+    t.Add("biBitCount = " + Dec(r.biBitCount), node);
+    t.Add("biCompression = " + ShowChars(r.biCompression), node);
+    t.Add("biSizeImage = " + Dec(r.biSizeImage), node);
+    t.Add("biXPelsPerMeter = " + Dec(r.biXPelsPerMeter), node);
+    t.Add("biYPelsPerMeter = " + Dec(r.biYPelsPerMeter), node);
+    t.Add("biClrUsed = " + Dec(r.biClrUsed), node);
+    t.Add("biClrImportant = " + Dec(r.biClrImportant), node);
+    if (!r.codecData.empty())
+      t.Add("CodecSpecificData = " + BytesToHex(r.codecData, 0, r.codecData.size()), node);
+  } else if (kind == 'a') {
+    const AudioStrfRecord& r = Header().astrf;
+    t.Add("wFormatTag = " + Dec(r.wFormatTag), node);
+    t.Add("nChannels = " + Dec(r.nChannels), node);
+    t.Add("nSamplesPerSec = " + Dec(r.nSamplesPerSec), node);
+    t.Add("nAvgBytesPerSec = " + Dec(r.nAvgBytesPerSec), node);
+    t.Add("nBlockAlign = " + Dec(r.nBlockAlign), node);
+    t.Add("wBitsPerSample = " + Dec(r.wBitsPerSample), node);
+    t.Add("cbSize = " + Dec(r.cbSize), node);
+    if (r.cbSize != 0)
+      t.Add("CodecSpecificData = " + BytesToHex(r.codecData, 0, r.codecData.size()), node);
+  }
+}
+
+// ---- format checks: read straight from the open source file ----
+
+bool isCorrectSTRFAsize(const BlockRecord& r) {
+  Bytes b;
+  if (!ReadFileDirect(r.Offset, r.Size, b)) return false;
+  uint16_t cb = 0;
+  if (r.Size < 26 || !GetWord(b, 24, cb)) return false;
+  return uint32_t(cb) + 26 == r.Size;
+}
+
+bool supposeSTRFV(const BlockRecord& r) {
+  static const std::string kAllowed =
+      "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklnmopqrstuvwxyz";
+  if (r.Size < 48) return false;
+  Bytes b;
+  if (!ReadFileDirect(r.Offset, r.Size, b)) return false;
+  for (size_t i = 24; i < 28; ++i)
+    if (kAllowed.find(char(b[i])) == std::string::npos) return false;
+  return true;
+}
+
+OpenResult OpenAndReadHeader(const std::string& fileName) {
+  OpenResult res;
+  if (!OpenSource(fileName)) {
+    AddMessage(Source().tooLarge ? "• файл больше 4 ГБ не поддерживается"
+                                 : "• ошибка открытия файла");
+    return res;
+  }
+  res.opened = true;
+  ReadStruct();
+  CloseSource();
+  res.hasIdx1 = HasBlock("idx1", "");
+  if (HasBlock("indx", "")) {
+    AddMessage(
+        "• есть подозрение, что это Extended AVI format. будет предпринята попытка переделать его "
+        "в стандартный вид");
+    Header().extended = 'y';
+  } else {
+    Header().extended = 0;
+  }
+  SignsOn();
+  return res;
+}
+
+}  // namespace rv
