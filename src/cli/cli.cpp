@@ -5,10 +5,12 @@
 #include <string>
 #include <vector>
 
+#include "cli/check_cmd.h"
 #include "cli/console_host.h"
 #include "cli/json.h"
 #include "cli/sample.h"
 #include "core/file_state.h"
+#include "core/task_routines.h"
 #include "core/messages.h"
 #include "core/questions.h"
 #include "riff/blocks.h"
@@ -26,6 +28,7 @@ const char* kUsage =
     "\n"
     "commands:\n"
     "  info FILE [--json]     read the header: messages, block tree, block labels\n"
+    "  check FILE [options]   check the stream block by block, build a new index\n"
     "  make-sample OUT.avi    write a small damaged AVI to try the tool on\n"
     "\n"
     "rivetta-cli COMMAND --help shows the options of one command.\n"
@@ -216,8 +219,10 @@ int Main(int argc, char** argv) {
   }
   static ConsoleHost host;
   SetHost(&host);
+  InstallTaskRoutines();
   if (cmd == "info") return Info(args);
   if (cmd == "make-sample") return MakeSampleCmd(args);
+  if (cmd == "check") return Check(args);
   std::fprintf(stderr, "rivetta-cli: неизвестная команда '%s'\n\n", cmd.c_str());
   return Usage(kUsage);
 }

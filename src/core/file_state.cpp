@@ -2,6 +2,8 @@
 
 #include <vector>
 
+#include "check/bad_blocks.h"
+#include "check/index.h"
 #include "core/tasks.h"
 #include "riff/blocks.h"
 #include "riff/header.h"
@@ -21,6 +23,10 @@ void ResetFileState() {
   Tree().Clear();
   Blocks().clear();
   ClearExclusions();
+  ClearIndex();
+  Index().continueCheck = 0;
+  BadBlocks().clear();
+  ResetGrid();
   for (auto& r : Resets()) r();
   ResetReadCache();
 }

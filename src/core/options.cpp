@@ -1,5 +1,7 @@
 #include "core/options.h"
 
+#include "riff/bytes.h"
+
 namespace rv {
 
 Options& Opt() {
@@ -14,7 +16,7 @@ void Options::Reset() {
   scanToEof = false;
   beyondEof = true;
   bigIsBad = false;
-  bigLimitKb = 500;
+  bigLimitBytes = 500000;
   followErrors = false;
   streams01 = false;
   autostart = false;
@@ -29,6 +31,18 @@ void Options::Reset() {
   savePart = false;
   saveIndexOnly = false;
   headerMode = 'M';
+}
+
+}  // namespace rv
+
+namespace rv {
+
+uint32_t SizeLimitFromText(const std::string& text) {
+  if (!IsNumber(text)) return 0xFFFFFFFFu;
+  if (text[0] == '-') return 0;
+  if (text.size() > 12) return 0xFFFFFFFFu;
+  uint64_t v = std::stoull(text) * 1000;
+  return v > 0xFFFFFFFFu ? 0xFFFFFFFFu : uint32_t(v);
 }
 
 }  // namespace rv

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <string>
 
 namespace rv {
 
@@ -14,7 +15,7 @@ struct Options {
   std::atomic<bool> scanToEof{false};   // CheckKR
   std::atomic<bool> beyondEof{true};    // CheckOF
   std::atomic<bool> bigIsBad{false};    // CheckHB
-  std::atomic<uint32_t> bigLimitKb{500};  // EditHB
+  std::atomic<uint32_t> bigLimitBytes{500000};  // EditHB as bytes (SizeLimitFromText)
   std::atomic<bool> followErrors{false};  // CheckLF
   std::atomic<bool> streams01{false};   // CheckTT
   std::atomic<bool> autostart{false};   // CheckPPSI
@@ -32,5 +33,9 @@ struct Options {
   void Reset();
 };
 Options& Opt();
+
+// EditHB's text as a size limit in bytes: the number x 1000 when the text is a number (cut to
+// the 32-bit range), else no limit at all.
+uint32_t SizeLimitFromText(const std::string& text);
 
 }  // namespace rv

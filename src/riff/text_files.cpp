@@ -16,19 +16,23 @@ void AppendTextLine(const std::string& line, const std::string& fileName) {
   std::fclose(f);
 }
 
-std::string GridTextLine(const GridRow& row) {
+std::string GridTextLine(const GridRow& row, bool cutCells) {
   std::string line;
   for (size_t i = 0; i < row.size(); ++i) {
     if (i) line += " | ";
-    line += PadOrCut(row[i], i < 3 ? 5 : 10);
+    size_t width = i < 3 ? 5 : 10;
+    if (cutCells || Utf8Length(row[i]) <= width)
+      line += PadOrCut(row[i], width);
+    else
+      line += row[i];
   }
   return line;
 }
 
 void WriteGridText(const std::vector<GridRow>& grid, const std::string& fileName,
-                   char headerGap) {
+                   char headerGap, bool cutCells) {
   for (size_t r = 0; r < grid.size(); ++r) {
-    AppendTextLine(GridTextLine(grid[r]), fileName);
+    AppendTextLine(GridTextLine(grid[r], cutCells), fileName);
     if (r == 0 && headerGap == 'y') AppendTextLine("", fileName);
   }
 }

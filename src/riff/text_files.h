@@ -14,8 +14,10 @@ using GridRow = std::array<std::string, 9>;
 void AppendTextLine(const std::string& line, const std::string& fileName);
 // One line per row: cells 0-2 padded or cut to 5 characters, cells 3-8 to 10, joined by
 // " | ". With headerGap 'y' a blank line follows row 0. Appends to the file.
-void WriteGridText(const std::vector<GridRow>& grid, const std::string& fileName, char headerGap);
+// With cutCells false a longer cell is kept whole and widens its line.
+void WriteGridText(const std::vector<GridRow>& grid, const std::string& fileName, char headerGap,
+                   bool cutCells = true);
 // The line WriteGridText writes for one row.
-std::string GridTextLine(const GridRow& row);
+std::string GridTextLine(const GridRow& row, bool cutCells = true);
 
 }  // namespace rv

@@ -1,0 +1,181 @@
+#include "check/bad_blocks.h"
+
+#include <cstdio>
+
+#include "riff/bytes.h"
+#include "riff/source.h"
+
+namespace rv {
+
+const GridRow kGridHeader = {"",           "#",           "id",     "offset в файле",
+                             "offset в потоке", "заявл.размер", "реальн.размер", "дельта",
+                             "max повтор"};
+
+void PackBadBlock(const BadBlock& b, uint8_t* out) {
+  PutDWord(b.EntryIndex, out);
+  PutDWord(b.ChunkID, out + 4);
+  PutDWord(b.FileOffset, out + 8);
+  PutDWord(b.MoviOffset, out + 12);
+  PutDWord(b.DeclaredSize, out + 16);
+  PutDWord(b.RealSize, out + 20);
+  out[24] = uint8_t(b.Mark);
+  out[25] = b.RepeatByte;
+  PutDWord(b.RepeatLength, out + 26);
+  PutDWord(b.RepeatStart, out + 30);
+}
+
+BadBlock UnpackBadBlock(const uint8_t* in) {
+  BadBlock b;
+  b.EntryIndex = LoadLE32(in);
+  b.ChunkID = LoadLE32(in + 4);
+  b.FileOffset = LoadLE32(in + 8);
+  b.MoviOffset = LoadLE32(in + 12);
+  b.DeclaredSize = LoadLE32(in + 16);
+  b.RealSize = LoadLE32(in + 20);
+  b.Mark = char(in[24]);
+  b.RepeatByte = in[25];
+  b.RepeatLength = LoadLE32(in + 26);
+  b.RepeatStart = LoadLE32(in + 30);
+  return b;
+}
+
+std::vector<BadBlock>& BadBlocks() {
+  static std::vector<BadBlock> list;
+  return list;
+}
+
+BadBlock& CurrentBadBlock() {
+  static BadBlock current;
+  return current;
+}
+
+GridState& Grid() {
+  static GridState g = [] {
+    GridState s;
+    s.rows = {kGridHeader, GridRow{}};
+    return s;
+  }();
+  return g;
+}
+
+std::string RepeatText(const BadBlock& b) {
+  char hex[4];
+  std::snprintf(hex, sizeof hex, "%02X", b.RepeatByte);
+  return std::to_string(b.RepeatLength) + "(" + hex + ") at " + std::to_string(b.RepeatStart);
+}
+
+GridRow BadBlockRow(const BadBlock& b, int row, bool complete) {
+  GridRow r;
+  r[0] = std::to_string(row);
+  r[1] = std::to_string(b.EntryIndex);
+  r[2] = cff(b.ChunkID);
+  for (char& c : r[2])
+    if (uint8_t(c) < 32 || uint8_t(c) > 126) c = '.';
+  r[3] = std::to_string(b.FileOffset);
+  r[4] = std::to_string(b.MoviOffset);
+  r[5] = std::to_string(b.DeclaredSize);
+  if (complete) {
+    r[6] = std::to_string(b.RealSize);
+    r[7] = std::to_string(b.Delta());
+    r[8] = RepeatText(b);
+  }
+  return r;
+}
+
+int ShowCurrentBadBlock() {
+  GridState& g = Grid();
+  const BadBlock& cur = CurrentBadBlock();
+  size_t rows = g.rows.size();
+  size_t last = rows - 1;
+  size_t row;
+  const std::string& prev = g.rows[last][1];
+  if (IsNumber(prev) && prev == std::to_string(cur.EntryIndex))
+    row = last;  // the '*' record completes the row its '!' record opened
+  else if (rows == 2 && g.rows[1][0].empty())
+    row = 1;  // the blank first row is reused
+  else
+    row = rows;
+  if (row >= g.rows.size()) g.rows.resize(row + 1);
+  GridRow filled = BadBlockRow(cur, int(row), cur.Mark == '*');
+  g.rows[row] = filled;
+  if (cur.Mark == '*') BadBlocks().push_back(cur);
+  g.lastTouchedRow = int(row);
+  ++g.generation;
+  return int(row);
+}
+
+void ResetGrid() {
+  GridState& g = Grid();
+  g.rows = {kGridHeader, GridRow{}};
+  g.lastTouchedRow = -1;
+  ++g.generation;
+}
+
+void Crashed2SG() {
+  GridState& g = Grid();
+  g.rows = {kGridHeader, GridRow{}};
+  const auto& list = BadBlocks();
+  for (size_t k = 0; k < list.size(); ++k) {
+    if (k > 0) g.rows.emplace_back();
+    g.rows[k + 1] = BadBlockRow(list[k], int(k + 1), true);
+  }
+  g.lastTouchedRow = -1;
+  ++g.generation;
+}
+
+bool GridIsEmpty() {
+  const GridState& g = Grid();
+  return g.rows.size() == 2 && g.rows[1][0].empty();
+}
+
+RepeatRun LongestRun(const uint8_t* data, size_t size, size_t from) {
+  uint8_t curByte = 0;
+  uint32_t curLen = 0, curStart = uint32_t(from);
+  RepeatRun best;
+  for (size_t j = from; j < size; ++j) {
+    uint8_t b = data[j];
+    if (b == curByte) {
+      if (++curLen > best.length) best = {curByte, curLen, curStart};
+    } else {
+      if (curLen > best.length) best = {curByte, curLen, curStart};
+      curByte = b;
+      curLen = 1;
+      curStart = uint32_t(j);
+    }
+  }
+  return best;
+}
+
+void scanchunk(const std::string& sourceName, uint32_t p, uint32_t n, size_t k) {
+  if (k >= BadBlocks().size()) return;
+  if (!OpenSource(sourceName)) return;
+  InvalidateReadCache();
+  Bytes buf;
+  bool ok = uint64_t(n) + 8 <= 0xFFFFFFFFu && ReadSource(p, n + 8, buf);
+  CloseSource();
+  if (!ok) return;
+  RepeatRun r = LongestRun(buf.data(), buf.size(), 8);
+  BadBlock& b = BadBlocks()[k];
+  b.RepeatByte = r.byte;
+  b.RepeatLength = r.length;
+  b.RepeatStart = r.start;
+}
+
+uint32_t dorealoffset(uint32_t f, uint32_t r) {
+  uint64_t rr = r;
+  for (const Exclusion& e : Exclusions())
+    if (f < e.offset && uint64_t(e.offset) <= uint64_t(f) + rr) rr += e.count;
+  return uint32_t(rr);
+}
+
+uint32_t dorelativeptr(uint32_t f) {
+  // Every fragment that ends at or before f lies wholly in front of it.
+  uint64_t s = f;
+  for (const Exclusion& e : Exclusions()) {
+    if (uint64_t(f) < uint64_t(e.offset) + e.count) break;
+    s -= e.count;
+  }
+  return uint32_t(s);
+}
+
+}  // namespace rv

@@ -1,0 +1,290 @@
+#include "check/scanner.h"
+
+#include <chrono>
+
+#include "check/bad_blocks.h"
+#include "check/index.h"
+#include "core/host.h"
+#include "core/options.h"
+#include "core/questions.h"
+#include "core/tasks.h"
+#include "riff/blocks.h"
+#include "riff/bytes.h"
+#include "riff/header.h"
+#include "riff/source.h"
+
+namespace rv {
+
+bool IsStreamChunkID(const std::string& id, bool streams01) {
+  if (id.size() != 4) return false;
+  auto digit = [](char c) { return c >= '0' && c <= '9'; };
+  if (!digit(id[0]) || !digit(id[1])) return false;
+  std::string_view t(id.data() + 2, 2);
+  if (t != "dc" && t != "wb" && t != "db" && t != "pc") return false;
+  if (streams01 && id[0] != '0') return false;
+  if (streams01 && id[1] != '0' && id[1] != '1') return false;
+  return true;
+}
+
+const char* CheckQuestionText(int code) {
+  switch (code) {
+    case kAskFirstBlock: return "отсутствует метка первого блока в потоке. искать?\r\n(очень долго)";
+    case kAskBrokenLink:
+      return "кривая ссылка в потоке. искать следующий блок побайтно?\r\n(очень долго)";
+    case kAskIdx1Found: return "найдена последовательность 'IDX1'. прервать поиск?";
+    default: return "";
+  }
+}
+
+ScanUiState& ScanUi() {
+  static ScanUiState s;
+  return s;
+}
+
+std::atomic<uint8_t>& CloseCheckWindowFlag() {
+  static std::atomic<uint8_t> f{0};
+  return f;
+}
+
+std::string& InputFileName() {
+  static std::string name;
+  return name;
+}
+
+static ScanSummary g_lastScan;
+const ScanSummary& LastScan() { return g_lastScan; }
+
+namespace {
+
+enum class ScanState { Normal, SkippedOne, Searching, FirstSearch };
+
+std::string ProgressText(uint64_t pos, uint64_t end) {
+  return "ptr: " + FormatThousands(pos) + "  >>  " + FormatThousands(end);
+}
+
+// The longest run of one byte value met during a search.
+struct RepeatTracker {
+  uint8_t curByte = 0, bestByte = 0;
+  uint32_t curLen = 0, bestLen = 0;
+  uint64_t curStart = 0, bestStart = 0;
+  void Begin(uint64_t start) {
+    curByte = bestByte = 0;
+    curLen = bestLen = 0;
+    curStart = bestStart = start;
+  }
+  void Feed(uint8_t b, uint64_t q) {
+    if (b == curByte) {
+      if (++curLen > bestLen) Take();
+    } else {
+      if (curLen > bestLen) Take();
+      curByte = b;
+      curLen = 1;
+      curStart = q;
+    }
+  }
+  void Take() {
+    bestByte = curByte;
+    bestLen = curLen;
+    bestStart = curStart;
+  }
+};
+
+class Scanner {
+ public:
+  bool Run();
+
+ private:
+  void Accept(const std::string& id, uint32_t size);
+  void BeginSearch();
+  void Progress(bool force);
+  bool Ask(int code) { return AskYesNo(CheckQuestionText(code)); }
+
+  uint64_t M = 0, E = 0, p = 4, fileSize = 0;
+  uint32_t limit = 0xFFFFFFFFu;
+  ScanState state = ScanState::Normal;
+  RepeatTracker rt;
+  std::chrono::steady_clock::time_point lastShown{};
+  uint32_t sinceCheck = 0;
+};
+
+void Scanner::Progress(bool force) {
+  // Progress is shown a few dozen times a second; building and sending it per byte of a
+  // search would cost more than the search.
+  if (!force && ++sinceCheck < 4096) return;
+  sinceCheck = 0;
+  auto now = std::chrono::steady_clock::now();
+  if (!force && now - lastShown < std::chrono::milliseconds(30)) return;
+  lastShown = now;
+  uint64_t pos = M + p;
+  int percent;
+  if (E / 100 == 0)
+    percent = pos >= E ? 100 : 0;
+  else
+    percent = int(std::min<uint64_t>(pos / (E / 100), 100));
+  ScanUi().percent = percent;
+  SendCheckMessage(kProgressText, 0, ProgressText(pos, E));
+  SendCheckMessage(kProgressPercent, percent, {});
+}
+
+void Scanner::Accept(const std::string& id, uint32_t size) {
+  IndexState& ix = Index();
+  size_t i = ix.count;
+  SetIndexCount(i + 1);
+  IndexEntry& e = ix.entries[i];
+  e.ckid = fcc(id);
+  e.dwFlags = 0;
+  if (Opt().key00db && SameChunkType(id, "00db"))
+    e.dwFlags = kKeyframeFlag;
+  else if (Opt().key01wb && SameChunkType(id, "01wb"))
+    e.dwFlags = kKeyframeFlag;
+  e.dwChunkOffset = uint32_t(p);
+  e.dwChunkLength = size;
+  p += 8 + uint64_t(size);
+  if (state == ScanState::FirstSearch) ScanUi().firstSearchSign = false;
+  if (state == ScanState::Searching) {
+    BadBlock& b = CurrentBadBlock();
+    b.RealSize = uint32_t(e.dwChunkOffset - b.MoviOffset - 8);
+    b.RepeatLength = rt.bestLen;
+    b.RepeatByte = rt.bestByte;
+    b.RepeatStart = uint32_t(rt.bestStart - b.MoviOffset);
+    b.Mark = '*';
+    ShowCurrentBadBlock();
+    SendCheckMessage(kShowBadBlock, 0);
+  }
+  state = ScanState::Normal;
+  if ((Opt().bigIsBad && size > limit) || (Opt().beyondEof && M + p > fileSize)) BeginSearch();
+}
+
+void Scanner::BeginSearch() {
+  IndexState& ix = Index();
+  state = ScanState::Searching;
+  size_t n = ix.count;
+  const IndexEntry& L = ix.entries[n - 1];
+  p = uint64_t(L.dwChunkOffset) + 8;
+  rt.Begin(p);
+  BadBlock& b = CurrentBadBlock();
+  b = BadBlock{};
+  b.EntryIndex = uint32_t(n - 1);
+  b.ChunkID = L.ckid;
+  // With fragments already excluded the stream position differs from the file position;
+  // the repairs cut bytes by file position.
+  b.FileOffset = uint32_t(StreamToFile(uint32_t(M + L.dwChunkOffset)));
+  b.MoviOffset = L.dwChunkOffset;
+  b.DeclaredSize = L.dwChunkLength;
+  b.Mark = '!';
+  ShowCurrentBadBlock();
+  SendCheckMessage(kShowBadBlock, 0);
+}
+
+bool Scanner::Run() {
+  limit = Opt().bigLimitBytes;
+  int32_t movi = FindBlock("LIST", "movi");
+  if (movi < 0) return false;
+  if (!OpenSource(InputFileName())) return false;
+  fileSize = Source().size;
+  const BlockRecord& mr = Blocks()[size_t(movi)];
+  M = uint64_t(mr.Offset) + 8;
+  E = Opt().scanToEof ? fileSize : uint64_t(mr.Offset) + mr.Size;
+  state = ScanState::Normal;
+  rt = RepeatTracker{};
+
+  IndexState& ix = Index();
+  if (ix.continueCheck == 'y' && !ix.entries.empty()) {
+    ix.count = ix.entries.size();
+    const IndexEntry& L = ix.entries.back();
+    p = uint64_t(L.dwChunkOffset) + L.dwChunkLength + 8;
+    const auto& bad = BadBlocks();
+    if (!bad.empty() && bad.back().MoviOffset == L.dwChunkOffset)
+      p = uint64_t(bad.back().MoviOffset) + bad.back().RealSize + 8;
+  } else {
+    SetIndexCount(0);
+    BadBlocks().clear();
+    ResetGrid();
+    p = 4;
+  }
+  ScanUi().gaugeVisible = true;
+  ScanUi().pointerVisible = true;
+  Progress(true);
+
+  const char extended = Header().extended;
+  int64_t R = 0;
+  uint8_t head[8];
+  uint64_t steps = 0;
+  for (;;) {
+    ++steps;
+    R = int64_t(E) - int64_t(M) - int64_t(p);
+    if (R < 8 || M + p > fileSize) break;
+    if (!ReadSource(uint32_t(M + p), 8, head)) break;
+    std::string id(reinterpret_cast<const char*>(head), 4);
+    uint32_t S = LoadLE32(head + 4);
+    bool stopByQuestion = false;
+    if (id == "idx1" && Ask(kAskIdx1Found)) break;
+    if (IsStreamChunkID(id, Opt().streams01)) {
+      Accept(id, S);
+    } else if ((extended == 'y' && id[0] == 'i' && id[1] == 'x' && IsNumber(id.substr(2))) ||
+               id == "JUNK") {
+      p += 8 + uint64_t(S);
+    } else if (ix.count == 0) {
+      // Nothing accepted yet: there is no last block to take as the bad one, so this is a
+      // search for the first block.
+      if (state != ScanState::FirstSearch) {
+        if (!Ask(kAskFirstBlock)) {
+          stopByQuestion = true;
+        } else {
+          state = ScanState::FirstSearch;
+          ScanUi().firstSearchSign = true;
+        }
+      }
+      if (stopByQuestion) break;
+      p += 1;
+    } else if (state == ScanState::Searching) {
+      rt.Feed(head[0], p);
+      p += 1;
+    } else if (state == ScanState::Normal) {
+      state = ScanState::SkippedOne;
+      p += 1;
+    } else {  // SkippedOne: a broken link
+      if (!Opt().searchNext) {
+        if (!Ask(kAskBrokenLink)) break;
+        Opt().searchNext = true;
+      }
+      BeginSearch();
+    }
+    Progress(false);
+    if (StopRequested()) {
+      if ((state == ScanState::SkippedOne || state == ScanState::Searching) && ix.count > 0)
+        ix.count -= 1;
+      ScanUi().firstSearchSign = false;
+      break;
+    }
+    if (!Opt().highPriorityCheck) YieldStep(false);
+  }
+
+  CloseSource();
+  TrimIndex();
+  for (size_t i = 0; i < 2 && i < ix.entries.size(); ++i) {
+    std::string id = cff(ix.entries[i].ckid);
+    if (SameChunkType(id, "00dc") || SameChunkType(id, "00db")) {
+      ix.entries[i].dwFlags = kKeyframeFlag;
+      break;
+    }
+  }
+  Progress(true);
+  ScanUi().gaugeVisible = false;
+  ScanUi().pointerVisible = false;
+  ScanUi().firstSearchSign = false;
+  CloseCheckWindowFlag() = (!StopRequested() && GridIsEmpty()) ? 1 : 0;
+  g_lastScan.steps = steps;
+  g_lastScan.reachedEnd = R < 8;
+  return R < 8;
+}
+
+}  // namespace
+
+bool createIDX1() {
+  g_lastScan = {};
+  Scanner s;
+  return s.Run();
+}
+
+}  // namespace rv

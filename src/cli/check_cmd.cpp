@@ -1,0 +1,197 @@
+#include "cli/check_cmd.h"
+
+#include <csignal>
+#include <cstdio>
+
+#include "check/bad_blocks.h"
+#include "check/index.h"
+#include "check/scanner.h"
+#include "check/side_files.h"
+#include "cli/cli.h"
+#include "cli/console_host.h"
+#include "core/file_state.h"
+#include "core/messages.h"
+#include "core/options.h"
+#include "core/questions.h"
+#include "core/tasks.h"
+#include "riff/blocks.h"
+#include "riff/header.h"
+#include "riff/source.h"
+
+namespace rv::cli {
+
+const char* const kCheckOptionsHelp =
+    "  --no-key-00db        do not mark ..db chunks as keyframes\n"
+    "  --no-key-01wb        do not mark ..wb chunks as keyframes\n"
+    "  --ask-search         ask before searching byte by byte behind a broken link\n"
+    "  --scan-to-eof        ignore the movi size and scan to the end of the file\n"
+    "  --bad-over KB        blocks larger than KB x 1000 bytes are bad\n"
+    "  --no-beyond-eof      a block reaching past the end of the file is not bad\n"
+    "  --streams-01         only stream numbers 00 and 01 are valid in chunk IDs\n"
+    "  --buffer MB          read cache of MB x 1'024'000 bytes (2, 5, 10, 50, 100)\n"
+    "  --yes, --no          answer every question (on a terminal without them it asks)\n";
+
+namespace {
+
+const char* kCheckUsage =
+    "usage: rivetta-cli check FILE [options]\n"
+    "\n"
+    "Walks the movi list block by block as \"проверка потока и создание индекса\" does,\n"
+    "builds a new index and prints the bad-block grid and a summary.\n"
+    "\n"
+    "options:\n";
+
+const char* kCheckFileHelp =
+    "  --save-errors F.2fix        keep the bad blocks and the index in F.2fix\n"
+    "  --load-errors F.2fix        start from a saved check\n"
+    "  --continue                  with --load-errors: continue that check\n"
+    "  --list F.errors.txt         write the bad-block grid as a text table\n"
+    "  --index-out F.idx1          write the new index alone\n"
+    "\n"
+    "exit status: 0 the scan reached the end, 3 it ended early, 1 error, 2 bad usage\n";
+
+void OnInterrupt(int) { RequestStop(); }
+
+bool TakeValue(std::vector<std::string>& args, size_t& i, std::string& value) {
+  if (i + 1 >= args.size()) return false;
+  value = args[i + 1];
+  args.erase(args.begin() + long(i), args.begin() + long(i) + 2);
+  return true;
+}
+
+}  // namespace
+
+bool ParseCheckOptions(std::vector<std::string>& args, std::string& error) {
+  Options& o = Opt();
+  for (size_t i = 0; i < args.size();) {
+    const std::string a = args[i];
+    std::string v;
+    auto flag = [&](std::atomic<bool>& target, bool value) {
+      target = value;
+      args.erase(args.begin() + long(i));
+    };
+    if (a == "--no-key-00db") flag(o.key00db, false);
+    else if (a == "--no-key-01wb") flag(o.key01wb, false);
+    else if (a == "--ask-search") flag(o.searchNext, false);
+    else if (a == "--scan-to-eof") flag(o.scanToEof, true);
+    else if (a == "--no-beyond-eof") flag(o.beyondEof, false);
+    else if (a == "--streams-01") flag(o.streams01, true);
+    else if (a == "--yes" || a == "--no") {
+      SetAlwaysAnswer(a == "--yes" ? 1 : 0);
+      args.erase(args.begin() + long(i));
+    } else if (a == "--bad-over") {
+      if (!TakeValue(args, i, v) || !IsNumber(v) || v[0] == '-') {
+        error = "--bad-over needs a number of kilobytes";
+        return false;
+      }
+      o.bigIsBad = true;
+      o.bigLimitBytes = SizeLimitFromText(v);
+    } else if (a == "--buffer") {
+      if (!TakeValue(args, i, v) || !IsNumber(v) || v[0] == '-' || v.size() > 4 ||
+          std::stoul(v) == 0 || std::stoul(v) > 1000) {
+        error = "--buffer needs a number of megabytes (1 to 1000)";
+        return false;
+      }
+      SetCacheSize(uint32_t(std::stoul(v)) * kCacheUnit);
+    } else {
+      ++i;
+    }
+  }
+  return true;
+}
+
+bool OpenForCheck(const std::string& file) {
+  ResetFileState();
+  ClearMessages();
+  InputFileName() = file;
+  OpenResult r = OpenAndReadHeader(file);
+  for (const auto& m : MessageLines()) std::printf("%s\n", m.c_str());
+  return r.opened && !Blocks().empty();
+}
+
+bool RunStreamCheck() {
+  auto old = std::signal(SIGINT, OnInterrupt);
+  Completion c = Execute("createIDX1");
+  std::signal(SIGINT, old);
+  if (auto* h = dynamic_cast<ConsoleHost*>(&CurrentHost())) h->EndProgress();
+  return c.result == 1;
+}
+
+void PrintGrid() {
+  for (const GridRow& row : Grid().rows) std::printf("%s\n", GridTextLine(row, false).c_str());
+}
+
+int Check(const std::vector<std::string>& argsIn) {
+  std::vector<std::string> args = argsIn;
+  for (const auto& a : args)
+    if (a == "--help" || a == "-h") {
+      std::printf("%s%s%s", kCheckUsage, kCheckOptionsHelp, kCheckFileHelp);
+      return kExitOk;
+    }
+  std::string error;
+  if (!ParseCheckOptions(args, error)) {
+    std::fprintf(stderr, "rivetta-cli check: %s\n", error.c_str());
+    return kExitUsage;
+  }
+  CheckArgs ca;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    auto value = [&](std::string& target) {
+      if (i + 1 >= args.size()) return false;
+      target = args[++i];
+      return true;
+    };
+    bool ok = true;
+    if (a == "--save-errors") ok = value(ca.saveErrors);
+    else if (a == "--load-errors") ok = value(ca.loadErrors);
+    else if (a == "--list") ok = value(ca.listFile);
+    else if (a == "--index-out") ok = value(ca.indexOut);
+    else if (a == "--continue") ca.continueCheck = true;
+    else if (!a.empty() && a[0] == '-') ok = false;
+    else if (ca.file.empty()) ca.file = a;
+    else ok = false;
+    if (!ok) {
+      std::fprintf(stderr, "rivetta-cli check: bad argument '%s'\n\n%s%s%s", a.c_str(),
+                   kCheckUsage, kCheckOptionsHelp, kCheckFileHelp);
+      return kExitUsage;
+    }
+  }
+  if (ca.file.empty()) {
+    std::fprintf(stderr, "%s%s%s", kCheckUsage, kCheckOptionsHelp, kCheckFileHelp);
+    return kExitUsage;
+  }
+  if (!OpenForCheck(ca.file)) return kExitError;
+  if (!HasBlock("LIST", "movi")) {
+    std::printf("• не найден поток\n");
+    return kExitError;
+  }
+  if (!ca.loadErrors.empty()) {
+    if (!RestoreCrashedBlo(ca.loadErrors, ca.file)) {
+      std::fprintf(stderr, "rivetta-cli check: %s is not a saved check of this file\n",
+                   ca.loadErrors.c_str());
+      return kExitError;
+    }
+    ClearExclusions();
+    ResetReadCache();
+    Crashed2SG();
+    Index().continueCheck = ca.continueCheck ? 'y' : 0;
+  }
+  bool reached = RunStreamCheck();
+  PrintGrid();
+  std::printf("записей в индексе: %zu, битых блоков: %zu, %s\n", Index().entries.size(),
+              BadBlocks().size(),
+              reached ? "поток проверен до конца" : "проверка закончилась раньше конца потока");
+  int rc = reached ? kExitOk : kExitIncomplete;
+  auto report = [&](SaveOutcome o, const std::string& f) {
+    if (o == SaveOutcome::Failed) {
+      std::fprintf(stderr, "rivetta-cli check: cannot write %s\n", f.c_str());
+      rc = kExitError;
+    }
+  };
+  if (!ca.saveErrors.empty()) report(SaveCrashedBlo(ca.saveErrors, ca.file), ca.saveErrors);
+  if (!ca.listFile.empty()) report(SaveErrorsList(ca.listFile), ca.listFile);
+  if (!ca.indexOut.empty()) report(SaveIndexOnly(ca.indexOut), ca.indexOut);
+  return rc;
+}
+
+}  // namespace rv::cli
