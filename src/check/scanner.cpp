@@ -110,7 +110,7 @@ class Scanner {
 void Scanner::Progress(bool force) {
   // Progress is shown a few dozen times a second; building and sending it per byte of a
   // search would cost more than the search.
-  if (!force && ++sinceCheck < 4096) return;
+  if (!force && ++sinceCheck < 256) return;
   sinceCheck = 0;
   auto now = std::chrono::steady_clock::now();
   if (!force && now - lastShown < std::chrono::milliseconds(30)) return;

@@ -118,7 +118,11 @@ bool RunStreamCheck() {
 }
 
 void PrintGrid() {
-  for (const GridRow& row : Grid().rows) std::printf("%s\n", GridTextLine(row, false).c_str());
+  const auto& rows = Grid().rows;
+  for (size_t r = 0; r < rows.size(); ++r) {
+    if (r == 1 && GridIsEmpty()) break;  // the blank row of an empty grid
+    std::printf("%s\n", GridTextLine(rows[r], false).c_str());
+  }
 }
 
 int Check(const std::vector<std::string>& argsIn) {
