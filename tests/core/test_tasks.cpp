@@ -1,0 +1,320 @@
+// The worker: the dispatch table and its completion codes, one task at a time, the stop
+// flag, and the kill that abandons a task.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "core/host.h"
+#include "core/tasks.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// Records what reaches the windows; TaskDone can be awaited.
+class ScriptedHost : public rv::Host {
+ public:
+  bool Ask(const rv::Question&) override { return false; }
+  void CheckMessage(int code, int64_t value, const std::string&) override {
+    std::lock_guard<std::mutex> lock(mu_);
+    checks_.push_back({code, static_cast<int>(value)});
+  }
+  void MainProgress(int message, int64_t wParam, int64_t) override {
+    std::lock_guard<std::mutex> lock(mu_);
+    progress_.push_back({message, static_cast<int>(wParam)});
+  }
+  void TaskDone(int code, int result) override {
+    std::lock_guard<std::mutex> lock(mu_);
+    done_.push_back({code, result});
+    cv_.notify_all();
+  }
+
+  // Waits until n completions have arrived; false on timeout.
+  bool WaitDone(size_t n, std::chrono::milliseconds timeout = 10s) {
+    std::unique_lock<std::mutex> lock(mu_);
+    return cv_.wait_for(lock, timeout, [&] { return done_.size() >= n; });
+  }
+  std::vector<std::pair<int, int>> Done() {
+    std::lock_guard<std::mutex> lock(mu_);
+    return done_;
+  }
+  std::vector<std::pair<int, int>> Checks() {
+    std::lock_guard<std::mutex> lock(mu_);
+    return checks_;
+  }
+  std::vector<std::pair<int, int>> Progress() {
+    std::lock_guard<std::mutex> lock(mu_);
+    return progress_;
+  }
+  void Clear() {
+    std::lock_guard<std::mutex> lock(mu_);
+    done_.clear();
+    checks_.clear();
+    progress_.clear();
+  }
+
+ private:
+  std::mutex mu_;
+  std::condition_variable cv_;
+  std::vector<std::pair<int, int>> done_, checks_, progress_;
+};
+
+// One host for the whole program: an abandoned worker may still be running after its test.
+ScriptedHost& TestHost() {
+  static ScriptedHost* host = new ScriptedHost;
+  return *host;
+}
+
+// Waits until pred holds; false on timeout.
+template <typename Pred>
+bool Eventually(Pred pred, std::chrono::milliseconds timeout = 10s) {
+  const auto until = std::chrono::steady_clock::now() + timeout;
+  while (!pred()) {
+    if (std::chrono::steady_clock::now() > until) return false;
+    std::this_thread::sleep_for(1ms);
+  }
+  return true;
+}
+
+class TaskTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    TestHost().Clear();
+    rv::SetHost(&TestHost());
+    rv::ClearStop();
+  }
+  void TearDown() override {
+    if (rv::WorkerExists()) {
+      // Leave no running worker to the next test.
+      rv::RequestStop();
+      if (TestHost().WaitDone(TestHost().Done().size() + 1, 5s)) rv::FinishWorker();
+      else rv::KillWorker();
+    }
+    for (const char* name : rv::kTaskNames) rv::SetTaskRoutine(name, {});
+    rv::ClearStop();
+  }
+
+  // Starts the named task and waits for its completion.
+  std::pair<int, int> RunOnWorker(const std::string& name) {
+    const size_t before = TestHost().Done().size();
+    rv::TaskCommand() = name;
+    EXPECT_TRUE(rv::threadIDX1Start());
+    EXPECT_TRUE(TestHost().WaitDone(before + 1)) << name << " never completed";
+    rv::FinishWorker();
+    EXPECT_FALSE(rv::WorkerExists());
+    const auto done = TestHost().Done();
+    return done.size() > before ? done.back() : std::pair<int, int>{-1, -1};
+  }
+};
+
+TEST_F(TaskTest, CompletionCodesFollowTheDispatchTable) {
+  struct Row {
+    const char* name;
+    int code;
+    bool resultFollowsSuccess;
+  };
+  const Row rows[] = {{"createIDX1", 100, true}, {"verifyIDX1", 100, true},
+                      {"saveOUT", 0, false},     {"reconstruction", 101, true},
+                      {"findKK", 103, false},    {"doJOIN", 0, false}};
+  for (const Row& r : rows) {
+    for (bool success : {true, false}) {
+      const rv::Completion c = rv::CompletionFor(r.name, success);
+      EXPECT_EQ(c.code, r.code) << r.name;
+      EXPECT_EQ(c.result, r.resultFollowsSuccess && success ? 1 : 0) << r.name << " " << success;
+    }
+  }
+  for (const char* other : {"", "createidx1", "createIDX1 ", "unknown"}) {
+    const rv::Completion c = rv::CompletionFor(other, true);
+    EXPECT_EQ(c.code, 0) << other;
+    EXPECT_EQ(c.result, 0) << other;
+  }
+}
+
+TEST_F(TaskTest, ExecuteRunsTheInstalledRoutineWithTheStopFlagCleared) {
+  std::atomic<int> runs{0};
+  std::atomic<bool> sawStop{true};
+  rv::SetTaskRoutine("reconstruction", [&] {
+    ++runs;
+    sawStop = rv::StopRequested();
+    return true;
+  });
+  rv::RequestStop();  // a stop left over from before the task
+  rv::Completion c = rv::Execute("reconstruction");
+  EXPECT_EQ(runs, 1);
+  EXPECT_FALSE(sawStop) << "the stop flag is cleared when a task starts";
+  EXPECT_EQ(c.code, 101);
+  EXPECT_EQ(c.result, 1);
+
+  c = rv::Execute("findKK");  // no routine installed
+  EXPECT_EQ(c.code, 0);
+  EXPECT_EQ(c.result, 0);
+  c = rv::Execute("nonsense");
+  EXPECT_EQ(c.code, 0);
+  EXPECT_EQ(c.result, 0);
+  EXPECT_EQ(runs, 1);
+
+  rv::SetTaskRoutine("reconstruction", {});
+  c = rv::Execute("reconstruction");
+  EXPECT_EQ(runs, 1) << "an empty routine removes the task";
+  EXPECT_EQ(c.code, 0);
+}
+
+TEST_F(TaskTest, WorkerReportsItsCompletionThroughTheHost) {
+  std::atomic<std::thread::id> ranOn{};
+  rv::SetTaskRoutine("createIDX1", [&] {
+    ranOn = std::this_thread::get_id();
+    rv::SendCheckMessage(5, 42, "progress");
+    return true;
+  });
+  EXPECT_EQ(RunOnWorker("createIDX1"), (std::pair<int, int>{100, 1}));
+  EXPECT_NE(ranOn.load(), std::this_thread::get_id()) << "the task runs on the worker thread";
+  EXPECT_EQ(TestHost().Checks(), (std::vector<std::pair<int, int>>{{5, 42}}));
+
+  rv::SetTaskRoutine("verifyIDX1", [] { return false; });
+  EXPECT_EQ(RunOnWorker("verifyIDX1"), (std::pair<int, int>{100, 0}));
+  EXPECT_EQ(RunOnWorker("no such task"), (std::pair<int, int>{0, 0}));
+  EXPECT_EQ(TestHost().Done().size(), 3u);
+}
+
+TEST_F(TaskTest, SecondStartIsRefusedUntilTheWorkerIsFreed) {
+  std::atomic<int> runs{0};
+  std::atomic<bool> release{false};
+  rv::SetTaskRoutine("saveOUT", [&] {
+    ++runs;
+    while (!release) std::this_thread::sleep_for(1ms);
+    return true;
+  });
+  rv::TaskCommand() = "saveOUT";
+  ASSERT_TRUE(rv::threadIDX1Start());
+  EXPECT_TRUE(rv::WorkerExists());
+  EXPECT_FALSE(rv::threadIDX1Start()) << "a second task while one runs";
+  rv::TaskCommand() = "doJOIN";
+  EXPECT_FALSE(rv::threadIDX1Start());
+
+  release = true;
+  ASSERT_TRUE(TestHost().WaitDone(1));
+  // The task has ended, but until the completion step frees the worker nothing may start.
+  EXPECT_TRUE(rv::WorkerExists());
+  EXPECT_FALSE(rv::threadIDX1Start());
+  rv::FinishWorker();
+  EXPECT_FALSE(rv::WorkerExists());
+  EXPECT_EQ(runs, 1);
+  EXPECT_EQ(TestHost().Done(), (std::vector<std::pair<int, int>>{{0, 0}}));
+
+  rv::TaskCommand() = "saveOUT";
+  ASSERT_TRUE(rv::threadIDX1Start()) << "after the worker is freed a task may start";
+  ASSERT_TRUE(TestHost().WaitDone(2));
+  rv::FinishWorker();
+  EXPECT_EQ(runs, 2);
+}
+
+TEST_F(TaskTest, StopRequestEndsALoopingTaskInOrder) {
+  std::atomic<bool> started{false};
+  std::atomic<int> steps{0};
+  rv::SetTaskRoutine("reconstruction", [&] {
+    started = true;
+    while (!rv::StopRequested()) {
+      ++steps;
+      std::this_thread::sleep_for(1ms);
+    }
+    return false;  // stopped: no success
+  });
+  rv::TaskCommand() = "reconstruction";
+  ASSERT_TRUE(rv::threadIDX1Start());
+  ASSERT_TRUE(Eventually([&] { return started.load(); }));
+  EXPECT_FALSE(TestHost().WaitDone(1, 50ms)) << "the task ended without a stop";
+  rv::RequestStop();
+  ASSERT_TRUE(TestHost().WaitDone(1)) << "the stop request did not end the task";
+  EXPECT_EQ(TestHost().Done(), (std::vector<std::pair<int, int>>{{101, 0}}));
+  rv::FinishWorker();
+  EXPECT_FALSE(rv::StopRequested()) << "freeing the worker clears the stop flag";
+  EXPECT_GT(steps, 0);
+}
+
+TEST_F(TaskTest, KillAbandonsTheTaskAndANewOneCanStart) {
+  rv::KillWorker();  // with no worker: nothing happens
+  EXPECT_FALSE(rv::WorkerExists());
+
+  std::atomic<bool> started{false}, finished{false}, abandonedSeen{false};
+  rv::SetTaskRoutine("findKK", [&] {
+    rv::SendMainProgress(1035, 1, 0);  // before the kill: delivered
+    started = true;
+    while (!rv::StopRequested()) std::this_thread::sleep_for(1ms);
+    abandonedSeen = rv::CurrentWorkerAbandoned();
+    // After the kill: every host call is dropped.
+    rv::SendCheckMessage(1, 7);
+    rv::SendMainProgress(1035, 2, 0);
+    rv::NotifyMessagesChanged();
+    finished = true;
+    return true;
+  });
+  rv::TaskCommand() = "findKK";
+  ASSERT_TRUE(rv::threadIDX1Start());
+  ASSERT_TRUE(Eventually([&] { return started.load(); }));
+  EXPECT_FALSE(rv::CurrentWorkerAbandoned()) << "the window thread is no abandoned worker";
+
+  rv::KillWorker();
+  EXPECT_FALSE(rv::WorkerExists()) << "the kill clears the worker at once";
+  ASSERT_TRUE(Eventually([&] { return finished.load(); })) << "the abandoned task never ended";
+  EXPECT_TRUE(abandonedSeen);
+  std::this_thread::sleep_for(100ms);  // room for a completion that must not come
+  EXPECT_TRUE(TestHost().Done().empty()) << "a killed task must not complete";
+  EXPECT_TRUE(TestHost().Checks().empty());
+  EXPECT_EQ(TestHost().Progress(), (std::vector<std::pair<int, int>>{{1035, 1}}));
+  EXPECT_FALSE(rv::StopRequested()) << "the kill leaves no stop request for the next task";
+
+  // The program stays usable: a new task starts, sees no stop and completes.
+  std::atomic<bool> newSawStop{true};
+  rv::SetTaskRoutine("createIDX1", [&] {
+    newSawStop = rv::StopRequested();
+    return true;
+  });
+  EXPECT_EQ(RunOnWorker("createIDX1"), (std::pair<int, int>{100, 1}));
+  EXPECT_FALSE(newSawStop);
+}
+
+TEST_F(TaskTest, KillWhileTheNextTaskRunsDropsOnlyTheOldWorkersCalls) {
+  // A killed task that is slow to notice must not disturb the task started after it.
+  std::atomic<bool> oldStarted{false}, oldMayGo{false}, oldFinished{false};
+  rv::SetTaskRoutine("doJOIN", [&] {
+    oldStarted = true;
+    while (!oldMayGo) std::this_thread::sleep_for(1ms);
+    rv::SendCheckMessage(2, 99);
+    oldFinished = true;
+    return true;
+  });
+  rv::TaskCommand() = "doJOIN";
+  ASSERT_TRUE(rv::threadIDX1Start());
+  ASSERT_TRUE(Eventually([&] { return oldStarted.load(); }));
+  rv::KillWorker();
+
+  std::atomic<bool> newMayEnd{false};
+  std::atomic<bool> newSawStop{false};
+  rv::SetTaskRoutine("verifyIDX1", [&] {
+    rv::SendCheckMessage(6, 1);
+    while (!newMayEnd) {
+      if (rv::StopRequested()) newSawStop = true;
+      std::this_thread::sleep_for(1ms);
+    }
+    return true;
+  });
+  rv::TaskCommand() = "verifyIDX1";
+  ASSERT_TRUE(rv::threadIDX1Start());
+  oldMayGo = true;  // the old worker wakes up while the new one runs
+  ASSERT_TRUE(Eventually([&] { return oldFinished.load(); }));
+  newMayEnd = true;
+  ASSERT_TRUE(TestHost().WaitDone(1));
+  rv::FinishWorker();
+  std::this_thread::sleep_for(50ms);
+  EXPECT_EQ(TestHost().Done(), (std::vector<std::pair<int, int>>{{100, 1}}));
+  EXPECT_EQ(TestHost().Checks(), (std::vector<std::pair<int, int>>{{6, 1}}));
+  EXPECT_FALSE(newSawStop) << "the new task saw the old worker's stop";
+}
+
+}  // namespace

@@ -1,0 +1,262 @@
+// Damaged input for the header read: every truncation of a small valid file and thousands of
+// seeded mutations must neither crash nor hang, and must leave a consistent block table,
+// tree and label state behind.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <random>
+#include <set>
+#include <sstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "core/file_state.h"
+#include "core/messages.h"
+#include "fixtures/avi_builder.h"
+#include "riff/blocks.h"
+#include "riff/bytes.h"
+#include "riff/header.h"
+#include "riff/source.h"
+
+namespace {
+
+using rv::Bytes;
+using rv::LabelColor;
+
+// A small but complete file: every header block, a few stream chunks, an index.
+rvt::StandardAvi SmallFile() {
+  rvt::StandardAviSpec spec;
+  spec.nVideo = 4;
+  spec.nAudio = 3;
+  spec.videoChunkSize = 21;  // odd sizes, padded
+  spec.audioChunkSize = 12;
+  return rvt::MakeStandardAvi(spec);
+}
+
+// Positions of every chunk header of the file (ID at p, size at p + 4).
+std::vector<uint32_t> HeaderPositions(const rvt::StandardAvi& a) {
+  std::vector<uint32_t> p{0,       a.hdrl,  a.avih,  a.vstrl, a.vstrh, a.vstrf,
+                          a.astrl, a.astrh, a.astrf, a.movi,  a.idx1};
+  for (const rvt::ChunkLoc& c : a.chunks) p.push_back(c.offset);
+  return p;
+}
+
+std::string Describe(const rv::BlockRecord& r, size_t i) {
+  std::ostringstream s;
+  s << "record " << i << " '" << r.Name << "' tag '" << r.TypeTag << "' parent " << r.Parent
+    << " offset " << r.Offset << " size " << r.Size << " node " << r.Node;
+  return s.str();
+}
+
+// Empty when the state after a header read of a file of fileSize bytes is consistent;
+// otherwise what is wrong.
+std::string Inconsistency(const rv::OpenResult& res, uint64_t fileSize) {
+  if (!res.opened) return "the file was not opened";
+  if (rv::SourceIsOpen()) return "the source stays open after the header read";
+  const std::vector<rv::BlockRecord>& blocks = rv::Blocks();
+  const std::vector<rv::TreeLine>& lines = rv::Tree().lines;
+
+  for (const std::string& m : rv::MessageLines())
+    if (m.rfind("• ", 0) != 0) return "message without bullet: " + m;
+
+  if (blocks.empty() != lines.empty()) return "block table and tree disagree about emptiness";
+  if (blocks.size() > fileSize / 4 + 1)
+    return "more records than the file has room for: " + std::to_string(blocks.size());
+
+  for (size_t i = 0; i < blocks.size(); ++i) {
+    const rv::BlockRecord& r = blocks[i];
+    const std::string what = Describe(r, i);
+    if (!rv::IsChunkID(r.Name)) return what + ": not a chunk ID";
+    if (i == 0) {
+      if (r.Name != "RIFF" || r.Parent != -1 || r.Offset != 0) return what + ": bad root";
+    } else {
+      if (r.Parent < 0 || static_cast<size_t>(r.Parent) >= i)
+        return what + ": parent does not stand earlier";
+      const rv::BlockRecord& p = blocks[r.Parent];
+      if (r.Parent != 0 && p.Name != "LIST") return what + ": parent is not a list";
+      if (uint64_t{r.Offset} < uint64_t{p.Offset} + 12) return what + ": inside its parent's head";
+      if (uint64_t{r.Offset} + 8 > fileSize) return what + ": header lies past the end";
+    }
+    if (uint64_t{r.Offset} + r.Size > (uint64_t{1} << 32))
+      return what + ": offset + size runs past 4 GiB";
+    const bool typed = rv::IsTypedChunkID(r.Name);
+    if (typed ? r.TypeTag.size() != 4 : !r.TypeTag.empty()) return what + ": type tag";
+    if (r.Kind != 0 && !((r.Kind == 'v' || r.Kind == 'a') && r.Name == "strf"))
+      return what + ": kind";
+    if (r.Node < 0 || static_cast<size_t>(r.Node) >= lines.size()) return what + ": no line";
+    const rv::TreeLine& line = lines[r.Node];
+    if (line.block != static_cast<int32_t>(i)) return what + ": its line shows another block";
+    const int32_t parentLine = r.Parent < 0 ? -1 : blocks[r.Parent].Node;
+    if (line.parent != parentLine) return what + ": its line hangs under the wrong line";
+  }
+  for (size_t i = 0; i < lines.size(); ++i) {
+    const rv::TreeLine& l = lines[i];
+    if (l.parent < -1 || l.parent >= static_cast<int32_t>(i))
+      return "tree line " + std::to_string(i) + " has a parent that does not stand earlier";
+    if (l.block >= static_cast<int32_t>(blocks.size()) || l.block < -1)
+      return "tree line " + std::to_string(i) + " names no block";
+    if (l.block >= 0 && blocks[l.block].Node != static_cast<int32_t>(i))
+      return "tree line " + std::to_string(i) + " and its block disagree";
+  }
+
+  // The labels follow the table.
+  bool avih = false, vstrh = false, astrh = false, vstrf = false, astrf = false, movi = false,
+       idx1 = false, indx = false;
+  int32_t lastMovi = -1;
+  for (size_t i = 0; i < blocks.size(); ++i) {
+    const rv::BlockRecord& r = blocks[i];
+    avih |= r.Name == "avih";
+    if (r.Name == "strh") (r.TypeTag == "vids" ? vstrh : astrh) = true;
+    vstrf |= r.Kind == 'v';
+    astrf |= r.Kind == 'a';
+    movi |= r.TypeTag == "movi";
+    idx1 |= r.Name == "idx1";
+    indx |= r.Name == "indx";
+    if (r.Name == "LIST" && r.TypeTag == "movi") lastMovi = static_cast<int32_t>(i);
+  }
+  const auto color = [](bool on, LabelColor c) { return on ? c : LabelColor::Gray; };
+  const LabelColor want[rv::kLabelCount] = {
+      color(avih, LabelColor::Blue),  color(vstrh, LabelColor::Blue),
+      color(vstrf, LabelColor::Blue), color(astrh, LabelColor::Blue),
+      color(astrf, LabelColor::Blue), color(movi, LabelColor::Maroon),
+      color(idx1, LabelColor::Maroon)};
+  for (int i = 0; i < rv::kLabelCount; ++i)
+    if (rv::GetLabel(i) != want[i])
+      return std::string("label ") + rv::kLabelNames[i] + " does not follow the table";
+  if (res.hasIdx1 != idx1) return "the index button disagrees with the table";
+  if (rv::Header().extended != (indx ? 'y' : 0)) return "extended-format flag";
+  if (lastMovi >= 0 && rv::Header().moviPos != blocks[lastMovi].Offset + 8)
+    return "movi position is not that of the last movi list";
+  if (rv::Header().astrf.codecData.size() > rv::Header().astrf.cbSize)
+    return "more audio codec data than cbSize";
+  if (rv::Header().vstrf.codecData.size() > fileSize) return "video codec data";
+  return {};
+}
+
+class RobustnessTest : public ::testing::Test {
+ protected:
+  void TearDown() override {
+    rv::CloseSource();
+    rv::SetCacheSize(rv::kDefaultCacheSize);
+    rv::ResetFileState();
+  }
+
+  rv::OpenResult Read(const Bytes& bytes) {
+    rvt::WriteFile(path_, bytes);
+    rv::ResetFileState();
+    return rv::OpenAndReadHeader(path_);
+  }
+
+  rvt::TempDir dir_{"robust"};
+  std::string path_ = dir_.File("damaged.avi");
+};
+
+TEST_F(RobustnessTest, EveryTruncationReadsConsistentlyAndInventsNoBlocks) {
+  const rvt::StandardAvi a = SmallFile();
+  ASSERT_LT(a.bytes.size(), 2000u);
+
+  rv::OpenResult full = Read(a.bytes);
+  ASSERT_EQ(Inconsistency(full, a.bytes.size()), "");
+  ASSERT_TRUE(rv::MessageLines().empty());
+  std::set<std::pair<std::string, uint32_t>> known;
+  for (const rv::BlockRecord& r : rv::Blocks()) known.emplace(r.Name, r.Offset);
+  ASSERT_EQ(known.size(), 11u);
+
+  int failures = 0;
+  for (size_t n = 0; n < a.bytes.size() && failures < 5; ++n) {
+    const rv::OpenResult res = Read(rvt::Truncated(a.bytes, n));
+    std::string why = Inconsistency(res, n);
+    const std::vector<std::string> msgs = rv::MessageLines();
+    const char* first = n < 4 ? "• отсутствует сигнатура RIFF"
+                              : "• размер файла меньше значения, указанного в заголовке";
+    if (why.empty() && (msgs.empty() || msgs.front() != first))
+      why = "first message is not: " + std::string(first);
+    for (const rv::BlockRecord& r : rv::Blocks())
+      if (why.empty() && !known.count({r.Name, r.Offset}))
+        why = "a block the whole file does not have: " + r.Name + " at " +
+              std::to_string(r.Offset);
+    if (!why.empty()) {
+      ADD_FAILURE() << "prefix of " << n << " bytes: " << why;
+      ++failures;
+    }
+  }
+}
+
+TEST_F(RobustnessTest, SeededMutationsNeverBreakTheTable) {
+  const rvt::StandardAvi a = SmallFile();
+  const std::vector<uint32_t> heads = HeaderPositions(a);
+  const uint32_t hostile[] = {0,          1,          3,          4,          7,
+                              8,          11,         12,         0x7FFFFFFF, 0x80000000,
+                              0xFFFFFFF0, 0xFFFFFFF3, 0xFFFFFFF4, 0xFFFFFFF7, 0xFFFFFFF8,
+                              0xFFFFFFFB, 0xFFFFFFFC, 0xFFFFFFFF, 0x00100000, 0x0001FFFF};
+  const char* ids[] = {"RIFF", "LIST", "JUNK", "avih", "strh", "strf",
+                       "strn", "strd", "indx", "idx1", "00dc", "xxxx"};
+  const char* types[] = {"movi", "strl", "hdrl", "AVI ", "vids", "auds", "\0\0\0\0"};
+  const uint32_t caches[] = {rv::kDefaultCacheSize, 4096, 64};
+
+  constexpr int kMutations = 3000;
+  int failures = 0;
+  for (int seed = 1; seed <= kMutations && failures < 5; ++seed) {
+    std::mt19937 rng(static_cast<uint32_t>(seed));
+    const auto pick = [&](size_t n) { return static_cast<size_t>(rng() % n); };
+    Bytes f = a.bytes;
+    std::ostringstream how;
+    const int steps = 1 + static_cast<int>(pick(3));
+    for (int s = 0; s < steps; ++s) {
+      const uint32_t head = heads[pick(heads.size())];
+      switch (pick(6)) {
+        case 0: {  // flip a few bytes anywhere
+          for (int k = 0, m = 1 + static_cast<int>(pick(4)); k < m && !f.empty(); ++k) {
+            const size_t at = pick(f.size());
+            f[at] ^= static_cast<uint8_t>(1 + pick(255));
+            how << " flip@" << at;
+          }
+          break;
+        }
+        case 1: {  // hostile size field
+          uint32_t v = hostile[pick(std::size(hostile))];
+          if (pick(4) == 0) v = static_cast<uint32_t>(f.size() - head - pick(16));
+          if (head + 8 <= f.size()) rvt::OverwriteLE32(f, head + 4, v);
+          how << " size@" << head << "=" << v;
+          break;
+        }
+        case 2: {  // another ID in a chunk header
+          const char* id = ids[pick(std::size(ids))];
+          if (head + 4 <= f.size()) rvt::OverwriteAt(f, head, rvt::Text(id));
+          how << " id@" << head << "=" << id;
+          break;
+        }
+        case 3: {  // another list or stream type
+          const size_t t = pick(std::size(types));
+          if (head + 12 <= f.size()) rvt::OverwriteAt(f, head + 8, Bytes(types[t], types[t] + 4));
+          how << " type@" << head << "=" << t;
+          break;
+        }
+        case 4: {  // cut
+          const size_t n = pick(f.size() + 1);
+          rvt::Truncate(f, n);
+          how << " cut=" << n;
+          break;
+        }
+        default: {  // insert a few bytes, shifting everything after them
+          const size_t at = pick(f.size() + 1);
+          rvt::InsertAt(f, at, rvt::Pattern(1 + pick(7), static_cast<uint32_t>(seed)));
+          how << " insert@" << at;
+          break;
+        }
+      }
+    }
+    rv::SetCacheSize(caches[seed % 3]);
+    rv::ResetReadCache();
+    const rv::OpenResult res = Read(f);
+    const std::string why = Inconsistency(res, f.size());
+    if (!why.empty()) {
+      ADD_FAILURE() << "seed " << seed << " (" << how.str() << " ) cache " << caches[seed % 3]
+                    << ": " << why;
+      ++failures;
+    }
+  }
+}
+
+}  // namespace
