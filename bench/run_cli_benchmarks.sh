@@ -12,11 +12,11 @@ make_avi() {  # name seconds size bitrate
   local out="$work/$1.avi"
   [ -f "$out" ] && return
   ffmpeg -loglevel error -y -f lavfi -i "testsrc2=size=$3:rate=25" -f lavfi \
-    -i "sine=frequency=440:sample_rate=44100" -t "$2" -c:v mpeg4 -vtag XVID -b:v "$4" \
+    -i "sine=frequency=440:sample_rate=44100" -t "$2" -vf noise=alls=20:allf=t -c:v mpeg4 -vtag XVID -b:v "$4" \
     -g 25 -bf 0 -c:a mp2 -b:a 192k "$out"
 }
-make_avi small 8 1280x720 20M    # about 10 MB
-make_avi big 160 1280x720 50M    # about 1 GB
+make_avi small 2 1280x720 50M    # about 10 MB
+make_avi big 170 1280x720 50M    # about 1 GB
 
 best() {  # best of 3 wall-clock seconds of a command
   local b=""
