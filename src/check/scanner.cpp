@@ -46,11 +46,6 @@ std::atomic<uint8_t>& CloseCheckWindowFlag() {
   return f;
 }
 
-std::string& InputFileName() {
-  static std::string name;
-  return name;
-}
-
 static ScanSummary g_lastScan;
 const ScanSummary& LastScan() { return g_lastScan; }
 
@@ -275,6 +270,7 @@ bool Scanner::Run() {
   ScanUi().firstSearchSign = false;
   CloseCheckWindowFlag() = (!StopRequested() && GridIsEmpty()) ? 1 : 0;
   g_lastScan.steps = steps;
+  g_lastScan.stopped = StopRequested();
   g_lastScan.reachedEnd = R < 8;
   return R < 8;
 }

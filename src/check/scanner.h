@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "riff/source.h"
+
 namespace rv {
 
 // Four characters: two digits then "dc", "wb", "db" or "pc"; with streams01 the digits must
@@ -34,11 +36,11 @@ ScanUiState& ScanUi();
 // The close-check-window flag: set by the checks when they found nothing to show.
 std::atomic<uint8_t>& CloseCheckWindowFlag();
 
-// The file named in EditIN, which the tasks open.
-std::string& InputFileName();
+// InputFileName() (riff/source.h) names the file the scan opens.
 
 struct ScanSummary {
   bool reachedEnd = false;  // the task's result
+  bool stopped = false;     // ended by the stop flag
   uint64_t steps = 0;
 };
 // The task routine "createIDX1". True when the scan reached the scan end.

@@ -7,6 +7,7 @@
 
 #include "cli/check_cmd.h"
 #include "cli/console_host.h"
+#include "cli/repair_cmd.h"
 #include "cli/json.h"
 #include "cli/sample.h"
 #include "core/file_state.h"
@@ -29,6 +30,8 @@ const char* kUsage =
     "commands:\n"
     "  info FILE [--json]     read the header: messages, block tree, block labels\n"
     "  check FILE [options]   check the stream block by block, build a new index\n"
+    "  verify FILE            check the file's own index against its stream\n"
+    "  repair FILE [-o OUT]   check, repair the bad blocks, write a repaired copy\n"
     "  make-sample OUT.avi    write a small damaged AVI to try the tool on\n"
     "\n"
     "rivetta-cli COMMAND --help shows the options of one command.\n"
@@ -223,6 +226,8 @@ int Main(int argc, char** argv) {
   if (cmd == "info") return Info(args);
   if (cmd == "make-sample") return MakeSampleCmd(args);
   if (cmd == "check") return Check(args);
+  if (cmd == "verify") return Verify(args);
+  if (cmd == "repair") return Repair(args);
   std::fprintf(stderr, "rivetta-cli: неизвестная команда '%s'\n\n", cmd.c_str());
   return Usage(kUsage);
 }

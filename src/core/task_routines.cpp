@@ -1,10 +1,16 @@
 #include "core/task_routines.h"
 
 #include "check/scanner.h"
+#include "check/verify.h"
 #include "core/tasks.h"
+#include "output/writer.h"
 
 namespace rv {
 
-void InstallTaskRoutines() { SetTaskRoutine("createIDX1", createIDX1); }
+void InstallTaskRoutines() {
+  SetTaskRoutine("createIDX1", createIDX1);
+  SetTaskRoutine("verifyIDX1", verifyIDX1);
+  SetTaskRoutine("saveOUT", saveOUT);
+}
 
 }  // namespace rv

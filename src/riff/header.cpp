@@ -15,8 +15,8 @@ constexpr size_t kMaxBlocks = 200000;
 
 std::array<std::atomic<LabelColor>, kLabelCount> g_labels{};
 
-// Four ID characters as display text: printable ASCII as is, high bytes as Windows-1251,
-// other bytes as ".".
+}  // namespace
+
 std::string ShowChars(const std::string& s) {
   std::string out;
   for (unsigned char c : s) {
@@ -30,6 +30,7 @@ std::string ShowChars(const std::string& s) {
   return out;
 }
 
+namespace {
 std::string Dec(uint64_t v) { return std::to_string(v); }
 }  // namespace
 

@@ -80,6 +80,10 @@ void HighlightSign(const BlockRecord& r);
 bool IFpresent(const std::string& element);
 bool ReadyToSave();
 
+// ID characters as display text: printable ASCII as is, high bytes as Windows-1251, other
+// bytes as ".".
+std::string ShowChars(const std::string& s);
+
 // The walk: block table, tree, records. The source must be open.
 void ReadStruct();
 void Chunks2TV();

@@ -15,6 +15,11 @@ SourceState& Source() {
   return s;
 }
 
+std::string& InputFileName() {
+  static std::string name;
+  return name;
+}
+
 ReadCacheState& Cache() {
   static ReadCacheState c;
   return c;

@@ -39,6 +39,8 @@ struct ReadCacheState {
 };
 
 SourceState& Source();
+// The file named in EditIN: the source the tasks open.
+std::string& InputFileName();
 ReadCacheState& Cache();
 std::vector<Exclusion>& Exclusions();
 

@@ -1,0 +1,198 @@
+#include "check/repairs.h"
+
+#include <algorithm>
+
+#include "check/bad_blocks.h"
+#include "check/index.h"
+#include "riff/bytes.h"
+#include "riff/source.h"
+
+namespace rv {
+
+void AddExclusion(uint32_t o, uint32_t n) {
+  auto& list = Exclusions();
+  const uint64_t e = uint64_t(o) + n;
+  bool placed = false;
+  for (Exclusion& x : list) {
+    const uint64_t xe = uint64_t(x.offset) + x.count;
+    if (x.offset <= o && xe >= e) return;  // already excluded
+    if (o <= x.offset && xe <= e) {
+      x = {o, n};
+      placed = true;
+    } else if (o <= x.offset && x.offset <= e && xe >= e) {
+      x = {o, uint32_t(xe - o)};
+      placed = true;
+    } else if (x.offset <= o && o <= xe && xe <= e) {
+      x = {x.offset, uint32_t(e - x.offset)};
+      placed = true;
+    }
+    if (placed) break;
+  }
+  if (!placed) {
+    auto it = std::find_if(list.begin(), list.end(), [&](const Exclusion& x) { return x.offset > o; });
+    list.insert(it, {o, n});
+  }
+  // Merge neighbours that now overlap or touch.
+  for (size_t i = 0; i + 1 < list.size();) {
+    uint64_t end = uint64_t(list[i].offset) + list[i].count;
+    if (end < list[i + 1].offset) {
+      ++i;
+      continue;
+    }
+    uint64_t nextEnd = uint64_t(list[i + 1].offset) + list[i + 1].count;
+    list[i].count = uint32_t(std::max(end, nextEnd) - list[i].offset);
+    list.erase(list.begin() + long(i) + 1);
+  }
+}
+
+bool MinRunFromText(const std::string& text, uint32_t& minRun) {
+  if (!IsNumber(text) || text.size() > 11) return false;
+  long long v = std::stoll(text);
+  minRun = uint32_t(v);  // unsigned: a negative number lets no run qualify
+  return true;
+}
+
+namespace {
+
+// Cuts B's repeat run out of the stream at file position pos and moves every later entry.
+void RemoveRun(const BadBlock& b, uint32_t pos) {
+  AddExclusion(pos, b.RepeatLength);
+  auto& entries = Index().entries;
+  for (size_t i = size_t(b.EntryIndex) + 1; i < entries.size(); ++i)
+    entries[i].dwChunkOffset -= b.RepeatLength;
+}
+
+IndexEntry* EntryOf(const BadBlock& b) {
+  auto& entries = Index().entries;
+  return b.EntryIndex < entries.size() ? &entries[b.EntryIndex] : nullptr;
+}
+
+bool RunEqualsDelta(const BadBlock& b) {
+  int64_t d = b.Delta();
+  return (b.DeclaredSize % 2 == 0 && int64_t(b.RepeatLength) == d) ||
+         (b.DeclaredSize % 2 == 1 && int64_t(b.RepeatLength) == d - 1);
+}
+
+bool Qualifies(const BadBlock& b, const RepairOptions& o) {
+  if (o.positiveDeltaOnly && b.Delta() < 1) return false;
+  if (b.RepeatLength < o.minRun) return false;
+  if (o.zeroRunsOnly && b.RepeatByte != 0) return false;
+  return true;
+}
+
+void Erase(size_t k) { BadBlocks().erase(BadBlocks().begin() + long(k)); }
+
+}  // namespace
+
+void FixEQDelta(const RepairOptions& o, RepairProgress progress) {
+  auto& list = BadBlocks();
+  for (size_t k = 0; k < list.size();) {
+    if (progress) progress(k, list.size());
+    const BadBlock b = list[k];
+    if ((o.zeroRunsOnly && b.RepeatByte != 0) || !RunEqualsDelta(b)) {
+      ++k;
+      continue;
+    }
+    RemoveRun(b, b.FileOffset + b.RepeatStart);
+    Erase(k);
+  }
+}
+
+void RemoveAllZblocks(const RepairOptions& o, char mode, RepairProgress progress) {
+  auto& list = BadBlocks();
+  for (size_t k = 0; k < list.size();) {
+    if (progress) progress(k, list.size());
+    const BadBlock b = list[k];
+    if (!Qualifies(b, o)) {
+      ++k;
+      continue;
+    }
+    RemoveRun(b, b.FileOffset + b.RepeatStart);
+    if (IndexEntry* e = EntryOf(b)) {
+      uint32_t fitted = b.RealSize - b.RepeatLength;
+      if (mode == 'y' || e->dwChunkLength > fitted) e->dwChunkLength = fitted;
+    }
+    Erase(k);
+  }
+}
+
+void RemoveAndRescanOne(size_t k, const std::string& sourceName) {
+  auto& list = BadBlocks();
+  if (k >= list.size()) return;
+  BadBlock& b = list[k];
+  RemoveRun(b, b.FileOffset + dorealoffset(b.FileOffset, b.RepeatStart));
+  b.RealSize -= b.RepeatLength;
+  const uint32_t streamPos = dorelativeptr(b.FileOffset);
+  const uint32_t realSize = b.RealSize;
+  scanchunk(sourceName, streamPos, realSize, k);
+}
+
+void RemoveAndRescan(const RepairOptions& o, const std::string& sourceName,
+                     RepairProgress progress) {
+  auto& list = BadBlocks();
+  for (size_t k = 0; k < list.size(); ++k) {
+    if (progress) progress(k, list.size());
+    if (Qualifies(list[k], o)) RemoveAndRescanOne(k, sourceName);
+  }
+}
+
+void FixSizes(char mode, RepairProgress progress) {
+  auto& list = BadBlocks();
+  while (!list.empty()) {
+    if (progress) progress(0, list.size());
+    const BadBlock b = list.front();
+    if (IndexEntry* e = EntryOf(b)) {
+      if (mode == 'n' || !(b.DeclaredSize < b.RealSize)) e->dwChunkLength = b.RealSize;
+    }
+    Erase(0);
+  }
+}
+
+bool RunBulkAction(const std::string& radio, const RepairOptions& o,
+                   const std::string& sourceName, RepairProgress progress) {
+  if (radio == "RadioEQ") FixEQDelta(o, progress);
+  else if (radio == "RadioREIS") RemoveAllZblocks(o, 'y', progress);
+  else if (radio == "RadioRENO") RemoveAllZblocks(o, 'n', progress);
+  else if (radio == "RadioRERE") RemoveAndRescan(o, sourceName, progress);
+  else if (radio == "RadioISME") FixSizes('y', progress);
+  else if (radio == "RadioISALL") FixSizes('n', progress);
+  else return false;
+  ResetReadCache();
+  Crashed2SG();
+  return true;
+}
+
+void Block2Exclude(size_t k, char mode) {
+  auto& list = BadBlocks();
+  if (k >= list.size()) return;
+  const BadBlock b = list[k];
+  RemoveRun(b, b.FileOffset + b.RepeatStart);
+  if (mode == 'y' && !RunEqualsDelta(b))
+    if (IndexEntry* e = EntryOf(b)) e->dwChunkLength = b.RealSize - b.RepeatLength;
+  Erase(k);
+  ResetReadCache();
+  Crashed2SG();
+}
+
+void FixOne(size_t k) {
+  auto& list = BadBlocks();
+  if (k >= list.size()) return;
+  if (IndexEntry* e = EntryOf(list[k])) e->dwChunkLength = list[k].RealSize;
+  Erase(k);
+  Crashed2SG();
+}
+
+void LeaveOne(size_t k) {
+  if (k >= BadBlocks().size()) return;
+  Erase(k);
+  Crashed2SG();
+}
+
+RowMenuState PopupERState(const std::string& cell1, bool taskRunning) {
+  // Every per-row command changes the index a running task is using.
+  if (taskRunning) return {false, false, false, false, false, false};
+  bool row = !cell1.empty();
+  return {row, row, row, true, true, true};
+}
+
+}  // namespace rv

@@ -1,0 +1,268 @@
+#include "cli/repair_cmd.h"
+
+#include <unistd.h>
+
+#include <csignal>
+#include <filesystem>
+#include <cstdio>
+#include <iostream>
+
+#include "check/bad_blocks.h"
+#include "check/index.h"
+#include "check/repairs.h"
+#include "check/scanner.h"
+#include "check/side_files.h"
+#include "check/verify.h"
+#include "cli/check_cmd.h"
+#include "cli/cli.h"
+#include "cli/console_host.h"
+#include "core/messages.h"
+#include "core/options.h"
+#include "core/questions.h"
+#include "core/tasks.h"
+#include "output/naming.h"
+#include "output/writer.h"
+#include "riff/blocks.h"
+#include "riff/header.h"
+#include "riff/source.h"
+
+namespace rv::cli {
+
+namespace {
+
+const char* kVerifyUsage =
+    "usage: rivetta-cli verify FILE\n"
+    "\n"
+    "Checks the file's own idx1 against its stream, entry by entry, as\n"
+    "\"проверить поток по индексу\" does, and prints the result.\n"
+    "\n"
+    "exit status: 0 the index matches the stream, 3 it does not, 1 error, 2 bad usage\n";
+
+const char* kRepairUsage =
+    "usage: rivetta-cli repair FILE [-o OUT] [options]\n"
+    "\n"
+    "Opens FILE, checks its stream, repairs the bad blocks and writes a repaired copy with a\n"
+    "new idx1. FILE itself is never written.\n"
+    "\n"
+    "  -o OUT               the repaired file (default: FILE's name numbered, e.g. clip.001.avi)\n"
+    "  --fix LIST           repairs in the order given, comma-separated (default eq,isme):\n"
+    "                         eq    cut repeat runs whose length equals the delta\n"
+    "                         reis  cut repeat runs and set the size to real - run\n"
+    "                         reno  cut repeat runs, keep sizes that already fit\n"
+    "                         rere  cut repeat runs and measure the blocks again\n"
+    "                         isme  keep a declared size below the real one, else fix it\n"
+    "                         isall set every bad block's size to its real size\n"
+    "                         none  no repair\n"
+    "  --any-delta          cut runs also in blocks whose delta is not positive\n"
+    "  --any-byte           cut runs of any byte, not only of zeros\n"
+    "  --min-run N          shortest run to cut (default 100)\n"
+    "  --header MODE        built (default), assembled or copied\n"
+    "  --no-idx1            write no idx1\n"
+    "  --keep-sizes         keep the size fields of the copied chunks as found\n"
+    "  --frames             put the video frame count into the headers\n"
+    "  --rates              compute avih TimeScale and DataRate from TimeBetweenFrames\n"
+    "  --audio-length       put the sum of the audio chunk sizes into the audio header\n"
+    "  --audio-rate         with --audio-length: audio rate from the video duration\n"
+    "  --use-index          keep the file's own index when it matches the stream\n"
+    "  --strict             save only after a check that reached the end of the stream\n"
+    "  --force              save even when the check was stopped\n"
+    "  --yes                also replace an existing OUT without asking\n"
+    "  --no                 answer no to the search questions\n"
+    "\n"
+    "check options:\n";
+
+const char* kRepairExit =
+    "\nexit status: 0 written complete, 3 written but incomplete (stopped, cut short), 1 error\n";
+
+void PrintNewMessages(size_t& shown) {
+  auto lines = MessageLines();
+  if (shown > lines.size()) shown = 0;  // the list restarted after 500 lines
+  for (; shown < lines.size(); ++shown) std::printf("%s\n", lines[shown].c_str());
+}
+
+void OnInterrupt(int) { RequestStop(); }
+
+}  // namespace
+
+int Verify(const std::vector<std::string>& args) {
+  std::string file;
+  for (const auto& a : args) {
+    if (a == "--help" || a == "-h") {
+      std::fputs(kVerifyUsage, stdout);
+      return kExitOk;
+    }
+    if ((!a.empty() && a[0] == '-') || !file.empty()) {
+      std::fputs(kVerifyUsage, stderr);
+      return kExitUsage;
+    }
+    file = a;
+  }
+  if (file.empty()) {
+    std::fputs(kVerifyUsage, stderr);
+    return kExitUsage;
+  }
+  if (!OpenForCheck(file)) return kExitError;
+  size_t shown = MessageLines().size();
+  if (!HasBlock("LIST", "movi")) return std::printf("• не найден поток\n"), kExitError;
+  if (!HasBlock("idx1", "")) return std::printf("• не найден индекс\n"), kExitError;
+  auto old = std::signal(SIGINT, OnInterrupt);
+  Completion c = Execute("verifyIDX1");
+  std::signal(SIGINT, old);
+  if (auto* h = dynamic_cast<ConsoleHost*>(&CurrentHost())) h->EndProgress();
+  PrintNewMessages(shown);
+  return c.result == 1 ? kExitOk : kExitIncomplete;
+}
+
+int Repair(const std::vector<std::string>& argsIn) {
+  std::vector<std::string> args = argsIn;
+  for (const auto& a : args)
+    if (a == "--help" || a == "-h") {
+      std::printf("%s%s%s", kRepairUsage, kCheckOptionsHelp, kRepairExit);
+      return kExitOk;
+    }
+  bool answerNo = false, replace = false;
+  for (const auto& a : args) {
+    if (a == "--no") answerNo = true;
+    if (a == "--yes") replace = true;
+  }
+  std::string error;
+  if (!ParseCheckOptions(args, error)) {
+    std::fprintf(stderr, "rivetta-cli repair: %s\n", error.c_str());
+    return kExitUsage;
+  }
+  // The search questions are answered yes unless --no: a repair needs the searches.
+  SetAlwaysAnswer(answerNo ? 0 : 1);
+
+  std::string file, out, fix = "eq,isme";
+  bool useIndex = false, strict = false, force = false;
+  RepairOptions ro;
+  Options& o = Opt();
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    auto value = [&](std::string& target) {
+      if (i + 1 >= args.size()) return false;
+      target = args[++i];
+      return true;
+    };
+    std::string v;
+    bool ok = true;
+    if (a == "-o") ok = value(out);
+    else if (a == "--fix") ok = value(fix);
+    else if (a == "--any-delta") ro.positiveDeltaOnly = false;
+    else if (a == "--any-byte") ro.zeroRunsOnly = false;
+    else if (a == "--min-run") ok = value(v) && MinRunFromText(v, ro.minRun);
+    else if (a == "--header") {
+      ok = value(v);
+      if (v == "built") o.headerMode = 'M';
+      else if (v == "assembled") o.headerMode = 'I';
+      else if (v == "copied") o.headerMode = 'O';
+      else ok = false;
+    } else if (a == "--no-idx1") o.noIdx1 = true;
+    else if (a == "--keep-sizes") o.noFixSize = true;
+    else if (a == "--frames") o.totalFrames = true;
+    else if (a == "--rates") o.ratesFromTbf = true;
+    else if (a == "--audio-length") o.audioLength = true;
+    else if (a == "--audio-rate") o.audioRate = true;
+    else if (a == "--use-index") useIndex = true;
+    else if (a == "--strict") strict = true;
+    else if (a == "--force") force = true;
+    else if (!a.empty() && a[0] == '-') ok = false;
+    else if (file.empty()) file = a;
+    else ok = false;
+    if (!ok) {
+      std::fprintf(stderr, "rivetta-cli repair: bad argument '%s'\n\n%s%s", a.c_str(),
+                   kRepairUsage, kCheckOptionsHelp);
+      return kExitUsage;
+    }
+  }
+  std::vector<std::string> radios;
+  for (std::string rest = fix; !rest.empty();) {
+    std::string f = CutToken(rest, ",");
+    const char* radio = f == "eq" ? "RadioEQ" : f == "reis" ? "RadioREIS" : f == "reno" ? "RadioRENO"
+                      : f == "rere" ? "RadioRERE" : f == "isme" ? "RadioISME"
+                      : f == "isall" ? "RadioISALL" : nullptr;
+    if (f == "none") continue;
+    if (!radio) {
+      std::fprintf(stderr, "rivetta-cli repair: unknown repair '%s' in --fix\n", f.c_str());
+      return kExitUsage;
+    }
+    radios.push_back(radio);
+  }
+  if (file.empty()) {
+    std::fprintf(stderr, "%s%s", kRepairUsage, kCheckOptionsHelp);
+    return kExitUsage;
+  }
+
+  if (!OpenForCheck(file)) return kExitError;
+  size_t shown = MessageLines().size();
+  if (!HasBlock("LIST", "movi")) return std::printf("• не найден поток\n"), kExitError;
+  // On the command line a bare file name means the current directory, not the program's.
+  if (out.empty()) out = makeOutFN(std::filesystem::absolute(file).string());
+  if (SameFile(out, file)) return std::printf("• выходной файл совпадает с исходным\n"), kExitError;
+  if (FileExists(out) && !replace) {
+    auto* host = dynamic_cast<ConsoleHost*>(&CurrentHost());
+    bool yes = false;
+    if (host && host->interactive()) {
+      Question q;
+      q.text = "файл с таким именем уже существует. перезаписать?";
+      yes = host->Ask(q);
+    }
+    if (!yes) {
+      std::printf("• %s уже существует; --yes заменит его\n", out.c_str());
+      return kExitError;
+    }
+  }
+
+  bool checked = false, stopped = false, fromIndex = false;
+  size_t badFound = 0;
+  auto old = std::signal(SIGINT, OnInterrupt);
+  if (useIndex && HasBlock("idx1", "")) {
+    fromIndex = Execute("verifyIDX1").result == 1;
+    PrintNewMessages(shown);
+    checked = fromIndex;
+  }
+  if (!fromIndex) {
+    // A repair that cut fragments out may have pulled chunks back inside the movi list that
+    // inserted bytes had pushed past its declared end: check again through the exclusions.
+    for (int round = 0; round < 3; ++round) {
+      Index().continueCheck = 0;
+      checked = RunStreamCheck();
+      stopped = StopRequested() || LastScan().stopped;
+      badFound += BadBlocks().size();
+      PrintNewMessages(shown);
+      if (stopped) break;
+      auto excluded = [] {
+        uint64_t n = 0;
+        for (const Exclusion& e : Exclusions()) n += e.count;
+        return n;
+      };
+      uint64_t before = excluded();
+      for (const auto& r : radios) RunBulkAction(r, ro, file);
+      if (excluded() == before) break;
+    }
+  }
+  std::signal(SIGINT, old);
+  if (auto* h = dynamic_cast<ConsoleHost*>(&CurrentHost())) h->EndProgress();
+
+  if (stopped && !force) {
+    std::printf("• проверка прервана: файл не записан (--force запишет найденное)\n");
+    return kExitIncomplete;
+  }
+  if (strict && !checked && !force) {
+    std::printf("• проверка не дошла до конца потока: файл не записан (--strict)\n");
+    return kExitIncomplete;
+  }
+  ClearStop();
+  OutputFileName() = out;
+  Execute("saveOUT");
+  if (auto* h = dynamic_cast<ConsoleHost*>(&CurrentHost())) h->EndProgress();
+  PrintNewMessages(shown);
+  const WriteSummary& w = LastWrite();
+  std::printf("%s: записано блоков %zu из %zu, найдено битых блоков %zu, исключено фрагментов %zu\n",
+              out.c_str(), w.chunksWritten, Index().entries.size(), badFound,
+              Exclusions().size());
+  if (!w.written) return kExitError;
+  return w.complete && checked ? kExitOk : kExitIncomplete;
+}
+
+}  // namespace rv::cli

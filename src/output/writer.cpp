@@ -1,0 +1,518 @@
+#include "output/writer.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "core/host.h"
+#include "core/messages.h"
+#include "core/options.h"
+#include "core/tasks.h"
+#include "riff/blocks.h"
+#include "riff/source.h"
+
+namespace rv {
+
+std::string& OutputFileName() {
+  static std::string name;
+  return name;
+}
+
+static WriteSummary g_lastWrite;
+const WriteSummary& LastWrite() { return g_lastWrite; }
+
+bool SameFile(const std::string& a, const std::string& b) {
+  struct stat sa {}, sb {};
+  if (::stat(a.c_str(), &sa) != 0 || ::stat(b.c_str(), &sb) != 0) return false;
+  return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+uint32_t IndexFlagRule(uint32_t flags, bool noIdx1) {
+  return noIdx1 ? (flags & ~0x30u) : (flags | 0x10u);
+}
+
+void ApplyHeaderOptions(const HeaderOptionFlags& o, const std::vector<IndexEntry>& entries) {
+  HeaderState& h = Header();
+  h.avih.Flags = IndexFlagRule(h.avih.Flags, o.noIdx1);
+  if (o.totalFrames) {
+    uint32_t frames = 0;
+    for (const IndexEntry& e : entries) {
+      std::string id = cff(e.ckid);
+      if (SameChunkType(id, "00dc") || SameChunkType(id, "00db")) ++frames;
+    }
+    h.avih.TotalNumberOfFrames = frames;
+    h.vstrh.DataLength = frames;
+  }
+  // Without a frame time there is no rate to compute: both fields stay as they are.
+  if (o.ratesFromTbf && h.avih.TimeBetweenFrames != 0) {
+    h.avih.TimeScale = 100;
+    h.avih.DataRate = 100000000u / h.avih.TimeBetweenFrames;
+  }
+  if (o.audioLength) {
+    uint32_t sum = 0;
+    for (const IndexEntry& e : entries)
+      if (SameChunkType(cff(e.ckid), "01wb")) sum += e.dwChunkLength;
+    h.astrh.DataLength = sum;
+    if (o.audioRate && h.avih.DataRate != 0) {
+      uint32_t seconds =
+          (h.avih.TotalNumberOfFrames * h.avih.TimeScale * 10u / h.avih.DataRate + 5u) / 10u;
+      if (seconds != 0) {
+        h.astrh.TimeScale = 1;
+        h.astrh.DataRate = (sum * 10u / seconds + 5u) / 10u;
+      }
+    }
+  }
+}
+
+namespace {
+
+void Put32(Bytes& b, uint32_t v) {
+  uint8_t t[4];
+  PutDWord(v, t);
+  b.insert(b.end(), t, t + 4);
+}
+void Put16(Bytes& b, uint16_t v) {
+  b.push_back(uint8_t(v));
+  b.push_back(uint8_t(v >> 8));
+}
+void PutFour(Bytes& b, const std::string& s) {
+  uint8_t t[4];
+  PutString(s, t, 4);
+  b.insert(b.end(), t, t + 4);
+}
+
+// Records as chunks. The size fields are those of the bytes written, so that a header built
+// from a record with a non-standard size field is still well formed.
+Bytes AvihBytes(const AvihRecord& r) {
+  Bytes b;
+  PutFour(b, "avih");
+  Put32(b, 56);
+  for (uint32_t v : {r.TimeBetweenFrames, r.MaximumDataRate, r.PaddingGranularity, r.Flags,
+                     r.TotalNumberOfFrames, r.NumberOfInitialFrames, r.NumberOfStreams,
+                     r.SuggestedBufferSize, r.Width, r.Height, r.TimeScale, r.DataRate,
+                     r.StartTime, r.DataLength})
+    Put32(b, v);
+  return b;
+}
+
+Bytes StrhBytes(const StrhRecord& r) {
+  Bytes b;
+  PutFour(b, "strh");
+  Put32(b, 56);
+  PutFour(b, r.DataType);
+  PutFour(b, r.DeviceHandler);
+  for (uint32_t v : {r.Flags, r.Priority, r.InitialFrames, r.TimeScale, r.DataRate, r.StartTime,
+                     r.DataLength, r.SuggestedBufferSize, r.Quality, r.SampleSize, r.xz1, r.xz2})
+    Put32(b, v);
+  return b;
+}
+
+// The video format: the 40-byte bitmap header and size - 40 bytes of codec data (zeros where
+// the record holds fewer).
+Bytes VideoStrfBytes(const VideoStrfRecord& r) {
+  uint32_t extra = r.size > 40 ? r.size - 40 : 0;
+  Bytes b;
+  PutFour(b, "strf");
+  Put32(b, 40 + extra);
+  for (uint32_t v : {r.biSize, r.biWidth, r.biHeight}) Put32(b, v);
+  Put16(b, r.biPlanes);
+  Put16(b, r.biBitCount);
+  PutFour(b, r.biCompression);
+  for (uint32_t v : {r.biSizeImage, r.biXPelsPerMeter, r.biYPelsPerMeter, r.biClrUsed,
+                     r.biClrImportant})
+    Put32(b, v);
+  size_t have = std::min<size_t>(r.codecData.size(), extra);
+  b.insert(b.end(), r.codecData.begin(), r.codecData.begin() + long(have));
+  b.resize(48 + extra, 0);
+  return b;
+}
+
+// The audio format: the 18-byte wave format and cbSize bytes of codec data; bytes the record
+// lacks are written as zeros so that the size and the bytes agree.
+Bytes AudioStrfBytes(const AudioStrfRecord& r) {
+  Bytes b;
+  PutFour(b, "strf");
+  Put32(b, 18u + r.cbSize);
+  Put16(b, r.wFormatTag);
+  Put16(b, r.nChannels);
+  Put32(b, r.nSamplesPerSec);
+  Put32(b, r.nAvgBytesPerSec);
+  Put16(b, r.nBlockAlign);
+  Put16(b, r.wBitsPerSample);
+  Put16(b, r.cbSize);
+  size_t have = std::min<size_t>(r.codecData.size(), r.cbSize);
+  b.insert(b.end(), r.codecData.begin(), r.codecData.begin() + long(have));
+  b.resize(26u + r.cbSize, 0);
+  return b;
+}
+
+void AppendList(Bytes& out, const char* type, const Bytes& content) {
+  PutFour(out, "LIST");
+  Put32(out, uint32_t(content.size() + 4));
+  PutFour(out, type);
+  out.insert(out.end(), content.begin(), content.end());
+}
+
+// Buffered output with seeks back for the sizes known only at the end.
+class OutFile {
+ public:
+  ~OutFile() { Close(); }
+  bool Create(const std::string& path) {
+    fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    buf_.reserve(kBuffer);
+    return fd_ >= 0;
+  }
+  void Write(const uint8_t* p, size_t n) {
+    if (error_) return;
+    length_ += n;
+    if (buf_.size() + n > kBuffer) Flush();
+    if (n >= kBuffer) {
+      WriteAll(p, n, flushed_);
+      flushed_ += n;
+    } else {
+      buf_.insert(buf_.end(), p, p + n);
+    }
+  }
+  void Write(const Bytes& b) { Write(b.data(), b.size()); }
+  void Write(const char* s) { Write(reinterpret_cast<const uint8_t*>(s), std::strlen(s)); }
+  void WriteAt(uint64_t pos, const uint8_t* p, size_t n) {
+    Flush();
+    WriteAll(p, n, pos);
+  }
+  void Put32At(uint64_t pos, uint32_t v) {
+    uint8_t t[4];
+    PutDWord(v, t);
+    WriteAt(pos, t, 4);
+  }
+  bool ReadAt(uint64_t pos, uint8_t* p, size_t n) {
+    Flush();
+    return ::pread(fd_, p, n, off_t(pos)) == ssize_t(n);
+  }
+  void Flush() {
+    if (!buf_.empty()) WriteAll(buf_.data(), buf_.size(), flushed_);
+    flushed_ += buf_.size();
+    buf_.clear();
+  }
+  bool Close() {
+    if (fd_ < 0) return !error_;
+    Flush();
+    if (::close(fd_) != 0) error_ = true;
+    fd_ = -1;
+    return !error_;
+  }
+  uint64_t length() const { return length_; }
+  bool error() const { return error_; }
+
+ private:
+  static constexpr size_t kBuffer = 4 << 20;
+  void WriteAll(const uint8_t* p, size_t n, uint64_t pos) {
+    while (n && !error_) {
+      ssize_t w = ::pwrite(fd_, p, n, off_t(pos));
+      if (w < 0 && errno == EINTR) continue;
+      if (w <= 0) {
+        error_ = true;
+        break;
+      }
+      p += w;
+      n -= size_t(w);
+      pos += uint64_t(w);
+    }
+  }
+  int fd_ = -1;
+  Bytes buf_;
+  uint64_t length_ = 0, flushed_ = 0;
+  bool error_ = false;
+};
+
+// Copies count bytes of the source file from file position 0 (the copied header).
+bool CopyFilePrefix(OutFile& out, uint32_t count) {
+  Bytes piece;
+  for (uint32_t done = 0; done < count;) {
+    uint32_t n = std::min<uint32_t>(count - done, 1 << 20);
+    if (!ReadFileDirect(done, n, piece)) return false;
+    out.Write(piece);
+    done += n;
+  }
+  return true;
+}
+
+}  // namespace
+
+Bytes JunkUpToMovi(uint64_t p, uint32_t& moviListPos) {
+  uint64_t h = kMoviListPos;
+  // The JUNK needs its 8-byte header; a header that does not leave room for it moves the movi
+  // list so that the first stream chunk still starts on a multiple of 2048.
+  while (p + 8 > h) h += 2048;
+  moviListPos = uint32_t(h);
+  Bytes junk;
+  PutFour(junk, "JUNK");
+  Put32(junk, uint32_t(h - p - 8));
+  junk.resize(size_t(h - p), 0);
+  return junk;
+}
+
+Bytes BuildHeaderRegion(bool withAudioStrh, bool withAudioStrf, uint32_t& moviListPos) {
+  const HeaderState& h = Header();
+  Bytes vstrl = StrhBytes(h.vstrh);
+  Bytes vf = VideoStrfBytes(h.vstrf);
+  vstrl.insert(vstrl.end(), vf.begin(), vf.end());
+  Bytes hdrl = AvihBytes(h.avih);
+  AppendList(hdrl, "strl", vstrl);
+  if (withAudioStrh) {
+    Bytes astrl = StrhBytes(h.astrh);
+    if (withAudioStrf) {
+      Bytes af = AudioStrfBytes(h.astrf);
+      astrl.insert(astrl.end(), af.begin(), af.end());
+    }
+    AppendList(hdrl, "strl", astrl);
+  }
+  Bytes region;
+  AppendList(region, "hdrl", hdrl);
+  Bytes junk = JunkUpToMovi(12 + region.size(), moviListPos);
+  region.insert(region.end(), junk.begin(), junk.end());
+  return region;
+}
+
+bool AssembleHeader(Bytes& out) {
+  const auto& blocks = Blocks();
+  // Refuse a table whose top level has no list with children: the walk would otherwise take
+  // the movi list itself into the header.
+  bool hasList = false;
+  for (size_t i = 1; i < blocks.size(); ++i)
+    if (blocks[i].Parent == 0 && blocks[i].Name == "LIST" && HasChildBlocks(int32_t(i)))
+      hasList = true;
+  if (!hasList) return false;
+
+  struct Open {
+    size_t record;
+    int32_t parent;
+    size_t start;
+  };
+  std::vector<Open> stack;
+  int32_t parent = 0;
+  size_t listStart = 0;
+  size_t i = 1;
+  Bytes piece;
+  for (;;) {
+    while (i < blocks.size()) {
+      const BlockRecord& r = blocks[i];
+      if (r.Parent == parent && r.Name != "JUNK") {
+        if (r.Name == "LIST" && HasChildBlocks(int32_t(i))) {
+          stack.push_back({i, parent, listStart});
+          listStart = out.size();
+          parent = int32_t(i);
+          PutFour(out, "LIST");
+          Put32(out, 0);
+          PutFour(out, r.TypeTag);
+        } else {
+          // A block that runs past the end of the file contributes what the file holds.
+          uint64_t avail = Source().size > r.Offset ? Source().size - r.Offset : 0;
+          uint32_t n = uint32_t(std::min<uint64_t>(r.Size, avail));
+          if (n && ReadFileDirect(r.Offset, n, piece)) out.insert(out.end(), piece.begin(), piece.end());
+        }
+      }
+      ++i;
+    }
+    if (stack.empty()) return true;
+    if (out.size() & 1) out.push_back(0);
+    PutDWord(uint32_t(out.size() - listStart - 8), out.data() + listStart + 4);
+    Open top = stack.back();
+    stack.pop_back();
+    i = top.record + 1;
+    parent = top.parent;
+    listStart = top.start;
+    if (stack.empty()) return true;
+  }
+}
+
+namespace {
+
+class Writer {
+ public:
+  bool Run();
+
+ private:
+  bool CopyStream();
+  void Finish();
+
+  OutFile out;
+  uint32_t H = 0;
+  uint64_t M = 0;
+  std::vector<IndexEntry> saved;    // the index as it was: restored at the end
+  std::vector<IndexEntry> written;  // entries of the chunks written, with their new offsets
+  uint64_t total = 0;
+  bool complete = false;
+};
+
+bool Writer::CopyStream() {
+  IndexState& ix = Index();
+  const size_t count = ix.entries.size();
+  const uint64_t streamEnd = StreamSize();
+  const bool fixSizes = !Opt().noFixSize;
+  Bytes chunk;
+  for (size_t i = 0; i < count; ++i) {
+    IndexEntry& e = ix.entries[i];
+    std::string id = cff(e.ckid);
+    if (id[0] != '?') {
+      const uint32_t L = e.dwChunkLength;
+      const uint64_t Lp = uint64_t(L) + (L & 1);
+      const uint64_t pos = M + e.dwChunkOffset;
+      if (pos + 8 + L > streamEnd) {
+        AddMessage("• блок " + std::to_string(i) + " выходит за конец исходного файла");
+        return false;
+      }
+      // Past 4 GiB the 32-bit sizes and offsets would wrap.
+      if (out.length() + 8 + Lp + 8 + 16 * (written.size() + 1) > 0xFFFFFFFFull) {
+        AddMessage("• выходной файл превысил бы 4 ГБ");
+        return false;
+      }
+      const uint32_t newOffset = uint32_t(out.length() - (uint64_t(H) + 8));
+      // The chunk is copied in pieces of at most the read cache, so a chunk larger than the
+      // cache is copied whole too.
+      const uint32_t piece = Cache().size;
+      for (uint64_t done = 0; done < Lp + 8;) {
+        uint32_t n = uint32_t(std::min<uint64_t>(Lp + 8 - done, piece));
+        chunk.resize(n);
+        if (!ReadSource(uint32_t(pos + done), n, chunk.data())) {
+          AddMessage("• ошибка чтения исходного файла");
+          return false;
+        }
+        if (done == 0) {
+          std::string found(reinterpret_cast<const char*>(chunk.data()), 4);
+          if (found != id)
+            AddMessage("error idx1(" + std::to_string(i) + ") " + ShowChars(id) + " <> " +
+                       ShowChars(found));
+          if (fixSizes) PutDWord(L, chunk.data() + 4);
+        }
+        if (done + n == Lp + 8 && (L & 1)) chunk[n - 1] = 0;  // the pad byte
+        out.Write(chunk.data(), n);
+        done += n;
+      }
+      if (out.error()) {
+        AddMessage("• ошибка записи выходного файла");
+        return false;
+      }
+      total += Lp + 8;
+      e.dwChunkOffset = newOffset;
+      written.push_back(e);
+    }
+    SendMainProgress(kMsgMainProgress, 5, int64_t((i + 1) * 100 / count));
+    if (StopRequested()) return false;
+    if (!Opt().highPriorityMain) YieldStep(false);
+  }
+  return true;
+}
+
+void Writer::Finish() {
+  const bool noIdx1 = Opt().noIdx1;
+  out.Put32At(uint64_t(H) + 4, uint32_t(total + 4));
+  if (!noIdx1) {
+    Bytes idx = {'i', 'd', 'x', '1'};
+    Put32(idx, uint32_t(written.size() * 16));
+    idx.reserve(idx.size() + written.size() * 16);
+    for (const IndexEntry& e : written) AppendEntryBytes(e, idx);
+    out.Write(idx);
+  }
+  out.Put32At(4, uint32_t(out.length() - 8));
+  uint8_t head[24];
+  if (out.ReadAt(24, head, 24) && std::memcmp(head, "avih", 4) == 0)
+    out.Put32At(44, IndexFlagRule(LoadLE32(head + 20), noIdx1));
+}
+
+bool Writer::Run() {
+  const char mode = Opt().headerMode;
+  if (mode == 'M') {
+    if (!IFpresent("avih")) return AddMessage("• нет блока AVIH"), false;
+    if (!IFpresent("vstrh")) return AddMessage("• нет блока STRH для видео"), false;
+    if (!IFpresent("vstrf")) return AddMessage("• нет блока STRF для видео"), false;
+  }
+  const std::string& source = InputFileName();
+  if (!OpenSource(source)) return AddMessage("• ошибка открытия исходного файла"), false;
+  struct Closer {
+    ~Closer() { CloseSource(); }
+  } closer;
+  if (SameFile(source, OutputFileName()))
+    return AddMessage("• выходной файл совпадает с исходным"), false;
+
+  int32_t movi = FindBlock("LIST", "movi");
+  Bytes header;
+  HeaderOptionFlags opts{Opt().noIdx1, Opt().totalFrames, Opt().ratesFromTbf, Opt().audioLength,
+                         Opt().audioLength && Opt().audioRate};
+  if (mode == 'O' && movi < 0) return AddMessage("• нет блока movi для копирования заголовка"), false;
+  if (mode == 'I' && !AssembleHeader(header))
+    return AddMessage("• нет блока hdrl для сборки заголовка"), false;
+  if (movi >= 0) M = uint64_t(Blocks()[size_t(movi)].Offset) + 8;
+
+  if (!out.Create(OutputFileName())) return AddMessage("• ошибка создания выходного файла"), false;
+  g_lastWrite.written = true;
+
+  // The records before the options, so that they can be applied again over the entries
+  // actually written when the copy ends early.
+  const AvihRecord avihBefore = Header().avih;
+  const StrhRecord vstrhBefore = Header().vstrh, astrhBefore = Header().astrh;
+  ApplyHeaderOptions(opts, Index().entries);
+
+  bool withAstrh = true, withAstrf = true;
+  if (mode == 'O') {
+    H = Blocks()[size_t(movi)].Offset;
+    if (!CopyFilePrefix(out, H)) AddMessage("• ошибка чтения исходного файла");
+  } else {
+    out.Write("RIFF");
+    out.Write("....");
+    out.Write("AVI ");
+    if (mode == 'M') {
+      withAstrh = IFpresent("astrh");
+      withAstrf = IFpresent("astrf");
+      if (!withAstrh) AddMessage("• Внимание! нет блока STRH для звука");
+      if (!withAstrf) AddMessage("• Внимание! нет блока STRF для звука");
+      header = BuildHeaderRegion(withAstrh, withAstrf, H);
+      out.Write(header);
+    } else {
+      out.Write(header);
+      out.Write(JunkUpToMovi(12 + header.size(), H));
+    }
+  }
+  out.Write("LIST....movi");
+  SendMainProgress(kMsgMainProgress, 5, 0);
+  saved = Index().entries;
+  complete = CopyStream();
+  Finish();
+  if (!complete && mode == 'M') {
+    // The frame counts and lengths of the header count the chunks written.
+    HeaderState& h = Header();
+    h.avih = avihBefore;
+    h.vstrh = vstrhBefore;
+    h.astrh = astrhBefore;
+    ApplyHeaderOptions(opts, written);
+    uint32_t sameH = 0;
+    Bytes again = BuildHeaderRegion(withAstrh, withAstrf, sameH);
+    out.WriteAt(12, again.data(), again.size());
+  }
+  Index().entries = saved;
+  Index().count = saved.size();
+  g_lastWrite.chunksWritten = written.size();
+  g_lastWrite.moviListPos = H;
+  g_lastWrite.bytes = out.length();
+  bool closed = out.Close();
+  if (!closed || out.error()) {
+    AddMessage("• ошибка записи выходного файла");
+    complete = false;
+  }
+  g_lastWrite.complete = complete;
+  SendMainProgress(kMsgMainProgress, 5, 100);
+  return complete;
+}
+
+}  // namespace
+
+bool saveOUT() {
+  g_lastWrite = {};
+  Writer w;
+  return w.Run();
+}
+
+}  // namespace rv

@@ -1,0 +1,54 @@
+// The repaired file writer: a header (built from the records, assembled from the source's
+// header blocks, or copied), the indexed stream chunks through the exclusion list, and a new
+// idx1.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "check/index.h"
+#include "riff/bytes.h"
+#include "riff/header.h"
+
+namespace rv {
+
+// The file named in EditOUT.
+std::string& OutputFileName();
+
+constexpr uint32_t kMoviListPos = 2036;  // movi list header of built and assembled headers
+
+struct WriteSummary {
+  bool written = false;        // an output file was produced
+  bool complete = false;       // every entry was copied
+  size_t chunksWritten = 0;
+  uint32_t moviListPos = 0;    // H
+  uint64_t bytes = 0;
+};
+const WriteSummary& LastWrite();
+
+// The task routine "saveOUT".
+bool saveOUT();
+
+// The header options applied to the records in memory, over the entries given.
+struct HeaderOptionFlags {
+  bool noIdx1 = false, totalFrames = false, ratesFromTbf = false, audioLength = false,
+       audioRate = false;
+};
+void ApplyHeaderOptions(const HeaderOptionFlags& o, const std::vector<IndexEntry>& entries);
+uint32_t IndexFlagRule(uint32_t flags, bool noIdx1);
+
+// The header region of the built mode (from position 12, up to and including the JUNK that
+// fills it to the movi list header) and the movi list position it leads to.
+Bytes BuildHeaderRegion(bool withAudioStrh, bool withAudioStrf, uint32_t& moviListPos);
+// The assembled header lists (without the JUNK); false when the table has no top-level list
+// with child blocks. The source must be open.
+bool AssembleHeader(Bytes& out);
+// A JUNK chunk from output position p up to the movi list; moves the list to the next place
+// where the first chunk starts on a multiple of 2048 when the header does not fit.
+Bytes JunkUpToMovi(uint64_t p, uint32_t& moviListPos);
+
+// True when both names refer to the same file (whatever the spelling of the paths).
+bool SameFile(const std::string& a, const std::string& b);
+
+}  // namespace rv
