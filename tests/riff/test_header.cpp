@@ -529,20 +529,25 @@ TEST_F(HeaderTest, VideoFormatNeedsAPrintableCompressionCode) {
 }
 
 TEST_F(HeaderTest, FormatWithoutStreamHeaderIsJudgedBySizeAlone) {
-  // No strh in these strl lists: 48 bytes reads as video even uncompressed, 26 as audio,
-  // any other size is shown but not read.
+  // No strh in these strl lists: 48 or 54 bytes read as video (even uncompressed), 26 or 38
+  // as audio, any other size is shown but not read.
   Open(FileWith({AvihChunk(), List("strl", {Chunk("strf", rvt::VideoStrf(176, 144, ""))}),
+                 List("strl", {Chunk("strf", rvt::VideoStrf(352, 288, "", 24, rvt::Filled(6, 1)))}),
                  List("strl", {Chunk("strf", rvt::AudioStrf(1, 1, 8000, 8))}),
+                 List("strl", {Chunk("strf", rvt::AudioStrf(0x55, 2, 22050, 0,
+                                                            rvt::Mp3CodecData()))}),
                  List("strl", {Chunk("strf", rvt::Filled(32, 0x41))})}));
   EXPECT_TRUE(rv::MessageLines().empty());
-  ASSERT_EQ(rv::Blocks().size(), 11u);
-  EXPECT_EQ(rv::Blocks()[8].Kind, 'v');
-  EXPECT_EQ(rv::Blocks()[9].Kind, 'a');
-  EXPECT_EQ(rv::Blocks()[10].Kind, 0);
-  EXPECT_EQ(rv::Blocks()[10].Size, 40u);
-  EXPECT_TRUE(FieldLines(10).empty());
-  EXPECT_EQ(rv::Header().vstrf.biWidth, 176u);
-  EXPECT_EQ(rv::Header().astrf.nSamplesPerSec, 8000u);
+  ASSERT_EQ(rv::Blocks().size(), 15u);
+  std::string kinds;
+  for (int i = 10; i < 15; ++i) kinds += rv::Blocks()[i].Kind ? rv::Blocks()[i].Kind : '-';
+  EXPECT_EQ(kinds, "vvaa-");
+  EXPECT_EQ(FieldLines(10).size(), 11u);
+  EXPECT_EQ(FieldLines(11).size(), 12u) << "with its codec-data line";
+  EXPECT_EQ(FieldLines(13).size(), 8u);
+  EXPECT_TRUE(FieldLines(14).empty());
+  EXPECT_EQ(rv::Header().vstrf.biWidth, 352u) << "the last video format is kept";
+  EXPECT_EQ(rv::Header().astrf.nSamplesPerSec, 22050u);
   EXPECT_EQ(Labels(), (std::vector<LabelColor>{B, G, B, G, B, M, M}));
 }
 

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <map>
 #include <random>
 #include <set>
 #include <sstream>
@@ -64,6 +65,7 @@ std::string Inconsistency(const rv::OpenResult& res, uint64_t fileSize) {
   if (blocks.size() > fileSize / 4 + 1)
     return "more records than the file has room for: " + std::to_string(blocks.size());
 
+  std::map<int32_t, size_t> lastChild;  // parent index -> its latest child so far
   for (size_t i = 0; i < blocks.size(); ++i) {
     const rv::BlockRecord& r = blocks[i];
     const std::string what = Describe(r, i);
@@ -76,10 +78,25 @@ std::string Inconsistency(const rv::OpenResult& res, uint64_t fileSize) {
       const rv::BlockRecord& p = blocks[r.Parent];
       if (r.Parent != 0 && p.Name != "LIST") return what + ": parent is not a list";
       if (uint64_t{r.Offset} < uint64_t{p.Offset} + 12) return what + ": inside its parent's head";
-      if (uint64_t{r.Offset} + 8 > fileSize) return what + ": header lies past the end";
+      // The ID was read from the file; its size field may lie past the end (read as zeros).
+      if (uint64_t{r.Offset} + 4 > fileSize) return what + ": ID lies past the end";
     }
-    if (uint64_t{r.Offset} + r.Size > (uint64_t{1} << 32))
-      return what + ": offset + size runs past 4 GiB";
+    if (i > 0 && r.Parent > 0) {
+      // Inside a list: the header starts before the list's declared end.
+      const rv::BlockRecord& p = blocks[r.Parent];
+      if (uint64_t{r.Offset} >= uint64_t{p.Offset} + p.Size)
+        return what + ": outside its list's declared size";
+    }
+    if (i > 0) {
+      // The walk steps by 8 + declared size: a block starts where its previous sibling ends.
+      auto prev = lastChild.find(r.Parent);
+      if (prev != lastChild.end()) {
+        const rv::BlockRecord& q = blocks[prev->second];
+        if (uint64_t{r.Offset} != uint64_t{q.Offset} + q.Size)
+          return what + ": does not start where " + Describe(q, prev->second) + " ends";
+      }
+      lastChild[r.Parent] = i;
+    }
     const bool typed = rv::IsTypedChunkID(r.Name);
     if (typed ? r.TypeTag.size() != 4 : !r.TypeTag.empty()) return what + ": type tag";
     if (r.Kind != 0 && !((r.Kind == 'v' || r.Kind == 'a') && r.Name == "strf"))

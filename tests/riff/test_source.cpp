@@ -205,6 +205,16 @@ TEST_F(SourceTest, BytesPastTheEndOfTheStreamAreZeros) {
   EXPECT_EQ(Read(1000, 16), Bytes(16, 0));
   EXPECT_EQ(Read(5000, 64), Bytes(64, 0));
   EXPECT_EQ(Read(0xFFFFFFF0u, 16), Bytes(16, 0));
+
+  // Output that already held data: the part past the end is zeroed, not left as it was.
+  Bytes reused(40, 0xEE);
+  rv::ResetReadCache();
+  ASSERT_TRUE(rv::ReadSource(980, 40, reused));
+  EXPECT_EQ(reused, expected);
+  uint8_t raw[40];
+  std::fill(std::begin(raw), std::end(raw), 0xEE);
+  ASSERT_TRUE(rv::ReadSource(990, 40, raw));
+  EXPECT_EQ(Bytes(raw, raw + 40), rvt::Concat({FileRange(990, 10), Bytes(30, 0)}));
   // After the short window, a read inside the file is right again.
   EXPECT_EQ(Read(10, 20), FileRange(10, 20));
 }
