@@ -100,11 +100,12 @@ bool ParseCheckOptions(std::vector<std::string>& args, std::string& error) {
   return true;
 }
 
-bool OpenForCheck(const std::string& file) {
+bool OpenForCheck(const std::string& file, bool* opened) {
   ResetFileState();
   ClearMessages();
   InputFileName() = file;
   OpenResult r = OpenAndReadHeader(file);
+  if (opened) *opened = r.opened;
   for (const auto& m : MessageLines()) std::printf("%s\n", m.c_str());
   return r.opened && !Blocks().empty();
 }

@@ -20,7 +20,8 @@ extern const char* const kCheckOptionsHelp;
 
 // Opens the file and reads its header as "info" does; false (with the messages printed) when
 // the file could not be read.
-bool OpenForCheck(const std::string& file);
+// opened (when given) tells whether the file itself could be opened.
+bool OpenForCheck(const std::string& file, bool* opened = nullptr);
 // Runs the stream check with a progress bar and Ctrl-C as stop; true when it reached the end.
 bool RunStreamCheck();
 void PrintGrid();

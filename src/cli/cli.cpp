@@ -12,6 +12,9 @@
 #include "cli/sample.h"
 #include "core/file_state.h"
 #include "core/task_routines.h"
+#include "core/tasks.h"
+#include "output/reconstruction.h"
+#include "riff/header_edit.h"
 #include "core/messages.h"
 #include "core/questions.h"
 #include "riff/blocks.h"
@@ -32,19 +35,23 @@ const char* kUsage =
     "  check FILE [options]   check the stream block by block, build a new index\n"
     "  verify FILE            check the file's own index against its stream\n"
     "  repair FILE [-o OUT]   check, repair the bad blocks, write a repaired copy\n"
+    "  reconstruct FILE       rebuild the header from header blocks found anywhere\n"
     "  make-sample OUT.avi    write a small damaged AVI to try the tool on\n"
     "\n"
     "rivetta-cli COMMAND --help shows the options of one command.\n"
     "exit status: 0 done, 1 error, 2 bad usage, 3 ended early\n";
 
 const char* kInfoUsage =
-    "usage: rivetta-cli info FILE [--json]\n"
+    "usage: rivetta-cli info FILE [--json] [--fields]\n"
+    "       rivetta-cli info --fields\n"
     "\n"
     "Opens FILE read-only, walks its RIFF blocks and reads the header records, as the\n"
     "button \"открыть и прочитать заголовок\" does, and prints the message list, the block\n"
     "tree with the field lines of the header records, and the seven block labels.\n"
     "\n"
-    "  --json   print the same as one JSON document\n"
+    "  --json     print the same as one JSON document\n"
+    "  --fields   list the header fields that repair --set RECORD.FIELD=VALUE can change\n"
+    "             (with FILE: with their values)\n"
     "\n"
     "exit status: 0 the file was read (messages are not errors), 1 it could not be opened\n"
     "or has no RIFF signature, 2 bad usage\n";
@@ -163,16 +170,41 @@ void PrintJson(const std::string& file) {
   std::fputs(j.c_str(), stdout);
 }
 
+const char* KindText(FieldKind k) {
+  switch (k) {
+    case FieldKind::Chars4: return "4 characters";
+    case FieldKind::Signed32: return "signed decimal";
+    case FieldKind::Hex32: return "hex";
+    case FieldKind::Low16: return "decimal, 16 bits";
+    case FieldKind::CbSize: return "decimal, 16 bits";
+    case FieldKind::VideoCodec:
+    case FieldKind::AudioCodec: return "hex bytes, comma-separated";
+  }
+  return "";
+}
+
+void PrintFields(bool withValues) {
+  for (const FieldDef& f : EditableFields()) {
+    std::string name = std::string(f.record) + "." + f.name;
+    if (withValues)
+      std::printf("%-30s %-28s %s\n", name.c_str(), KindText(f.kind), FieldText(f).c_str());
+    else
+      std::printf("%-30s %s\n", name.c_str(), KindText(f.kind));
+  }
+}
+
 int Info(const std::vector<std::string>& args) {
   if (WantsHelp(args)) {
     std::fputs(kInfoUsage, stdout);
     return kExitOk;
   }
-  bool json = false;
+  bool json = false, fields = false;
   std::string file;
   for (const auto& a : args) {
     if (a == "--json")
       json = true;
+    else if (a == "--fields")
+      fields = true;
     else if (!a.empty() && a[0] == '-')
       return Usage(kInfoUsage);
     else if (file.empty())
@@ -180,15 +212,48 @@ int Info(const std::vector<std::string>& args) {
     else
       return Usage(kInfoUsage);
   }
+  if (file.empty() && fields) {
+    PrintFields(false);
+    return kExitOk;
+  }
   if (file.empty()) return Usage(kInfoUsage);
   ResetFileState();
   ClearMessages();
   OpenResult r = OpenAndReadHeader(file);
+  if (fields) {
+    PrintFields(true);
+    return r.opened ? kExitOk : kExitError;
+  }
   if (json)
     PrintJson(file);
   else
     PrintText();
   return r.opened && !Blocks().empty() ? kExitOk : kExitError;
+}
+
+const char* kReconstructUsage =
+    "usage: rivetta-cli reconstruct FILE\n"
+    "\n"
+    "Searches the whole file for the header blocks a repair needs (avih, strh, strf, indx and\n"
+    "the movi list), as \"реконструкция заголовка\" does, and prints the blocks found, the\n"
+    "messages and the resulting tree.\n"
+    "\n"
+    "exit status: 0 the blocks needed were found, 3 the search ran to the end, 1 error\n";
+
+int Reconstruct(const std::vector<std::string>& args) {
+  if (WantsHelp(args)) {
+    std::fputs(kReconstructUsage, stdout);
+    return kExitOk;
+  }
+  if (args.size() != 1 || args[0].empty() || args[0][0] == '-') return Usage(kReconstructUsage);
+  ResetFileState();
+  ClearMessages();
+  InputFileName() = args[0];
+  Completion c = Execute("reconstruction");
+  if (c.result == 1) FinishReconstruction();
+  PrintText();
+  if (Blocks().empty()) return kExitError;
+  return c.result == 1 ? kExitOk : kExitIncomplete;
 }
 
 int MakeSampleCmd(const std::vector<std::string>& args) {
@@ -225,6 +290,7 @@ int Main(int argc, char** argv) {
   InstallTaskRoutines();
   if (cmd == "info") return Info(args);
   if (cmd == "make-sample") return MakeSampleCmd(args);
+  if (cmd == "reconstruct") return Reconstruct(args);
   if (cmd == "check") return Check(args);
   if (cmd == "verify") return Verify(args);
   if (cmd == "repair") return Repair(args);

@@ -21,6 +21,8 @@
 #include "core/questions.h"
 #include "core/tasks.h"
 #include "output/naming.h"
+#include "output/reconstruction.h"
+#include "riff/header_edit.h"
 #include "output/writer.h"
 #include "riff/blocks.h"
 #include "riff/header.h"
@@ -63,6 +65,10 @@ const char* kRepairUsage =
     "  --rates              compute avih TimeScale and DataRate from TimeBetweenFrames\n"
     "  --audio-length       put the sum of the audio chunk sizes into the audio header\n"
     "  --audio-rate         with --audio-length: audio rate from the video duration\n"
+    "  --reconstruct        rebuild the header from header blocks found anywhere in FILE\n"
+    "                       (done by itself when the header has no avih or video strh/strf)\n"
+    "  --set REC.FIELD=V    change a header field before writing (repeatable); REC is avih,\n"
+    "                       vstrh, astrh, vstrf or astrf; `rivetta-cli info --fields` lists them\n"
     "  --use-index          keep the file's own index when it matches the stream\n"
     "  --strict             save only after a check that reached the end of the stream\n"
     "  --force              save even when the check was stopped\n"
@@ -134,7 +140,8 @@ int Repair(const std::vector<std::string>& argsIn) {
   SetAlwaysAnswer(answerNo ? 0 : 1);
 
   std::string file, out, fix = "eq,isme";
-  bool useIndex = false, strict = false, force = false;
+  bool useIndex = false, strict = false, force = false, reconstruct = false;
+  std::vector<std::pair<const FieldDef*, std::string>> edits;
   RepairOptions ro;
   Options& o = Opt();
   for (size_t i = 0; i < args.size(); ++i) {
@@ -164,6 +171,20 @@ int Repair(const std::vector<std::string>& argsIn) {
     else if (a == "--audio-length") o.audioLength = true;
     else if (a == "--audio-rate") o.audioRate = true;
     else if (a == "--use-index") useIndex = true;
+    else if (a == "--reconstruct") reconstruct = true;
+    else if (a == "--set") {
+      ok = value(v);
+      size_t dot = v.find('.'), eq = v.find('=');
+      const FieldDef* f = nullptr;
+      if (ok && dot != std::string::npos && eq != std::string::npos && dot < eq)
+        f = FindField(v.substr(0, dot), v.substr(dot + 1, eq - dot - 1));
+      if (!f) {
+        std::fprintf(stderr, "rivetta-cli repair: --set needs RECORD.FIELD=VALUE with a field "
+                             "that `rivetta-cli info --fields` lists, not '%s'\n", v.c_str());
+        return kExitUsage;
+      }
+      edits.push_back({f, v.substr(eq + 1)});
+    }
     else if (a == "--strict") strict = true;
     else if (a == "--force") force = true;
     else if (!a.empty() && a[0] == '-') ok = false;
@@ -193,9 +214,10 @@ int Repair(const std::vector<std::string>& argsIn) {
     return kExitUsage;
   }
 
-  if (!OpenForCheck(file)) return kExitError;
+  bool opened = false;
+  OpenForCheck(file, &opened);
+  if (!opened) return kExitError;
   size_t shown = MessageLines().size();
-  if (!HasBlock("LIST", "movi")) return std::printf("• не найден поток\n"), kExitError;
   // On the command line a bare file name means the current directory, not the program's.
   if (out.empty()) out = makeOutFN(std::filesystem::absolute(file).string());
   if (SameFile(out, file)) return std::printf("• выходной файл совпадает с исходным\n"), kExitError;
@@ -211,6 +233,49 @@ int Repair(const std::vector<std::string>& argsIn) {
       std::printf("• %s уже существует; --yes заменит его\n", out.c_str());
       return kExitError;
     }
+  }
+
+  if (!reconstruct && !(IFpresent("avih") && IFpresent("vstrh") && IFpresent("vstrf"))) {
+    std::printf("• в заголовке нет avih или видео strh/strf: заголовок восстанавливается по "
+                "блокам, найденным в файле\n");
+    reconstruct = true;
+  }
+  if (reconstruct) {
+    ClearMessages();
+    shown = 0;
+    bool found = Execute("reconstruction").result == 1;
+    if (found) FinishReconstruction();
+    PrintNewMessages(shown);
+    if (!found || !HasBlock("LIST", "movi")) {
+      std::printf("• реконструкция не нашла всех нужных блоков\n");
+      return kExitError;
+    }
+    o.headerMode = 'M';
+  } else if (!HasBlock("LIST", "movi")) {
+    std::printf("• не найден поток\n");
+    return kExitError;
+  } else if (OpenSource(file)) {
+    // A stream format that the size checks rejected (a 16-byte PCM wave format, an
+    // uncompressed video format) is read as it is, so the built header keeps the stream.
+    for (size_t i = 0; i < Blocks().size(); ++i) {
+      const BlockRecord& r = Blocks()[i];
+      if (r.Name != "strf") continue;
+      char kind = StreamKindOf(r);
+      if ((kind == 'v' && !IFpresent("vstrf")) || (kind == 'a' && !IFpresent("astrf"))) {
+        if (MIread(int32_t(i), kind))
+          std::printf("• блок strf %s не прошёл проверку размера и прочитан как есть\n",
+                      kind == 'v' ? "видео" : "звука");
+      }
+    }
+    CloseSource();
+  }
+  for (const auto& [f, text] : edits) {
+    std::string err;
+    if (!ApplyField(*f, text, err)) {
+      std::fprintf(stderr, "rivetta-cli repair: %s.%s: %s\n", f->record, f->name, err.c_str());
+      return kExitUsage;
+    }
+    FinishFormatEdit(f->record);
   }
 
   bool checked = false, stopped = false, fromIndex = false;

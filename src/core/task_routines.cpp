@@ -3,6 +3,7 @@
 #include "check/scanner.h"
 #include "check/verify.h"
 #include "core/tasks.h"
+#include "output/reconstruction.h"
 #include "output/writer.h"
 
 namespace rv {
@@ -11,6 +12,7 @@ void InstallTaskRoutines() {
   SetTaskRoutine("createIDX1", createIDX1);
   SetTaskRoutine("verifyIDX1", verifyIDX1);
   SetTaskRoutine("saveOUT", saveOUT);
+  SetTaskRoutine("reconstruction", reconstruction);
 }
 
 }  // namespace rv

@@ -20,6 +20,12 @@ int32_t TreeModel::Add(std::string text, int32_t parent, int32_t block) {
   return int32_t(lines.size() - 1);
 }
 
+void TreeModel::RemoveChildren(int32_t line) {
+  for (TreeLine& l : lines)
+    if (l.parent == line && line >= 0) l.parent = kRemoved;
+  ++generation;
+}
+
 void TreeModel::Clear() {
   lines.clear();
   expandedLine = -1;

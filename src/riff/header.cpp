@@ -252,6 +252,16 @@ void lista2struct() {
     } else if (r.Name == "strf") {
       ReadBlock(r);
       char kind = StreamKindOf(r);
+      if (kind == '?' && !blocks.empty() && blocks[0].Name == "ROOT") {
+        // A flat table from the header reconstruction: the format belongs to the stream
+        // header found before it (an audio format may have the size of a video one).
+        for (size_t j = i; j-- > 1;)
+          if (blocks[j].Name == "strh") {
+            char t = blocks[j].TypeTag.empty() ? '?' : char(blocks[j].TypeTag[0] | 0x20);
+            if (t == 'v' || t == 'a') kind = t;
+            break;
+          }
+      }
       if (kind == '?') {
         if (r.Size == 48 || r.Size == 54)
           kind = 'v';
