@@ -1,0 +1,213 @@
+// The stream-check window: starts, stops and watches the stream check ("createIDX1") and the
+// index check ("verifyIDX1"), shows the bad blocks the checks find, holds the repair options
+// and runs the side-file actions (".2fix" save and load, ".errors.txt" list).
+//
+// It runs in one of two modes, remembered in its caption: the creation mode (any caption but
+// the verification caption) and the verification mode. It is created once, shown and hidden
+// many times, and is not modal. The grid StringER mirrors the engine's grid model
+// (rv::Grid()): table row r shows grid row r, row 0 being the header row, which stays hidden
+// in the table and is shown by the table's own horizontal header instead.
+#pragma once
+
+#include <QPoint>
+#include <QString>
+#include <QWidget>
+
+#include <array>
+#include <cstdint>
+#include <functional>
+
+class QAction;
+class QCheckBox;
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QRadioButton;
+class QTableWidget;
+class QTimer;
+class GuiHost;
+class PictureButton;
+class PieGauge;
+
+class TFormMI : public QWidget {
+  Q_OBJECT
+
+ public:
+  static constexpr int kStandardWidth = 625;
+  static constexpr int kStandardHeight = 413;
+  static constexpr const char* kCreateCaption = "проверка потока и создание индекса";
+  static constexpr const char* kVerifyCaption = "проверка потока по индексу";
+  static constexpr const char* kNoStream = "не найден поток";
+  static constexpr const char* kNoIndex = "не найден индекс";
+  static constexpr const char* kStopFirst = "сперва прервите обработку";
+  static constexpr const char* kContinueQuestion = "продолжить проверку\r\nили начать сначала?";
+  static constexpr const char* kContinueButton = "продолжить";
+  static constexpr const char* kAnewButton = "сначала";
+  static constexpr const char* kStopQuestion = "прервать обработку?";
+  // The state texts kept in the hint of ImageGO.
+  static constexpr const char* kStateStart = "start";
+  static constexpr const char* kStateStop = "stop";
+  // Design widths of the columns of StringER.
+  static constexpr std::array<int, 9> kDesignWidths = {31, 47, 50, 76, 85, 82, 82, 42, 93};
+  static constexpr int kRowHeight = 17;
+
+  explicit TFormMI(QWidget* parent = nullptr);
+  ~TFormMI() override;
+
+  // ---- controls -------------------------------------------------------------------------
+  QFrame* Panel1 = nullptr;
+  QLabel* Label1 = nullptr;
+  QLabel* LabelPTR = nullptr;
+  QCheckBox* CheckHI = nullptr;
+  QLabel* ImageFF = nullptr;
+  PictureButton* ImageEX = nullptr;
+  QTableWidget* StringER = nullptr;
+  QMenu* PopupER = nullptr;
+  QAction* MIdump = nullptr;
+  QFrame* PanelBB = nullptr;
+  PictureButton* ImageGO = nullptr;
+  PieGauge* GaugeIDX1 = nullptr;
+  QLineEdit* EditSE = nullptr;
+  PictureButton* ImageSE = nullptr;
+  QCheckBox* CheckSA = nullptr;
+  QCheckBox* CheckRE = nullptr;
+  QCheckBox* CheckLI = nullptr;
+  QLabel* ImageGG = nullptr;
+  QFrame* BevelH = nullptr;
+  QLabel* Label2 = nullptr;
+  QRadioButton* RadioEQ = nullptr;
+  QRadioButton* RadioREIS = nullptr;
+  QRadioButton* RadioRENO = nullptr;
+  QRadioButton* RadioRERE = nullptr;
+  QRadioButton* RadioISME = nullptr;
+  QRadioButton* RadioISALL = nullptr;
+  QCheckBox* CheckDP = nullptr;
+  QCheckBox* CheckZR = nullptr;
+  QLabel* LabelMS = nullptr;
+  QLineEdit* EditMS = nullptr;
+  PictureButton* ImageHAMMER = nullptr;
+  QLabel* ImageWA = nullptr;
+  QFrame* PanelEX = nullptr;
+  QFrame* PanelEH = nullptr;
+  QLabel* Label3 = nullptr;
+  PictureButton* ImageEXX = nullptr;
+  QTableWidget* StringEX = nullptr;
+  // Hidden pictures that the buttons take their pictures from.
+  QLabel* ImageST = nullptr;   // start
+  QLabel* ImageST2 = nullptr;  // continue
+  QLabel* ImageXX = nullptr;   // stop
+  QLabel* ImageFR = nullptr;   // save errors
+  QLabel* ImageDU = nullptr;   // load errors
+  QLabel* ImageFG = nullptr;   // save the list
+  QLabel* ImageRG = nullptr;   // done
+  QLabel* ImageAT = nullptr;   // working
+
+  // ---- state --------------------------------------------------------------------------------
+  // Any caption but the verification caption is the creation mode.
+  bool VerificationMode() const;
+  // "start" or "stop": the hint of ImageGO.
+  QString GoState() const;
+  // 1 from the creation of the window until the first click on ImageGO.
+  uint8_t FirstShowFlag() const { return firstShow_; }
+  void SetFirstShowFlag(uint8_t value) { firstShow_ = value; }
+
+  // Where the name of the source file (the main window's EditIN) comes from; without a
+  // source the name of the file the tasks open (rv::InputFileName()).
+  void SetInputNameSource(std::function<QString()> source) { inputName_ = std::move(source); }
+  QString InputName() const;
+
+  // Receives the stream-check messages of the GUI host: checkMessage (codes 1, 2, 4, 7) and
+  // checkProgress (codes 5, 6). Connecting twice connects once.
+  void AttachHost(GuiHost* host);
+
+  // The dfx rule: the widths of the nine columns of StringER for a client width, given the
+  // current widths. Columns 0 to 2 keep theirs, columns 3 to 7 share a sixth of the rest each
+  // and column 8 takes what remains less 9.
+  static std::array<int, 9> DfxWidths(int clientWidth, const std::array<int, 9>& current);
+
+ public Q_SLOTS:
+  // Opening from the main window (BitBtnIDX1, BitBtnIDX); the main window checks EditIN.
+  // A visible window is only restored and brought to the front; otherwise the window opens
+  // in its mode, and only while no task runs.
+  void OpenCreationMode();
+  void OpenVerificationMode();
+
+  void EnableControls();
+  void DisableControls();
+
+  // Start, continue or stop, after the state text of ImageGO.
+  void ImageGOClick();
+
+  // Message 1033 (WM_USER+9): 1, 2, 7 questions; 4 the current bad block; 5 the gauge;
+  // 6 the progress text.
+  void CheckMessage(int code, qint64 value, const QString& text);
+
+  // Completion code 100 of a check: ImageGO back to its start or continue picture, the grid
+  // rebuilt from the bad-block list.
+  void CheckCompleted(int result);
+  // Every completion: the window closes when the close-check-window flag is set.
+  void TaskCompleted(int code, int result);
+
+  // A file is being opened: start picture, save-errors enabled, EditSE emptied, resetMI.
+  void FileReset();
+  // Empties the grid; with EditSE empty it first selects the text-list action.
+  void resetMI();
+  // Shows the engine's grid model in StringER.
+  void MirrorGrid();
+  // Recomputes the column widths of StringER for its client width.
+  void dfx();
+
+  // The file action chosen with CheckSA, CheckRE and CheckLI.
+  void ImageSEClick();
+  void CheckSAClick();
+  void CheckREClick();
+  void CheckLIClick();
+
+  // The exclusion-list panel.
+  void ImageEXClick();
+  void ImageEXXClick();
+
+  // Dump of the bad block of the selected row (double click on StringER, PopupER).
+  void MIdumpClick();
+  // The pop-up menu opens: MIdump only on a row with a bad block while no task runs.
+  void PopupERPopup();
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void hideEvent(QHideEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  enum class GoPicture { Start, Continue, Stop };
+  enum class ResultSign { None, Working, Done };
+
+  void BuildTopArea();
+  void BuildLowerPanel();
+  void BuildExclusionPanel();
+  void BuildPictures();
+  void SetGoPicture(GoPicture picture);
+  void SetResultSign(ResultSign sign);
+  void SelectFileAction(QCheckBox* chosen);
+  void ShowBadBlockMessage();
+  void SetCell(QTableWidget* table, int row, int column, const QString& text);
+  void ApplyScanSigns(bool force);
+  void PlaceEditMS();
+  void FitExclusionColumns();
+  void RestoreAndRaise();
+
+  uint8_t firstShow_ = 0;
+  bool startedCheck_ = false;  // the running task was started by ImageGO
+  uint64_t mirroredGeneration_ = 0;
+  std::function<QString()> inputName_;
+  QTimer* signTimer_ = nullptr;
+  // The last shown state of the scanner's signs, so that only changes are applied.
+  int gaugeShown_ = -1, pointerShown_ = -1, firstSearchShown_ = -1;
+  // Moving the exclusion panel with the mouse.
+  bool draggingPanel_ = false;
+  QPoint dragOffset_;
+};
+
+// The single stream-check window, created on first use (a QApplication must exist).
+TFormMI& FormMI();
