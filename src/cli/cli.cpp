@@ -7,6 +7,7 @@
 
 #include "cli/check_cmd.h"
 #include "cli/console_host.h"
+#include "cli/decode_cmd.h"
 #include "cli/repair_cmd.h"
 #include "cli/json.h"
 #include "cli/sample.h"
@@ -36,6 +37,9 @@ const char* kUsage =
     "  verify FILE            check the file's own index against its stream\n"
     "  repair FILE [-o OUT]   check, repair the bad blocks, write a repaired copy\n"
     "  reconstruct FILE       rebuild the header from header blocks found anywhere\n"
+    "  join A B ... -o OUT    join AVI files under the header of the first\n"
+    "  codecs                 the video decoders the keyframe search can use\n"
+    "  keyframes FILE         find the keyframes by decoding, set the index flags\n"
     "  make-sample OUT.avi    write a small damaged AVI to try the tool on\n"
     "\n"
     "rivetta-cli COMMAND --help shows the options of one command.\n"
@@ -291,6 +295,9 @@ int Main(int argc, char** argv) {
   if (cmd == "info") return Info(args);
   if (cmd == "make-sample") return MakeSampleCmd(args);
   if (cmd == "reconstruct") return Reconstruct(args);
+  if (cmd == "join") return JoinCmd(args);
+  if (cmd == "codecs") return Codecs(args);
+  if (cmd == "keyframes") return KeyframesCmd(args);
   if (cmd == "check") return Check(args);
   if (cmd == "verify") return Verify(args);
   if (cmd == "repair") return Repair(args);

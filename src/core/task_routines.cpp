@@ -3,6 +3,8 @@
 #include "check/scanner.h"
 #include "check/verify.h"
 #include "core/tasks.h"
+#include "decode/keyframes.h"
+#include "join/join.h"
 #include "output/reconstruction.h"
 #include "output/writer.h"
 
@@ -13,6 +15,8 @@ void InstallTaskRoutines() {
   SetTaskRoutine("verifyIDX1", verifyIDX1);
   SetTaskRoutine("saveOUT", saveOUT);
   SetTaskRoutine("reconstruction", reconstruction);
+  SetTaskRoutine("findKK", FindKK);
+  SetTaskRoutine("doJOIN", doJOIN);
 }
 
 }  // namespace rv

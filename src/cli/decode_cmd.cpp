@@ -1,0 +1,157 @@
+#include "cli/decode_cmd.h"
+
+#include <csignal>
+#include <cstdio>
+
+#include "check/index.h"
+#include "check/side_files.h"
+#include "cli/check_cmd.h"
+#include "cli/cli.h"
+#include "cli/console_host.h"
+#include "core/messages.h"
+#include "core/options.h"
+#include "core/questions.h"
+#include "core/tasks.h"
+#include "decode/decompressor.h"
+#include "decode/keyframes.h"
+#include "join/join.h"
+#include "output/writer.h"
+#include "riff/blocks.h"
+#include "riff/header.h"
+#include "riff/source.h"
+
+namespace rv::cli {
+
+namespace {
+
+const char* kJoinUsage =
+    "usage: rivetta-cli join A.avi B.avi ... -o OUT [--yes]\n"
+    "\n"
+    "Joins the streams of the files under the header of the first, with a new idx1 whose\n"
+    "keyframe flags come from each file's own index. Every file must be sound and indexed.\n"
+    "\n"
+    "  -o OUT   the joined file\n"
+    "  --yes    replace an existing OUT\n"
+    "\n"
+    "exit status: 0 \"операция завершена\", 1 error, 3 stopped, 2 bad usage\n";
+
+const char* kCodecsUsage =
+    "usage: rivetta-cli codecs\n"
+    "\n"
+    "Lists the video decoders the keyframe search can use, as the codec choice shows them.\n";
+
+const char* kKeyframesUsage =
+    "usage: rivetta-cli keyframes FILE [--codec FOURCC|auto] [--use-index] [-o OUT] [--yes]\n"
+    "\n"
+    "Decides for every video chunk whether it is a keyframe by decoding it alone and in\n"
+    "sequence, and sets the keyframe flags of the index accordingly.\n"
+    "\n"
+    "  --codec C     the decoder: auto (the stream header's handler) or a FOURCC\n"
+    "  --use-index   take the file's own idx1 instead of checking the stream\n"
+    "  -o OUT        write the repaired file with the corrected flags\n"
+    "  --yes         replace an existing OUT\n"
+    "\n"
+    "exit status: 0 \"поиск завершен\", 3 stopped, 1 error, 2 bad usage\n";
+
+void OnInterrupt(int) { RequestStop(); }
+
+bool Help(const std::vector<std::string>& args, const char* usage) {
+  for (const auto& a : args)
+    if (a == "--help" || a == "-h") {
+      std::fputs(usage, stdout);
+      return true;
+    }
+  return false;
+}
+
+}  // namespace
+
+int JoinCmd(const std::vector<std::string>& args) {
+  if (Help(args, kJoinUsage)) return kExitOk;
+  JoinState& j = Join();
+  j.files.clear();
+  j.output.clear();
+  bool yes = false;
+  for (size_t i = 0; i < args.size(); ++i) {
+    if (args[i] == "-o" && i + 1 < args.size()) j.output = args[++i];
+    else if (args[i] == "--yes") yes = true;
+    else if (!args[i].empty() && args[i][0] == '-') return std::fputs(kJoinUsage, stderr), kExitUsage;
+    else j.files.push_back(args[i]);
+  }
+  if (j.files.empty() || j.output.empty()) return std::fputs(kJoinUsage, stderr), kExitUsage;
+  if (FileExists(j.output) && !yes) {
+    std::printf("%s уже существует; --yes заменит его\n", j.output.c_str());
+    return kExitError;
+  }
+  auto old = std::signal(SIGINT, OnInterrupt);
+  Execute("doJOIN");
+  std::signal(SIGINT, old);
+  std::string status = j.Status();
+  std::printf("%s\n", status.c_str());
+  if (status == "операция завершена") return kExitOk;
+  if (status == "прервано пользователем") return kExitIncomplete;
+  return kExitError;
+}
+
+int Codecs(const std::vector<std::string>& args) {
+  if (Help(args, kCodecsUsage)) return kExitOk;
+  if (!args.empty()) return std::fputs(kCodecsUsage, stderr), kExitUsage;
+  for (const std::string& c : DecompressorChoices()) std::printf("%s\n", c.c_str());
+  return kExitOk;
+}
+
+int KeyframesCmd(const std::vector<std::string>& argsIn) {
+  if (Help(argsIn, kKeyframesUsage)) return kExitOk;
+  std::vector<std::string> args = argsIn;
+  std::string error;
+  if (!ParseCheckOptions(args, error)) {
+    std::fprintf(stderr, "rivetta-cli keyframes: %s\n", error.c_str());
+    return kExitUsage;
+  }
+  std::string file, out, codec = "auto";
+  bool useIndex = false, replace = false;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (a == "--codec" && i + 1 < args.size()) codec = args[++i];
+    else if (a == "-o" && i + 1 < args.size()) out = args[++i];
+    else if (a == "--use-index") useIndex = true;
+    else if (a == "--yes") replace = true;
+    else if (!a.empty() && a[0] == '-') return std::fputs(kKeyframesUsage, stderr), kExitUsage;
+    else if (file.empty()) file = a;
+    else return std::fputs(kKeyframesUsage, stderr), kExitUsage;
+  }
+  if (file.empty()) return std::fputs(kKeyframesUsage, stderr), kExitUsage;
+  if (!OpenForCheck(file)) return kExitError;
+  if (!HasBlock("LIST", "movi")) return std::printf("• не найден поток\n"), kExitError;
+  if (!out.empty() && FileExists(out) && !replace) {
+    std::printf("%s уже существует; --yes заменит его\n", out.c_str());
+    return kExitError;
+  }
+  if (useIndex) {
+    if (!LoadOwnIndex(file)) return std::printf("в исходном файле индекс не найден\n"), kExitError;
+  } else {
+    SetAlwaysAnswer(1);
+    RunStreamCheck();
+  }
+  Keyframes().SetChoice(codec);
+  Keyframes().showKeyframes = false;
+  auto old = std::signal(SIGINT, OnInterrupt);
+  Execute("findKK");
+  std::signal(SIGINT, old);
+  if (auto* h = dynamic_cast<ConsoleHost*>(&CurrentHost())) h->EndProgress();
+  const std::string result = Keyframes().Text("LabelIO");
+  std::printf("%s\n%s\nопорных кадров: %u\n%s\n", Keyframes().Text("LabelKA").c_str(),
+              Keyframes().Text("LabelKK").c_str(), Keyframes().keyframes.load(), result.c_str());
+  if (result != "поиск завершен") return result == "прервано пользователем" ? kExitIncomplete : kExitError;
+  if (!out.empty()) {
+    size_t shown = MessageLines().size();
+    OutputFileName() = out;
+    Execute("saveOUT");
+    auto lines = MessageLines();
+    for (size_t i = shown; i < lines.size(); ++i) std::printf("%s\n", lines[i].c_str());
+    if (!LastWrite().complete) return kExitError;
+  }
+  return kExitOk;
+}
+
+}  // namespace rv::cli

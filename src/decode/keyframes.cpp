@@ -1,0 +1,222 @@
+#include "decode/keyframes.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+
+#include "check/index.h"
+#include "core/host.h"
+#include "core/tasks.h"
+#include "join/join.h"
+#include "riff/blocks.h"
+#include "riff/header.h"
+#include "riff/source.h"
+
+namespace rv {
+
+void KeyframeState::SetChoice(const std::string& s) {
+  std::lock_guard lock(mutex_);
+  choice_ = s;
+}
+
+std::string KeyframeState::Choice() {
+  std::lock_guard lock(mutex_);
+  return choice_;
+}
+
+void KeyframeState::SetText(const std::string& label, const std::string& text) {
+  {
+    std::lock_guard lock(mutex_);
+    if (label == "LabelIO") io_ = text;
+    else if (label == "LabelKK") kk_ = text;
+    else if (label == "LabelPR") pr_ = text;
+    else if (label == "LabelKA") ka_ = text;
+    else if (label == "LabelKKP") kkp_ = text;
+  }
+  ++generation;
+}
+
+std::string KeyframeState::Text(const std::string& label) {
+  std::lock_guard lock(mutex_);
+  if (label == "LabelIO") return io_;
+  if (label == "LabelKK") return kk_;
+  if (label == "LabelPR") return pr_;
+  if (label == "LabelKA") return ka_;
+  if (label == "LabelKKP") return kkp_;
+  return {};
+}
+
+void KeyframeState::SetPicture(const BitmapInfo& format, const Bytes& picture) {
+  {
+    std::lock_guard lock(mutex_);
+    format_ = format;
+    picture_ = picture;
+  }
+  ++pictureGeneration;
+}
+
+bool KeyframeState::Picture(BitmapInfo& format, Bytes& picture) {
+  std::lock_guard lock(mutex_);
+  if (picture_.empty()) return false;
+  format = format_;
+  picture = picture_;
+  return true;
+}
+
+KeyframeState& Keyframes() {
+  static KeyframeState k;
+  return k;
+}
+
+bool IsVideoFrameId(uint32_t ckid) { return ckid == fcc("00dc") || ckid == fcc("00db"); }
+
+void ResetKeyframeFlags() {
+  bool first = true;
+  for (IndexEntry& e : Index().entries) {
+    if (!IsVideoFrameId(e.ckid)) continue;
+    if (first)
+      e.dwFlags |= kKeyframeFlag;
+    else
+      e.dwFlags &= ~kKeyframeFlag;
+    first = false;
+  }
+}
+
+namespace {
+
+std::string Lower(std::string s) {
+  for (char& c : s) c = char(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+// Reads a chunk's payload through the read cache, in pieces when it is larger than the
+// cache. False when it cannot be read: nothing is decoded from stale bytes.
+bool ReadChunk(uint64_t pos, uint32_t length, Bytes& out) {
+  if (pos + length > 0xFFFFFFFFull) return false;
+  out.resize(length);
+  const uint32_t piece = Cache().size;
+  for (uint32_t done = 0; done < length;) {
+    uint32_t n = std::min(length - done, piece);
+    if (!ReadSource(uint32_t(pos + done), n, out.data() + done)) return false;
+    done += n;
+  }
+  return true;
+}
+
+// The general and the xvid procedures. 0 finished, -1 the running decoder could not
+// begin, -2 stopped.
+int Search(Decompressor& running, Decompressor& probe, const BitmapInfo& out, uint64_t moviPtr,
+           bool xvid) {
+  KeyframeState& k = Keyframes();
+  if (running.Begin() != 0) return -1;
+  auto& entries = Index().entries;
+  const size_t n = entries.size();
+  Bytes chunk, a(PictureSize(out), 0), b(PictureSize(out), 0);
+  bool firstVideo = true;
+  for (size_t i = 0; i < n;) {
+    IndexEntry& e = entries[i];
+    if (IsVideoFrameId(e.ckid)) {
+      const uint64_t pos = moviPtr + 8 + e.dwChunkOffset + 8;
+      int r1 = -1, r2 = -1;
+      if (ReadChunk(pos, e.dwChunkLength, chunk)) {
+        r1 = running.Decompress(kNotKeyframe, chunk.data(), chunk.size(), a);
+        if (xvid && firstVideo) r1 = running.Decompress(kNotKeyframe, chunk.data(), chunk.size(), a);
+        if (r1 != -1) {
+          r2 = probe.Begin();
+          if (r2 == 0) {
+            r2 = probe.Decompress(0, chunk.data(), chunk.size(), b);
+            if (xvid) r2 = probe.Decompress(0, chunk.data(), chunk.size(), b);
+            probe.End();
+          }
+        }
+      }
+      if (r1 == 0 && r2 == 0 && a == b) {
+        e.dwFlags |= kKeyframeFlag;
+        ++k.keyframes;
+      }
+      if (k.showKeyframes && ((e.dwFlags & kKeyframeFlag) || k.showAll) && r1 == 0)
+        k.SetPicture(out, a);
+      firstVideo = false;
+    }
+    ++i;
+    if (StopRequested()) break;
+    k.gauge = int(i * 100 / n);
+    SendMainProgress(kMsgKeyframeProgress, int64_t(i), int64_t(k.keyframes.load()));
+  }
+  running.End();
+  return StopRequested() ? -2 : 0;
+}
+
+}  // namespace
+
+bool FindKK() {
+  KeyframeState& k = Keyframes();
+  k.SetText("LabelIO", "подготовка к работе");
+  const std::string source = InputFileName();
+  const int64_t moviPtr = GetMoviPtr(source);
+  ResetReadCache();
+  auto finish = [&](const std::string& text) {
+    CloseSource();
+    k.SetText("LabelKKP", "");
+    k.SetText("LabelIO", text);
+    k.gaugeVisible = false;
+    return true;
+  };
+  if (!OpenSource(source)) return finish("ошибка открытия файла");
+  if (moviPtr < 0) return finish("не найден поток");
+  const BitmapInfo in = InputFormatFromHeader();
+  const BitmapInfo out = OutputFormatFor(in);
+  k.SetText("LabelKK", "в заголовке указан кодек: " + ShowChars(Header().vstrh.DeviceHandler));
+  k.SetText("LabelPR", "в заголовке указано сжатие: " + ShowChars(Header().vstrf.biCompression));
+  SearchDecoders d = OpenForSearch(k.Choice(), in, Header().vstrf.codecData);
+  if (!d.error.empty()) return finish(d.error);
+  k.SetText("LabelKA", "в работе кодек: " + d.running->Description());
+  k.areaWidth = std::abs(out.biWidth);
+  k.areaHeight = std::abs(out.biHeight);
+  ResetKeyframeFlags();
+  k.gauge = 0;
+  k.gaugeVisible = true;
+  k.keyframes = 0;
+  const bool xvid = Lower(d.running->Handler()) == "xvid" &&
+                    Lower(Header().vstrf.biCompression) == "xvid";
+  int r = Search(*d.running, *d.probe, out, uint64_t(moviPtr), xvid);
+  return finish(r == 0 ? "поиск завершен" : r == -1 ? "ошибка декомпрессора" : "прервано пользователем");
+}
+
+bool LoadOwnIndex(const std::string& fileName) {
+  int32_t b = FindBlock("idx1", "");
+  if (b < 0) return false;
+  const BlockRecord& r = Blocks()[size_t(b)];
+  const uint32_t entries = r.Size >= 8 ? (r.Size - 8) / 16 : 0;
+  if (!OpenSource(fileName)) return false;
+  // Only the entries the file holds; the old index stays when nothing can be read.
+  const uint64_t avail = Source().size > uint64_t(r.Offset) + 8 ? Source().size - r.Offset - 8 : 0;
+  const uint32_t n = uint32_t(std::min<uint64_t>(entries, avail / 16));
+  Bytes raw;
+  bool ok = n == 0 || ReadFileDirect(r.Offset + 8, n * 16, raw);
+  CloseSource();
+  if (!ok) return false;
+  std::vector<IndexEntry> loaded;
+  loaded.reserve(n);
+  for (uint32_t i = 0; i < n; ++i) loaded.push_back(EntryFromBytes(raw.data() + 16 * i));
+  Index().entries = std::move(loaded);
+  Index().count = Index().entries.size();
+  return true;
+}
+
+EkranGeometry ResizeEkran(int tabWidth, int panelTop, int areaWidth, int areaHeight) {
+  EkranGeometry g;
+  const int availW = tabWidth - 16, availH = panelTop - 16;
+  if (areaWidth <= 0 || areaHeight <= 0 || availW <= 0 || availH <= 0) return g;
+  double kx = availW >= areaWidth ? 1.0 : double(areaWidth) / availW;
+  double ky = availH >= areaHeight ? 1.0 : double(areaHeight) / availH;
+  double k = std::max(kx, ky);
+  g.width = int(areaWidth / k);
+  g.height = int(areaHeight / k);
+  g.left = (tabWidth - g.width) / 2;
+  g.top = (panelTop - g.height) / 2;
+  g.hint = "масштаб: " + std::to_string(int(100 / k)) + "%";
+  return g;
+}
+
+}  // namespace rv

@@ -1,0 +1,304 @@
+#include "join/join.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+#include <thread>
+
+#include "check/index.h"
+#include "core/tasks.h"
+#include "output/writer.h"
+#include "riff/bytes.h"
+
+namespace rv {
+
+const char* const kJoinNotice =
+    "перед запуском процесса сборки убедитесь, \r\n"
+    "что все файлы исправны и имеют индексы. \r\n"
+    "\r\n"
+    "формат Extended AVI не поддерживается. \r\n"
+    "Следите, чтобы размер выходного файла \r\n"
+    "не превышал 2Gb.";
+
+void JoinState::SetStatus(const std::string& s) {
+  {
+    std::lock_guard lock(mutex_);
+    status_ = s;
+  }
+  ++generation;
+}
+
+std::string JoinState::Status() {
+  std::lock_guard lock(mutex_);
+  return status_;
+}
+
+JoinState& Join() {
+  static JoinState j;
+  return j;
+}
+
+namespace {
+
+class InFile {
+ public:
+  explicit InFile(const std::string& name) {
+    fd_ = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd_ >= 0) size_ = uint64_t(::lseek(fd_, 0, SEEK_END));
+  }
+  ~InFile() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  bool ok() const { return fd_ >= 0; }
+  uint64_t size() const { return size_; }
+  // Reads exactly n bytes at pos; false when the file holds fewer.
+  bool Read(uint64_t pos, void* out, size_t n) const {
+    size_t done = 0;
+    while (done < n) {
+      ssize_t r = ::pread(fd_, static_cast<char*>(out) + done, n - done, off_t(pos + done));
+      if (r <= 0) return false;
+      done += size_t(r);
+    }
+    return true;
+  }
+
+ private:
+  int fd_ = -1;
+  uint64_t size_ = 0;
+};
+
+}  // namespace
+
+int64_t GetMoviPtr(const std::string& file, std::string* status) {
+  InFile f(file);
+  uint8_t b[12] = {};
+  if (!f.ok() || !f.Read(0, b, 12) || std::memcmp(b, "RIFF", 4) != 0) {
+    if (status) *status = "отсутствует сигнатура RIFF";
+    return -1;
+  }
+  uint64_t pos = 12;
+  while (pos < f.size()) {
+    std::memset(b, 0, sizeof b);
+    f.Read(pos, b, 12);
+    if (!IsChunkID(std::string(reinterpret_cast<char*>(b), 4))) {
+      if (status) *status = "ошибки в структуре файла или неизвестный формат";
+      return -1;
+    }
+    if (std::memcmp(b, "LIST", 4) == 0 && std::memcmp(b + 8, "movi", 4) == 0) break;
+    pos += 8 + uint64_t(LoadLE32(b + 4));
+  }
+  return pos < f.size() ? int64_t(pos) : -1;
+}
+
+std::string JoinedName(const std::string& first) {
+  if (first.empty()) return {};
+  size_t slash = first.find_last_of('/');
+  std::string dir = slash == std::string::npos ? std::string() : first.substr(0, slash + 1);
+  std::string base = slash == std::string::npos ? first : first.substr(slash + 1);
+  std::string ext;
+  if (size_t dot = base.find_last_of('.'); dot != std::string::npos) ext = base.substr(dot);
+  if (base != ext) base.erase(base.size() - ext.size());
+  return dir + base + ".joined" + ext;
+}
+
+void MoveItem(std::vector<std::string>& items, int s, int t) {
+  int n = int(items.size());
+  if (s < 0 || t < 0 || s >= n || t >= n || s == t) return;
+  std::string moved = items[size_t(s)];
+  if (s < t)
+    std::rotate(items.begin() + s, items.begin() + s + 1, items.begin() + t + 1);
+  else
+    std::rotate(items.begin() + t, items.begin() + s, items.begin() + s + 1);
+  items[size_t(t)] = moved;
+}
+
+namespace {
+
+class Joiner {
+ public:
+  bool Run();
+
+ private:
+  enum class Outcome { Done, Stopped, Failed };
+  Outcome CopyFile(size_t i);
+
+  int out = -1;
+  uint64_t outLength = 0;
+  uint32_t outOffset = 4;
+  std::vector<IndexEntry> index;
+  bool writeError = false;
+  bool tooLarge = false;
+
+  void Write(const void* p, size_t n) {
+    size_t done = 0;
+    while (done < n && !writeError) {
+      ssize_t w = ::pwrite(out, static_cast<const char*>(p) + done, n - done,
+                           off_t(outLength + done));
+      if (w <= 0) writeError = true;
+      else done += size_t(w);
+    }
+    outLength += n;
+  }
+  void Put32At(uint64_t pos, uint32_t v) {
+    uint8_t t[4];
+    PutDWord(v, t);
+    if (::pwrite(out, t, 4, off_t(pos)) != 4) writeError = true;
+  }
+};
+
+Joiner::Outcome Joiner::CopyFile(size_t i) {
+  JoinState& j = Join();
+  const std::string& name = j.files[i];
+  const std::string pos1 = std::to_string(i + 1);
+  const int64_t p = GetMoviPtr(name);
+  if (p < 0) {
+    j.SetStatus("ошибка. не найден поток в файле " + pos1);
+    return Outcome::Failed;
+  }
+  InFile f(name);
+  uint8_t b[12];
+  if (!f.ok() || !f.Read(uint64_t(p) + 4, b, 4)) {
+    j.SetStatus("ошибка. не найден поток в файле " + pos1);
+    return Outcome::Failed;
+  }
+  const uint32_t M = LoadLE32(b);
+  const uint64_t idxAt = uint64_t(p) + 8 + M;
+  if (!f.Read(idxAt, b, 12) || std::memcmp(b, "idx1", 4) != 0) {
+    j.SetStatus("ошибка чтения индекса файла " + pos1);
+    return Outcome::Failed;
+  }
+  // The index is held whole; a size field larger than the file holds reads what is there.
+  const uint32_t S = LoadLE32(b + 4);
+  const uint64_t held = std::min<uint64_t>(S, f.size() > idxAt + 8 ? f.size() - idxAt - 8 : 0);
+  Bytes own(size_t(held / 16 * 16));
+  if (!own.empty() && !f.Read(idxAt + 8, own.data(), own.size())) own.clear();
+
+  Bytes chunk;
+  uint32_t k = 0;
+  uint64_t pos = 4;
+  while (pos < M) {
+    uint8_t h[8];
+    bool ok = f.Read(uint64_t(p) + 8 + pos, h, 8);
+    if (!ok || uint64_t(k) * 16 + 16 > own.size() || std::memcmp(h, own.data() + 16 * k, 4) != 0) {
+      j.SetStatus("ошибка структуры файла " + pos1);
+      return Outcome::Failed;
+    }
+    const uint32_t size = LoadLE32(h + 4);
+    const uint64_t L = uint64_t(size) + (size & 1);
+    if (uint64_t(p) + 8 + pos + 8 + L > f.size() + (size & 1)) {
+      j.SetStatus("ошибка структуры файла " + pos1);
+      return Outcome::Failed;
+    }
+    if (outLength + L + 8 + 8 + 16 * (index.size() + 1) > 0xFFFFFFFFull) {
+      tooLarge = true;
+      return Outcome::Stopped;
+    }
+    // The chunk, its pad byte included, copied as it stands, in pieces of at most 1 MB.
+    for (uint64_t done = 0; done < L + 8;) {
+      size_t n = size_t(std::min<uint64_t>(L + 8 - done, 1 << 20));
+      chunk.assign(n, 0);
+      f.Read(uint64_t(p) + 8 + pos + done, chunk.data(), n);  // a missing last pad byte stays 0
+      Write(chunk.data(), n);
+      done += n;
+    }
+    if (writeError) return Outcome::Failed;
+    index.push_back({LoadLE32(h), LoadLE32(own.data() + 16 * k + 4), outOffset, size});
+    pos += L + 8;
+    outOffset += uint32_t(L + 8);
+    ++k;
+    j.gauge = int(std::min<uint64_t>(pos * 100 / M, 100));
+    if (StopRequested()) return Outcome::Stopped;
+    std::this_thread::yield();
+  }
+  return Outcome::Done;
+}
+
+bool Joiner::Run() {
+  JoinState& j = Join();
+  const std::vector<std::string> files = j.files;
+  for (const std::string& f : files)
+    if (SameFile(f, j.output)) {
+      j.SetStatus("выходной файл совпадает с одним из исходных");
+      return false;
+    }
+  out = ::open(j.output.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (out < 0) {
+    j.SetStatus("ошибка создания выходного файла");
+    return false;
+  }
+  struct Closer {
+    int& fd;
+    ~Closer() {
+      if (fd >= 0) ::close(fd);
+    }
+  } closer{out};
+
+  std::string status;
+  const int64_t P = files.empty() ? -1 : GetMoviPtr(files[0], &status);
+  if (P < 0) {
+    j.SetStatus("ошибка извлечения заголовка первого файла");
+    return false;
+  }
+  {
+    InFile first(files[0]);
+    Bytes head;
+    for (uint64_t done = 0; done < uint64_t(P);) {
+      size_t n = size_t(std::min<uint64_t>(uint64_t(P) - done, 1 << 20));
+      head.assign(n, 0);
+      first.Read(done, head.data(), n);
+      Write(head.data(), n);
+      done += n;
+    }
+  }
+  Write("LIST....movi", 12);
+  const std::string count = std::to_string(files.size());
+  j.SetStatus("файл 1 из " + count);
+  j.gauge = 0;
+  j.gaugeVisible = true;
+
+  bool stopped = false;
+  for (size_t i = 0; i < files.size(); ++i) {
+    Outcome o = CopyFile(i);
+    if (o == Outcome::Failed) {
+      if (writeError) j.SetStatus("ошибка записи выходного файла");
+      j.gaugeVisible = false;
+      return false;
+    }
+    j.SetStatus("файл " + std::to_string(i + 2) + " из " + count);
+    j.gauge = 0;
+    if (o == Outcome::Stopped || StopRequested()) {
+      stopped = true;
+      break;
+    }
+    std::this_thread::yield();
+  }
+  Put32At(uint64_t(P) + 4, uint32_t(outLength - uint64_t(P) - 8));
+  Bytes idx = {'i', 'd', 'x', '1'};
+  uint8_t t[4];
+  PutDWord(uint32_t(index.size() * 16), t);
+  idx.insert(idx.end(), t, t + 4);
+  for (const IndexEntry& e : index) AppendEntryBytes(e, idx);
+  Write(idx.data(), idx.size());
+  Put32At(4, uint32_t(outLength - 8));
+  j.gaugeVisible = false;
+  if (writeError) {
+    j.SetStatus("ошибка записи выходного файла");
+    return false;
+  }
+  if (tooLarge)
+    j.SetStatus("размер выходного файла превысил бы 4 Гб");
+  else
+    j.SetStatus(stopped ? "прервано пользователем" : "операция завершена");
+  return !stopped && !tooLarge;
+}
+
+}  // namespace
+
+bool doJOIN() {
+  Joiner joiner;
+  return joiner.Run();
+}
+
+}  // namespace rv
