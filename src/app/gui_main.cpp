@@ -1,0 +1,40 @@
+// The program with windows: the main window and the auxiliary windows, the engine's host for
+// them, and the task routines behind the worker. A file named on the command line is put into
+// the file-name field and read at once.
+#include <QApplication>
+#include <QLineEdit>
+#include <QTimer>
+
+#include "core/gui/gui_host.h"
+#include "core/gui/main_window.h"
+#include "core/task_routines.h"
+#include "ui/diagram_window.h"
+#include "ui/dump_window.h"
+#include "ui/question_dialog.h"
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  QApplication::setApplicationName("AVI Rivetta");
+  // The program ends with its main window, whatever auxiliary windows are still open.
+  QApplication::setQuitOnLastWindowClosed(false);
+
+  rv::InstallTaskRoutines();
+  GuiHost host;
+  host.Install();
+
+  // The windows, in the order they live for the whole run.
+  TFormMain formMain;
+  host.SetMainWindow(&formMain);
+  FormYesNo();
+  FormDU();
+  FormDIAG();
+  QObject::connect(&formMain, &TFormMain::closed, &app, &QApplication::quit);
+
+  if (argc > 1) formMain.EditIN->setText(QString::fromLocal8Bit(argv[1]));
+  formMain.show();
+  if (argc > 1) QTimer::singleShot(0, &formMain, &TFormMain::BitBtnGOClick);
+
+  int rc = app.exec();
+  rv::SetHost(nullptr);
+  return rc;
+}

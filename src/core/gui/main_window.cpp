@@ -1,0 +1,947 @@
+#include "core/gui/main_window.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDesktopServices>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFrame>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QScrollBar>
+#include <QSignalBlocker>
+#include <QSplitter>
+#include <QStyle>
+#include <QStyleOptionButton>
+#include <QTabWidget>
+#include <QTreeWidget>
+#include <QUrl>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+#include "check/index.h"
+#include "check/scanner.h"
+#include "core/file_state.h"
+#include "core/gui/gui_host.h"
+#include "core/gui/widgets.h"
+#include "core/messages.h"
+#include "core/options.h"
+#include "core/questions.h"
+#include "core/tasks.h"
+#include "riff/blocks.h"
+#include "riff/bytes.h"
+#include "riff/header.h"
+#include "output/naming.h"
+#include "output/reconstruction.h"
+#include "output/writer.h"
+#include "riff/source.h"
+#include "ui/diagram_window.h"
+#include "ui/dump_window.h"
+
+namespace {
+
+// Captions of the controls.
+constexpr const char* kTabFix = "ремонт";
+constexpr const char* kTabKK = "поиск опорных кадров";
+constexpr const char* kTabJoin = "сборка";
+constexpr const char* kTabCfg = "настройки";
+constexpr const char* kGo = "открыть и прочитать заголовок";
+constexpr const char* kIdx1 = "проверка потока и создание индекса";
+constexpr const char* kIdx = "проверить поток по индексу";
+constexpr const char* kRec = "реконструкция заголовка";
+constexpr const char* kHighPriority = "высокий приоритет задачи";
+constexpr const char* kDumpItem = "посмотреть dump";
+constexpr const char* kBufferCaption = "размер буфера:                     Mb";
+constexpr const char* kBigBlocksCaption =
+    "блоки размером больше              kb считать битыми и включать поиск";
+constexpr const char* kKillHint = "kill thread";
+constexpr const char* kKillText =
+    "<<< нажмите сюда, если 'нитка' повисла, а вы хотите попробовать сохранить перекееный "
+    "индекс";
+constexpr const char* kNoIndex = "индекс отсутствует";
+constexpr const char* kKeyframesFound = "найдено опорных кадров: ";
+
+// Largest buffer, in units of 1,024,000 bytes, whose size fits the 32-bit cache size.
+constexpr long long kMaxBufferUnits = 0xFFFFFFFFll / rv::kCacheUnit;
+
+constexpr int kPictureSize = 20;
+
+QColor LabelColour(rv::LabelColor c) {
+  switch (c) {
+    case rv::LabelColor::Blue: return QColor(0, 0, 255);
+    case rv::LabelColor::Maroon: return QColor(128, 0, 0);
+    case rv::LabelColor::Gray: break;
+  }
+  return QColor(128, 128, 128);
+}
+
+template <class W>
+W* Named(W* w, const char* name) {
+  w->setObjectName(QString::fromUtf8(name));
+  return w;
+}
+
+QString Q(const char* utf8) { return QString::fromUtf8(utf8); }
+
+// Keeps a control's place in the layout while it is hidden, so nothing jumps when it shows.
+void KeepPlace(QWidget* w) {
+  QSizePolicy sp = w->sizePolicy();
+  sp.setRetainSizeWhenHidden(true);
+  w->setSizePolicy(sp);
+}
+
+// Puts text into a combo box: its list item when there is one, else the edit text.
+void SetComboText(QComboBox* combo, const QString& text) {
+  int i = combo->findText(text);
+  if (i >= 0) combo->setCurrentIndex(i);
+  combo->setEditText(text);
+}
+
+}  // namespace
+
+// ---- construction ---------------------------------------------------------------------------
+
+TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent) {
+  setObjectName("FormMain");
+  setWindowTitle(Q(kCaption));
+  setMinimumSize(kMinWidth, kMinHeight);
+  resize(kStartWidth, kStartHeight);
+  QFont f = font();
+  f.setPointSizeF(8.0);
+  setFont(f);
+
+  PageControl1 = Named(new QTabWidget(this), "PageControl1");
+  PageControl1->setDocumentMode(false);
+  setCentralWidget(PageControl1);
+
+  TabSheetFIX = Named(new QWidget, "TabSheetFIX");
+  TabSheetKK = Named(new QWidget, "TabSheetKK");
+  TabSheetJOIN = Named(new QWidget, "TabSheetJOIN");
+  TabSheetCFG = Named(new QWidget, "TabSheetCFG");
+  PageControl1->addTab(TabSheetFIX, Q(kTabFix));
+  PageControl1->addTab(TabSheetKK, Q(kTabKK));
+  PageControl1->addTab(TabSheetJOIN, Q(kTabJoin));
+  PageControl1->addTab(TabSheetCFG, Q(kTabCfg));
+
+  BuildRepairTab();
+  BuildKeyframeTab();
+  BuildJoinTab();
+  BuildSettingsTab();
+  BuildCorner();
+  ConnectOptions();
+
+  // Centred on the screen.
+  if (QScreen* screen = QGuiApplication::primaryScreen()) {
+    QRect avail = screen->availableGeometry();
+    move(avail.left() + (avail.width() - kStartWidth) / 2,
+         avail.top() + (avail.height() - kStartHeight) / 2);
+  }
+
+  FormCreate();
+}
+
+TFormMain::~TFormMain() {
+  if (GuiHost* host = ActiveGuiHost(); host && host->MainWindow() == this)
+    host->SetMainWindow(nullptr);
+}
+
+void TFormMain::FormCreate() {
+  PageControl1->setCurrentWidget(TabSheetFIX);
+  ControlsFromConfig(rv::ConfigValues{});
+  LoadConfig();
+  rv::ResetReadCache();
+  lastDir_.clear();
+  SyncOptions();
+  RefreshLabels();
+  RefreshMessages();
+}
+
+void TFormMain::BuildCorner() {
+  PanelWD = Named(new QWidget, "PanelWD");
+  auto* l = new QHBoxLayout(PanelWD);
+  l->setContentsMargins(0, 0, 4, 0);
+  ImageWD = Named(new PictureButton(PanelWD), "ImageWD");
+  ImageWD->SetPicture(pictures::Draw(pictures::Kind::Web, 18), "ImageWDG");
+  ImageWD->SetHoverPicture(pictures::Draw(pictures::Kind::WebHover, 18));
+  ImageWD->setToolTip(Q(kWebAddress));
+  l->addWidget(ImageWD);
+  PageControl1->setCornerWidget(PanelWD, Qt::TopRightCorner);
+  connect(ImageWD, &QToolButton::clicked, this, &TFormMain::ImageWDClick);
+}
+
+void TFormMain::BuildRepairTab() {
+  auto* tabLayout = new QHBoxLayout(TabSheetFIX);
+  tabLayout->setContentsMargins(3, 3, 3, 3);
+  SplitterL = Named(new QSplitter(Qt::Horizontal, TabSheetFIX), "SplitterL");
+  SplitterL->setChildrenCollapsible(false);
+  tabLayout->addWidget(SplitterL);
+
+  // Left: the file name row, then the message list beside the tree.
+  PanelL = Named(new QWidget, "PanelL");
+  auto* left = new QVBoxLayout(PanelL);
+  left->setContentsMargins(0, 0, 0, 0);
+  left->setSpacing(3);
+  PanelHDR = Named(new QWidget, "PanelHDR");
+  auto* hdr = new QHBoxLayout(PanelHDR);
+  hdr->setContentsMargins(0, 0, 0, 0);
+  hdr->setSpacing(3);
+  ImageFI = Named(new PictureButton(PanelHDR), "ImageFI");
+  ImageFI->SetPicture(pictures::Draw(pictures::Kind::OpenFile, kPictureSize), "ImageFI");
+  ImageFI->setToolTip(Q("выбрать файл"));
+  EditIN = Named(new QLineEdit(PanelHDR), "EditIN");
+  hdr->addWidget(ImageFI);
+  hdr->addWidget(EditIN, 1);
+  left->addWidget(PanelHDR);
+
+  SplitterST = Named(new QSplitter(Qt::Horizontal, PanelL), "SplitterST");
+  SplitterST->setChildrenCollapsible(false);
+  MemoST = Named(new QPlainTextEdit, "MemoST");
+  MemoST->setReadOnly(true);
+  MemoST->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+  TreeRIFF = Named(new QTreeWidget, "TreeRIFF");
+  TreeRIFF->setHeaderHidden(true);
+  TreeRIFF->setColumnCount(1);
+  TreeRIFF->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  TreeRIFF->setContextMenuPolicy(Qt::CustomContextMenu);
+  TreeRIFF->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+  TreeRIFF->header()->setStretchLastSection(false);
+  TreeRIFF->setIndentation(14);
+  SplitterST->addWidget(MemoST);
+  SplitterST->addWidget(TreeRIFF);
+  SplitterST->setStretchFactor(0, 1);
+  SplitterST->setStretchFactor(1, 1);
+  left->addWidget(SplitterST, 1);
+
+  PopupRIFF = Named(new QMenu(TreeRIFF), "PopupRIFF");
+  MIdump = Named(new QAction(Q(kDumpItem), PopupRIFF), "MIdump");
+  PopupRIFF->addAction(MIdump);
+
+  // Right: the task buttons, the options of the check, the block labels, the save area.
+  PanelIDX1 = Named(new QWidget, "PanelIDX1");
+  PanelIDX1->setMinimumWidth(200);
+  auto* right = new QVBoxLayout(PanelIDX1);
+  right->setContentsMargins(2, 0, 0, 0);
+  right->setSpacing(2);
+
+  auto buttonRow = [&](QPushButton* button, QWidget* beside) {
+    auto* row = new QHBoxLayout;
+    row->setSpacing(3);
+    row->addWidget(button, 1);
+    if (beside) row->addWidget(beside);
+    right->addLayout(row);
+  };
+  BitBtnGO = Named(new QPushButton(Q(kGo)), "BitBtnGO");
+  ImageWO = Named(new QLabel, "ImageWO");
+  ImageWO->setPixmap(pictures::Draw(pictures::Kind::Busy, kPictureSize));
+  ImageWO->setFixedSize(kPictureSize + 4, kPictureSize + 4);
+  ImageWO->setAlignment(Qt::AlignCenter);
+  ImageWO->setToolTip(Q("чтение файла"));
+  KeepPlace(ImageWO);
+  ImageWO->hide();
+  buttonRow(BitBtnGO, ImageWO);
+
+  BitBtnIDX1 = Named(new QPushButton(Q(kIdx1)), "BitBtnIDX1");
+  BitBtnFSD = Named(new QPushButton, "BitBtnFSD");
+  BitBtnFSD->setIcon(QIcon(pictures::Draw(pictures::Kind::Diagram, 16)));
+  BitBtnFSD->setToolTip(Q("диаграмма размеров кадров"));
+  BitBtnFSD->setFixedWidth(kPictureSize + 4);
+  BitBtnFSD->setEnabled(false);
+  buttonRow(BitBtnIDX1, BitBtnFSD);
+
+  BitBtnIDX = Named(new QPushButton(Q(kIdx)), "BitBtnIDX");
+  BitBtnIDX->setEnabled(false);
+  buttonRow(BitBtnIDX, nullptr);
+
+  BitBtnREC = Named(new QPushButton(Q(kRec)), "BitBtnREC");
+  Image1 = Named(new PictureButton, "Image1");
+  Image1->SetPicture(pictures::Draw(pictures::Kind::AutoFit, 16), "Image1");
+  Image1->setToolTip(Q("выровнять панели по окну"));
+  Image1->setFixedWidth(kPictureSize + 4);
+  buttonRow(BitBtnREC, Image1);
+
+  Check00db = Named(new WrapCheckBox(Q("считать 00db опорными кадрами")), "Check00db");
+  Check01wb = Named(new WrapCheckBox(Q("считать 01wb опорными кадрами")), "Check01wb");
+  CheckFI = Named(new WrapCheckBox(Q("при битых ссылках искать следующий блок побайтно")),
+                  "CheckFI");
+  CheckHI = Named(new WrapCheckBox(Q(kHighPriority)), "CheckHI");
+  CheckHI->setChecked(true);
+  right->addSpacing(2);
+  for (QCheckBox* c : {Check00db, Check01wb, CheckFI, CheckHI}) right->addWidget(c);
+
+  PanelHH = Named(new QFrame, "PanelHH");
+  PanelHH->setFrameShape(QFrame::StyledPanel);
+  PanelHH->setFrameShadow(QFrame::Sunken);
+  auto* hh = new QHBoxLayout(PanelHH);
+  hh->setContentsMargins(4, 1, 4, 1);
+  hh->setSpacing(2);
+  QLabel** labels[rv::kLabelCount] = {&LabelAVIH, &LabelVSTRH, &LabelVSTRF, &LabelASTRH,
+                                      &LabelASTRF, &LabelMOVI, &LabelIDX1};
+  for (int i = 0; i < rv::kLabelCount; ++i) {
+    auto* label = Named(new QLabel(Q(rv::kLabelCaptions[size_t(i)])), rv::kLabelNames[size_t(i)]);
+    QFont lf = label->font();
+    lf.setBold(true);
+    label->setFont(lf);
+    label->setAlignment(Qt::AlignCenter);
+    hh->addWidget(label, 1);
+    *labels[i] = label;
+  }
+  right->addWidget(PanelHH);
+
+  LabelPTR = Named(new QLabel, "LabelPTR");
+  LabelPTR->hide();
+  right->addWidget(LabelPTR);
+
+  // The save area.
+  PanelTLS = Named(new QFrame, "PanelTLS");
+  PanelTLS->setFrameShape(QFrame::StyledPanel);
+  auto* tls = new QVBoxLayout(PanelTLS);
+  tls->setContentsMargins(4, 3, 4, 3);
+  tls->setSpacing(1);
+  auto* outRow = new QHBoxLayout;
+  outRow->setSpacing(2);
+  EditOUT = Named(new QLineEdit, "EditOUT");
+  ImageSA = Named(new PictureButton, "ImageSA");
+  ImageSA->setToolTip(Q("сохранить"));
+  ImageGF = Named(new QLabel(PanelTLS), "ImageGF");
+  ImageGF->setPixmap(pictures::Draw(pictures::Kind::Ready, kPictureSize));
+  ImageGF->hide();
+  ImageRF = Named(new QLabel(PanelTLS), "ImageRF");
+  ImageRF->setPixmap(pictures::Draw(pictures::Kind::NotReady, kPictureSize));
+  ImageRF->hide();
+  ImageX = Named(new PictureButton, "ImageX");
+  ImageX->SetPicture(pictures::Draw(pictures::Kind::Stop, kPictureSize), "ImageX");
+  ImageX->setToolTip(Q("stop"));
+  KeepPlace(ImageX);
+  ImageX->hide();
+  GaugeSA = Named(new PieGauge, "GaugeSA");
+  GaugeSA->setFixedSize(kPictureSize + 4, kPictureSize + 4);
+  KeepPlace(GaugeSA);
+  GaugeSA->hide();
+  outRow->addWidget(EditOUT, 1);
+  outRow->addWidget(ImageSA);
+  outRow->addWidget(ImageX);
+  outRow->addWidget(GaugeSA);
+  tls->addLayout(outRow);
+  SetSavePicture(false);
+
+  CheckSAID = Named(new WrapCheckBox(Q("сохранить только индекс")), "CheckSAID");
+  CheckSavePart = Named(new WrapCheckBox(Q("типа.. . я знаю, что делаю")), "CheckSavePart");
+  CheckNoIDX1 = Named(new WrapCheckBox(Q("не сохранять индексный блок в файле")), "CheckNoIDX1");
+  CheckNoFixSz = Named(new WrapCheckBox(Q("не исправлять размеры блоков в потоке")),
+                       "CheckNoFixSz");
+  RadioZM = Named(
+      new WrapRadioButton(Q("создать заголовок с минимально необходимым количеством данных")),
+      "RadioZM");
+  RadioZI = Named(new WrapRadioButton(Q("заголовок собирается из блоков исходного файла")),
+                  "RadioZI");
+  RadioZO = Named(
+      new WrapRadioButton(Q("всю шапку с заголовками переложить из старого файла без изменений")),
+      "RadioZO");
+  RadioZM->setChecked(true);
+  for (QWidget* w : std::initializer_list<QWidget*>{CheckSAID, CheckSavePart, CheckNoIDX1,
+                                                    CheckNoFixSz, RadioZM, RadioZI, RadioZO})
+    tls->addWidget(w);
+  right->addSpacing(4);
+  right->addWidget(PanelTLS);
+  right->addStretch(1);
+
+  SplitterL->addWidget(PanelL);
+  SplitterL->addWidget(PanelIDX1);
+  SplitterL->setStretchFactor(0, 1);
+  SplitterL->setStretchFactor(1, 0);
+
+  connect(ImageFI, &QToolButton::clicked, this, &TFormMain::ImageFIClick);
+  connect(BitBtnGO, &QPushButton::clicked, this, &TFormMain::BitBtnGOClick);
+  connect(BitBtnREC, &QPushButton::clicked, this, &TFormMain::BitBtnRECClick);
+  connect(BitBtnFSD, &QPushButton::clicked, this, &TFormMain::BitBtnFSDClick);
+  connect(ImageX, &QToolButton::clicked, this, &TFormMain::ImageXClick);
+  connect(Image1, &QToolButton::clicked, this, &TFormMain::Image1Click);
+  connect(MIdump, &QAction::triggered, this, &TFormMain::MIdumpClick);
+  connect(TreeRIFF, &QTreeWidget::itemDoubleClicked, this, [this] { TreeRIFFDblClick(); });
+  connect(TreeRIFF, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
+    if (QTreeWidgetItem* item = TreeRIFF->itemAt(pos)) TreeRIFF->setCurrentItem(item);
+    PopupRIFF->popup(TreeRIFF->viewport()->mapToGlobal(pos));
+  });
+  // Moving a splitter by hand ends the automatic fitting until Image1 is clicked.
+  connect(SplitterL, &QSplitter::splitterMoved, this, [this] {
+    if (!fitting_) autoFit_ = false;
+  });
+  connect(SplitterST, &QSplitter::splitterMoved, this, [this] {
+    if (!fitting_) autoFit_ = false;
+  });
+  SplitterL->installEventFilter(this);
+  SplitterST->installEventFilter(this);
+  // The tasks open the file named here; it follows the field while no task runs (a starter
+  // sets it again before it starts one).
+  connect(EditIN, &QLineEdit::textChanged, this, [](const QString& text) {
+    if (!rv::WorkerExists()) rv::InputFileName() = text.toStdString();
+  });
+  connect(EditOUT, &QLineEdit::textChanged, this, [](const QString& text) {
+    if (!rv::WorkerExists()) rv::OutputFileName() = text.toStdString();
+  });
+  connect(EditIN, &QLineEdit::returnPressed, this, &TFormMain::ProposeOutputName);
+}
+
+void TFormMain::BuildKeyframeTab() {
+  auto* l = new QVBoxLayout(TabSheetKK);
+  l->setContentsMargins(3, 3, 3, 3);
+  l->addStretch(1);
+  PanelLL = Named(new QFrame, "PanelLL");
+  PanelLL->setFrameShape(QFrame::StyledPanel);
+  auto* ll = new QHBoxLayout(PanelLL);
+  ll->setContentsMargins(6, 4, 6, 4);
+  LabelKKP = Named(new QLabel(Q(" ")), "LabelKKP");
+  LabelKKP->setAlignment(Qt::AlignCenter);
+  GaugeKS = Named(new PieGauge, "GaugeKS");
+  GaugeKS->setFixedSize(28, 28);
+  KeepPlace(GaugeKS);
+  GaugeKS->hide();
+  LabelIO = Named(new QLabel(Q(kNoIndex)), "LabelIO");
+  LabelIO->setAlignment(Qt::AlignCenter);
+  ll->addWidget(LabelKKP, 1);
+  ll->addWidget(GaugeKS);
+  ll->addWidget(LabelIO, 2);
+  l->addWidget(PanelLL);
+}
+
+void TFormMain::BuildJoinTab() {
+  auto* l = new QVBoxLayout(TabSheetJOIN);
+  l->setContentsMargins(3, 3, 3, 3);
+  l->addStretch(1);
+}
+
+void TFormMain::BuildSettingsTab() {
+  auto* l = new QVBoxLayout(TabSheetCFG);
+  l->setContentsMargins(10, 8, 10, 8);
+  l->setSpacing(3);
+
+  // The buffer size: the combo box sits in the gap of its caption.
+  LabelIOBMX = Named(new QLabel(Q(kBufferCaption)), "LabelIOBMX");
+  ComboIOBMX = Named(new QComboBox(LabelIOBMX), "ComboIOBMX");
+  ComboIOBMX->setEditable(true);
+  ComboIOBMX->setInsertPolicy(QComboBox::NoInsert);
+  ComboIOBMX->lineEdit()->setReadOnly(true);
+  ComboIOBMX->addItems({"2", "5", "10", "50", "100"});
+  ComboIOBMX->installEventFilter(this);
+  ComboIOBMX->lineEdit()->installEventFilter(this);
+  LabelIOBMX->setMinimumHeight(ComboIOBMX->sizeHint().height() + 2);
+  LabelIOBMX->installEventFilter(this);
+  l->addWidget(LabelIOBMX);
+
+  CheckKR = Named(new WrapCheckBox(Q("размер в блоке movi считать кривым и сканировать поток до "
+                                     "конца файла.")),
+                  "CheckKR");
+  CheckOF = Named(new WrapCheckBox(Q("если размер блока указывает за пределы файла - включать "
+                                     "поиск")),
+                  "CheckOF");
+  CheckHB = Named(new QCheckBox(Q(kBigBlocksCaption)), "CheckHB");
+  EditHB = Named(new QLineEdit(CheckHB), "EditHB");
+  EditHB->setAlignment(Qt::AlignRight);
+  CheckHB->setMinimumHeight(EditHB->sizeHint().height() + 2);
+  CheckHB->installEventFilter(this);
+  CheckLF = Named(new WrapCheckBox(Q("курсор бежит вниз по мере добавления ошибок в список")),
+                  "CheckLF");
+  CheckTT = Named(new WrapCheckBox(Q("номер в метках ??db, ??dc и ??wb может быть только 00 или "
+                                     "01.")),
+                  "CheckTT");
+  CheckPPSI = Named(new WrapCheckBox(Q("автостарт при первом нажатии на кнопку \"создать "
+                                       "индекс\"")),
+                    "CheckPPSI");
+  for (QWidget* w : std::initializer_list<QWidget*>{CheckKR, CheckOF, CheckHB, CheckLF, CheckTT,
+                                                    CheckPPSI})
+    l->addWidget(w);
+
+  l->addSpacing(8);
+  LabelSave = Named(new QLabel(Q("при сохранении:")), "LabelSave");
+  l->addWidget(LabelSave);
+  CheckTNF = Named(new WrapCheckBox(Q("положить кол-во кадров видео в поля "
+                                      "AVIH.TotalNumberOfFrames и V.STRH.DataLength")),
+                   "CheckTNF");
+  CheckDRTS = Named(new WrapCheckBox(Q("рассчитать и положить в AVIH и V.STRH поля DataRate и "
+                                       "TimeScale по значению AVIH.TimeBetweenFrames")),
+                    "CheckDRTS");
+  CheckADL = Named(new WrapCheckBox(Q("просуммировать размеры звуковых кадров и положить в поле "
+                                      "A.STRH.DataLength")),
+                   "CheckADL");
+  CheckATD = Named(new WrapCheckBox(Q("A.STRH.TimeScale = 1, A.STRH.DataRate = A.STRH.DataLength / "
+                                      "(продолжительность видео потока [сек])")),
+                   "CheckATD");
+  CheckATD->setEnabled(false);
+  for (QWidget* w : std::initializer_list<QWidget*>{CheckTNF, CheckDRTS, CheckADL}) l->addWidget(w);
+  auto* atdRow = new QHBoxLayout;
+  atdRow->addSpacing(18);
+  atdRow->addWidget(CheckATD, 1);
+  l->addLayout(atdRow);
+  l->addStretch(1);
+
+  auto* killRow = new QHBoxLayout;
+  BitBtnKT = Named(new QPushButton, "BitBtnKT");
+  BitBtnKT->setIcon(QIcon(pictures::Draw(pictures::Kind::Kill, 18)));
+  BitBtnKT->setToolTip(Q(kKillHint));
+  BitBtnKT->setFixedSize(30, 26);
+  LabelKT = Named(new QLabel(Q(kKillText)), "LabelKT");
+  LabelKT->setWordWrap(true);
+  killRow->addWidget(BitBtnKT, 0, Qt::AlignTop);
+  killRow->addWidget(LabelKT, 1);
+  l->addLayout(killRow);
+
+  connect(ComboIOBMX, &QComboBox::currentTextChanged, this, &TFormMain::ComboIOBMXChange);
+  connect(CheckADL, &QCheckBox::toggled, this, &TFormMain::CheckADLClick);
+  connect(BitBtnKT, &QPushButton::clicked, this, &TFormMain::BitBtnKTClick);
+}
+
+void TFormMain::ConnectOptions() {
+  for (QCheckBox* c : {Check00db, Check01wb, CheckFI, CheckHI, CheckKR, CheckOF, CheckHB, CheckLF,
+                       CheckTT, CheckPPSI, CheckTNF, CheckDRTS, CheckADL, CheckATD, CheckNoIDX1,
+                       CheckNoFixSz, CheckSAID, CheckSavePart})
+    connect(c, &QCheckBox::toggled, this, &TFormMain::SyncOptions);
+  for (QRadioButton* r : {RadioZM, RadioZI, RadioZO})
+    connect(r, &QRadioButton::toggled, this, &TFormMain::SyncOptions);
+  connect(EditHB, &QLineEdit::textChanged, this, &TFormMain::SyncOptions);
+}
+
+void TFormMain::SyncOptions() {
+  rv::Options& o = rv::Opt();
+  o.key00db = Check00db->isChecked();
+  o.key01wb = Check01wb->isChecked();
+  o.searchNext = CheckFI->isChecked();
+  o.highPriorityMain = CheckHI->isChecked();
+  o.scanToEof = CheckKR->isChecked();
+  o.beyondEof = CheckOF->isChecked();
+  o.bigIsBad = CheckHB->isChecked();
+  o.bigLimitBytes = rv::SizeLimitFromText(EditHB->text().toStdString());
+  o.followErrors = CheckLF->isChecked();
+  o.streams01 = CheckTT->isChecked();
+  o.autostart = CheckPPSI->isChecked();
+  o.totalFrames = CheckTNF->isChecked();
+  o.ratesFromTbf = CheckDRTS->isChecked();
+  o.audioLength = CheckADL->isChecked();
+  o.audioRate = CheckATD->isChecked();
+  o.noIdx1 = CheckNoIDX1->isChecked();
+  o.noFixSize = CheckNoFixSz->isChecked();
+  o.savePart = CheckSavePart->isChecked();
+  o.saveIndexOnly = CheckSAID->isChecked();
+  o.headerMode = RadioZI->isChecked() ? 'I' : RadioZO->isChecked() ? 'O' : 'M';
+}
+
+// ---- configuration --------------------------------------------------------------------------
+
+rv::ConfigValues TFormMain::ConfigFromControls() const {
+  rv::ConfigValues v;
+  v.r00db = Check00db->isChecked();
+  v.r01wb = Check01wb->isChecked();
+  v.rfi = CheckFI->isChecked();
+  v.iobmx = ComboIOBMX->currentText().toStdString();
+  v.kr = CheckKR->isChecked();
+  v.of = CheckOF->isChecked();
+  v.hb = CheckHB->isChecked();
+  v.hbsz = EditHB->text().toStdString();
+  v.lf = CheckLF->isChecked();
+  v.tt = CheckTT->isChecked();
+  v.ppsi = CheckPPSI->isChecked();
+  v.tnf = CheckTNF->isChecked();
+  v.drts = CheckDRTS->isChecked();
+  v.adl = CheckADL->isChecked();
+  v.atd = CheckATD->isChecked();
+  v.atdEnabled = CheckATD->isEnabled();
+  return v;
+}
+
+void TFormMain::ControlsFromConfig(const rv::ConfigValues& v) {
+  Check00db->setChecked(v.r00db);
+  Check01wb->setChecked(v.r01wb);
+  CheckFI->setChecked(v.rfi);
+  SetComboText(ComboIOBMX, QString::fromStdString(v.iobmx));
+  CheckKR->setChecked(v.kr);
+  CheckOF->setChecked(v.of);
+  CheckHB->setChecked(v.hb);
+  EditHB->setText(QString::fromStdString(v.hbsz));
+  CheckLF->setChecked(v.lf);
+  CheckTT->setChecked(v.tt);
+  CheckPPSI->setChecked(v.ppsi);
+  CheckTNF->setChecked(v.tnf);
+  CheckDRTS->setChecked(v.drts);
+  CheckADL->setChecked(v.adl);
+  CheckATD->setChecked(v.atd);
+  CheckADLClick();
+  SyncOptions();
+}
+
+bool TFormMain::LoadConfig() {
+  rv::ConfigValues v;
+  if (!rv::LoadConfigFile(v)) return false;
+  ControlsFromConfig(v);
+  // The loaded buffer size takes effect at once, also when the combo box already showed it.
+  ComboIOBMXChange(ComboIOBMX->currentText());
+  return true;
+}
+
+void TFormMain::SaveConfig() { rv::SaveConfigFile(ConfigFromControls()); }
+
+void TFormMain::ComboIOBMXChange(const QString& text) {
+  if (rv::IsNumber(text.toStdString()) && !rv::WorkerExists()) {
+    long long units = text.toLongLong();
+    if (units >= 1 && units <= kMaxBufferUnits) {
+      rv::SetCacheSize(uint32_t(units) * rv::kCacheUnit);
+      return;
+    }
+  }
+  // The size cannot change now (or the text is no size): show the size in use again.
+  QSignalBlocker block(ComboIOBMX);
+  SetComboText(ComboIOBMX, QString::number(rv::Cache().size / rv::kCacheUnit));
+}
+
+void TFormMain::CheckADLClick() {
+  if (!CheckADL->isChecked()) {
+    CheckATD->setChecked(false);
+    CheckATD->setEnabled(false);
+  } else {
+    CheckATD->setEnabled(true);
+  }
+}
+
+// ---- engine state shown -----------------------------------------------------------------------
+
+void TFormMain::RefreshMessages() {
+  std::vector<std::string> lines = rv::MessageLines();
+  QStringList list;
+  list.reserve(int(lines.size()));
+  for (const std::string& s : lines) list << QString::fromStdString(s);
+  QString text = list.join('\n');
+  if (text == MemoST->toPlainText()) return;
+  MemoST->setPlainText(text);
+  MemoST->verticalScrollBar()->setValue(MemoST->verticalScrollBar()->maximum());
+}
+
+void TFormMain::RefreshLabels() {
+  QLabel* labels[rv::kLabelCount] = {LabelAVIH, LabelVSTRH, LabelVSTRF, LabelASTRH,
+                                     LabelASTRF, LabelMOVI,  LabelIDX1};
+  for (int i = 0; i < rv::kLabelCount; ++i) {
+    QPalette pal = labels[i]->palette();
+    QColor c = LabelColour(rv::GetLabel(i));
+    if (pal.color(QPalette::WindowText) == c) continue;
+    pal.setColor(QPalette::WindowText, c);
+    labels[i]->setPalette(pal);
+  }
+}
+
+void TFormMain::RefreshTree() {
+  const rv::TreeModel& model = rv::Tree();
+  TreeRIFF->setUpdatesEnabled(false);
+  TreeRIFF->clear();
+  std::vector<QTreeWidgetItem*> items;
+  items.reserve(model.lines.size());
+  QList<QTreeWidgetItem*> top;
+  for (size_t i = 0; i < model.lines.size(); ++i) {
+    const rv::TreeLine& line = model.lines[i];
+    auto* item = new QTreeWidgetItem(QStringList{QString::fromStdString(line.text)});
+    item->setData(0, Qt::UserRole, int(i));
+    item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+    if (line.parent >= 0 && size_t(line.parent) < i)
+      items[size_t(line.parent)]->addChild(item);
+    else
+      top.push_back(item);
+    items.push_back(item);
+  }
+  TreeRIFF->addTopLevelItems(top);
+  if (model.expandedLine >= 0 && size_t(model.expandedLine) < items.size())
+    items[size_t(model.expandedLine)]->setExpanded(true);
+  TreeRIFF->setUpdatesEnabled(true);
+}
+
+void TFormMain::SetSavePicture(bool ready) {
+  QLabel* source = ready ? ImageGF : ImageRF;
+  ImageSA->SetPicture(source->pixmap(), source->objectName());
+}
+
+void TFormMain::ShowTaskControls(bool show, bool withPointer) {
+  if (show) GaugeSA->SetProgress(0);
+  ImageX->setVisible(show);
+  GaugeSA->setVisible(show);
+  LabelPTR->setVisible(show && withPointer);
+  if (!show) LabelPTR->clear();
+}
+
+// ---- tasks ------------------------------------------------------------------------------------
+
+bool TFormMain::StartTask(const QString& command) {
+  if (rv::WorkerExists()) return false;
+  const bool showsGauge = command == "saveOUT" || command == "reconstruction";
+  rv::InputFileName() = EditIN->text().toStdString();
+  rv::OutputFileName() = EditOUT->text().toStdString();
+  rv::TaskCommand() = command.toStdString();
+  if (showsGauge) ShowTaskControls(true, command == "reconstruction");
+  if (!rv::threadIDX1Start()) {
+    if (showsGauge) ShowTaskControls(false, false);
+    return false;
+  }
+  return true;
+}
+
+void TFormMain::TaskCompleted(int code, int result) {
+  if (GuiHost* host = ActiveGuiHost()) host->FlushProgress();
+  // 1. The worker has ended: free it. From here on a new task may start.
+  if (rv::WorkerExists()) rv::FinishWorker();
+  ShowTaskControls(false, false);
+  if (code == 100) {
+    // 2. A stream check or an index check.
+    if (result == 1) {
+      rv::SetLabel(rv::kLabelMOVI, rv::LabelColor::Blue);
+      rv::SetLabel(rv::kLabelIDX1, rv::LabelColor::Blue);
+    }
+    BitBtnFSD->setEnabled(true);
+    RefreshLabels();
+    SetSavePicture(rv::ReadyToSave());
+    Q_EMIT checkFinished(result);
+  } else if (code == 101 && result == 1) {
+    // 3. A successful reconstruction: the tree and the header records from the new table.
+    rv::FinishReconstruction();
+    RefreshTree();
+  }
+  RefreshLabels();
+  RefreshMessages();
+  // 5. The checks that found nothing to show close the stream-check window.
+  if (rv::CloseCheckWindowFlag().load()) Q_EMIT closeCheckWindow();
+  Q_EMIT taskCompleted(code, result);
+}
+
+void TFormMain::MainProgressMessage(int message, qint64 wParam, qint64 lParam) {
+  if (message == rv::kMsgMainProgress) {
+    if (wParam == 5) GaugeSA->SetProgress(int(std::clamp<qint64>(lParam, 0, 100)));
+  } else if (message == rv::kMsgKeyframeProgress) {
+    const size_t entries = rv::Index().count;
+    if (entries > 0) GaugeKS->SetProgress(int(uint64_t(std::max<qint64>(wParam, 0)) * 100 / entries));
+    LabelKKP->setText(QString::number(wParam) + " >> " + QString::number(qulonglong(entries)));
+    LabelIO->setText(Q(kKeyframesFound) + QString::number(lParam));
+  }
+}
+
+void TFormMain::CheckProgress(int code, qint64, const QString& text) {
+  if (code == 6 && rv::WorkerExists() && rv::TaskCommand() == "reconstruction")
+    LabelPTR->setText(text);
+}
+
+void TFormMain::ImageXClick() {
+  if (rv::AskYesNo(kStopQuestion)) rv::RequestStop();
+}
+
+void TFormMain::BitBtnKTClick() {
+  if (!rv::WorkerExists()) return;
+  rv::KillWorker();
+  // After the kill: calls of the killed worker still on their way are dropped.
+  if (GuiHost* host = ActiveGuiHost()) host->WorkerKilled();
+}
+
+void TFormMain::BitBtnRECClick() {
+  if (rv::WorkerExists()) return;
+  if (EditIN->text().isEmpty()) {
+    EditIN->setText(Q(kNoFileName));
+    return;
+  }
+  rv::ClearMessages();
+  TreeRIFF->clear();
+  rv::Tree().Clear();
+  rv::SignsOff();
+  BitBtnIDX->setEnabled(false);
+  BitBtnFSD->setEnabled(false);
+  SetSavePicture(false);
+  // After a reconstruction only the built header can be written; opening a file again
+  // offers the other two.
+  RadioZM->setChecked(true);
+  RadioZI->setEnabled(false);
+  RadioZO->setEnabled(false);
+  RefreshMessages();
+  RefreshLabels();
+  StartTask("reconstruction");
+}
+
+// ---- the file -----------------------------------------------------------------------------------
+
+void TFormMain::ImageFIClick() {
+  QString dir = lastDir_.isEmpty() ? QString::fromStdString(rv::ProgramDir()) : lastDir_;
+  QString name = QFileDialog::getOpenFileName(this, QString(), dir,
+                                              Q("*.avi (*.avi);;*.* (*)"));
+  if (name.isEmpty()) return;
+  EditIN->setText(name);
+  lastDir_ = QFileInfo(name).absolutePath();
+  ProposeOutputName();
+}
+
+void TFormMain::ProposeOutputName() {
+  if (EditIN->text().isEmpty()) return;
+  EditOUT->setText(QString::fromStdString(rv::makeOutFN(EditIN->text().toStdString())));
+}
+
+void TFormMain::BitBtnGOClick() {
+  if (EditIN->text().isEmpty()) {
+    EditIN->setText(Q(kNoFileName));
+    return;
+  }
+  // The state of the open file belongs to a running task.
+  if (rv::WorkerExists()) return;
+  ImageWO->show();
+  repaint();
+
+  rv::ResetFileState();
+  TreeRIFF->clear();
+  SetSavePicture(false);
+  BitBtnFSD->setEnabled(false);
+  RadioZI->setEnabled(true);
+  RadioZO->setEnabled(true);
+  Q_EMIT fileReset();
+
+  const std::string name = EditIN->text().toStdString();
+  rv::InputFileName() = name;
+  rv::OpenResult res = rv::OpenAndReadHeader(name);
+  BitBtnIDX->setEnabled(res.opened && res.hasIdx1);
+  RefreshTree();
+  RefreshMessages();
+  RefreshLabels();
+  ImageWO->hide();
+}
+
+int TFormMain::SelectedBlock() const {
+  QTreeWidgetItem* item = TreeRIFF->currentItem();
+  if (!item) return -1;
+  return rv::FindBlockAt(item->data(0, Qt::UserRole).toInt());
+}
+
+void TFormMain::MIdumpClick() {
+  const int index = SelectedBlock();
+  if (index < 0) return;
+  const rv::BlockRecord r = rv::Blocks()[size_t(index)];
+  if (r.Size > kDumpAskSize && !rv::AskYesNo(kBigDumpQuestion)) return;
+  QFile file(EditIN->text());
+  if (!file.open(QIODevice::ReadOnly)) return;
+  // A block that runs past the end of the file shows what the file holds.
+  const qint64 fileSize = file.size();
+  const qint64 available = std::max<qint64>(0, fileSize - qint64(r.Offset));
+  const qint64 want = std::min<qint64>(qint64(r.Size), available);
+  rv::Bytes bytes;
+  if (want > 0 && file.seek(qint64(r.Offset))) {
+    bytes.resize(size_t(want));
+    qint64 got = file.read(reinterpret_cast<char*>(bytes.data()), want);
+    bytes.resize(size_t(std::max<qint64>(got, 0)));
+  }
+  file.close();
+  TFormDU& du = FormDU();
+  du.SetBase(r.Offset);
+  du.MakeDump(bytes, uint32_t(bytes.size()));
+  du.show();
+  du.raise();
+  du.activateWindow();
+}
+
+void TFormMain::TreeRIFFDblClick() {
+  const int index = SelectedBlock();
+  if (index < 0) return;
+  const rv::BlockRecord& r = rv::Blocks()[size_t(index)];
+  if (r.Name == "avih" || r.Name == "strh" || r.Name == "strf") {
+    if (hooks_.openHeaderEditor) hooks_.openHeaderEditor(index);
+    return;
+  }
+  MIdumpClick();
+}
+
+void TFormMain::BitBtnFSDClick() {
+  TFormDIAG& diag = FormDIAG();
+  diag.show();
+  diag.raise();
+  diag.activateWindow();
+}
+
+// ---- window -----------------------------------------------------------------------------------
+
+void TFormMain::ImageWDClick() { QDesktopServices::openUrl(QUrl(Q(kWebAddress))); }
+
+void TFormMain::Image1Click() {
+  autoFit_ = true;
+  Refit();
+}
+
+void TFormMain::Refit() {
+  if (!autoFit_) return;
+  fitting_ = true;
+  const int total = SplitterL->width() - SplitterL->handleWidth();
+  if (total > 0) {
+    const int rightWidth = std::min(kRightColumnWidth, total - 50);
+    SplitterL->setSizes({total - rightWidth, rightWidth});
+  }
+  const int st = SplitterST->width() - SplitterST->handleWidth();
+  if (st > 0) SplitterST->setSizes({st / 2, st - st / 2});
+  fitting_ = false;
+}
+
+void TFormMain::resizeEvent(QResizeEvent* event) {
+  QMainWindow::resizeEvent(event);
+  Refit();
+}
+
+void TFormMain::PlaceGapControls() {
+  // EditHB in the blanks of the CheckHB caption, ComboIOBMX in those of LabelIOBMX.
+  auto gap = [](const QString& caption, const QFontMetrics& fm, int& left, int& width) {
+    int first = caption.indexOf("  ");
+    int last = first;
+    while (last < caption.size() && caption[last] == ' ') ++last;
+    left = fm.horizontalAdvance(caption.left(first + 1));
+    width = fm.horizontalAdvance(caption.mid(first + 1, last - first - 2));
+  };
+  {
+    QStyleOptionButton opt;
+    opt.initFrom(CheckHB);
+    opt.text = CheckHB->text();
+    QRect contents = CheckHB->style()->subElementRect(QStyle::SE_CheckBoxContents, &opt, CheckHB);
+    int left = 0, width = 0;
+    gap(CheckHB->text(), CheckHB->fontMetrics(), left, width);
+    int h = std::min(EditHB->sizeHint().height(), CheckHB->height());
+    EditHB->setGeometry(contents.left() + left, (CheckHB->height() - h) / 2, width, h);
+  }
+  {
+    int left = 0, width = 0;
+    gap(LabelIOBMX->text(), LabelIOBMX->fontMetrics(), left, width);
+    int h = std::min(ComboIOBMX->sizeHint().height(), LabelIOBMX->height());
+    ComboIOBMX->setGeometry(LabelIOBMX->contentsRect().left() + left,
+                            (LabelIOBMX->height() - h) / 2, width, h);
+  }
+}
+
+bool TFormMain::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::KeyPress &&
+      (watched == ComboIOBMX || watched == ComboIOBMX->lineEdit())) {
+    // Typing into the buffer size is blocked: its text is always one of the list.
+    auto* key = static_cast<QKeyEvent*>(event);
+    if (!key->text().isEmpty()) return true;
+  }
+  if (event->type() == QEvent::Resize || event->type() == QEvent::Show) {
+    if (watched == SplitterL || watched == SplitterST) {
+      if (autoFit_ && !fitting_) Refit();
+    } else if (watched == CheckHB || watched == LabelIOBMX) {
+      PlaceGapControls();
+    }
+  }
+  return QMainWindow::eventFilter(watched, event);
+}
+
+void TFormMain::closeEvent(QCloseEvent* event) {
+  // While a task runs the window stays open, silently.
+  if (rv::WorkerExists()) {
+    event->ignore();
+    return;
+  }
+  SaveConfig();
+  event->accept();
+  Q_EMIT closed();
+}

@@ -1,0 +1,230 @@
+// The main window: the repair tab with the file, the message list, the block tree, the task
+// buttons, the block labels and the save area; the keyframe and join tabs; the settings tab
+// with the options kept in the configuration file and the kill button.
+//
+// Controls carry their names as objectName and are reachable as members, so that the windows
+// and tools added around the main window can connect to them.
+#pragma once
+
+#include <QMainWindow>
+#include <QString>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "core/config.h"
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QAction;
+class QPushButton;
+class QRadioButton;
+class QSplitter;
+class QTabWidget;
+class QTextEdit;
+class QPlainTextEdit;
+class QTreeWidget;
+class QTreeWidgetItem;
+class QFrame;
+class PieGauge;
+class PictureButton;
+
+// Entry points that other parts of the program plug into the main window. Each may be left
+// empty; the window then does what is said beside it.
+struct MainWindowHooks {
+  // Opens the header editor of block record `block`. Empty: the blocks that have editors
+  // (avih, strh, strf) do nothing on a double-click.
+  std::function<void(int32_t block)> openHeaderEditor;
+};
+
+class TFormMain : public QMainWindow {
+  Q_OBJECT
+
+ public:
+  static constexpr int kStartWidth = 627;
+  static constexpr int kStartHeight = 443;
+  static constexpr int kMinWidth = 627;
+  static constexpr int kMinHeight = 300;
+  // Width of the right column of the repair tab while the panels are fitted automatically.
+  static constexpr int kRightColumnWidth = 305;
+  // Blocks larger than this ask before they are dumped.
+  static constexpr uint32_t kDumpAskSize = 100000;
+  static constexpr const char* kCaption = "AVI Rivetta    Alpha 0.87.a";
+  static constexpr const char* kWebAddress = "https://ffmpeg.org/";
+  static constexpr const char* kNoFileName = "сюда надо положить имя файла";
+  static constexpr const char* kStopQuestion = "прервать обработку?";
+  static constexpr const char* kBigDumpQuestion =
+      "а может не надо?\r\nразмер блока больше 100кБ.\r\nпродолжить?";
+
+  // Builds the window and runs FormCreate (configuration, read cache).
+  explicit TFormMain(QWidget* parent = nullptr);
+  ~TFormMain() override;
+
+  MainWindowHooks& Hooks() { return hooks_; }
+
+  // ---- controls -------------------------------------------------------------------------
+  QTabWidget* PageControl1 = nullptr;
+  QWidget* TabSheetFIX = nullptr;
+  QWidget* TabSheetKK = nullptr;
+  QWidget* TabSheetJOIN = nullptr;
+  QWidget* TabSheetCFG = nullptr;
+  QWidget* PanelWD = nullptr;
+  PictureButton* ImageWD = nullptr;
+
+  // Repair tab.
+  QSplitter* SplitterL = nullptr;
+  QWidget* PanelL = nullptr;
+  QWidget* PanelHDR = nullptr;
+  PictureButton* ImageFI = nullptr;
+  QLineEdit* EditIN = nullptr;
+  QSplitter* SplitterST = nullptr;
+  QPlainTextEdit* MemoST = nullptr;
+  QTreeWidget* TreeRIFF = nullptr;
+  QMenu* PopupRIFF = nullptr;
+  QAction* MIdump = nullptr;
+  QWidget* PanelIDX1 = nullptr;
+  QPushButton* BitBtnGO = nullptr;
+  QLabel* ImageWO = nullptr;
+  QPushButton* BitBtnIDX1 = nullptr;
+  QPushButton* BitBtnFSD = nullptr;
+  QPushButton* BitBtnIDX = nullptr;
+  QPushButton* BitBtnREC = nullptr;
+  PictureButton* Image1 = nullptr;
+  QCheckBox* Check00db = nullptr;
+  QCheckBox* Check01wb = nullptr;
+  QCheckBox* CheckFI = nullptr;
+  QCheckBox* CheckHI = nullptr;
+  QFrame* PanelHH = nullptr;
+  QLabel* LabelAVIH = nullptr;
+  QLabel* LabelVSTRH = nullptr;
+  QLabel* LabelVSTRF = nullptr;
+  QLabel* LabelASTRH = nullptr;
+  QLabel* LabelASTRF = nullptr;
+  QLabel* LabelMOVI = nullptr;
+  QLabel* LabelIDX1 = nullptr;
+  QLabel* LabelPTR = nullptr;
+  QFrame* PanelTLS = nullptr;
+  QLineEdit* EditOUT = nullptr;
+  PictureButton* ImageSA = nullptr;
+  QLabel* ImageGF = nullptr;  // hidden: the ready picture
+  QLabel* ImageRF = nullptr;  // hidden: the not-ready picture
+  PictureButton* ImageX = nullptr;
+  PieGauge* GaugeSA = nullptr;
+  QCheckBox* CheckNoIDX1 = nullptr;
+  QRadioButton* RadioZM = nullptr;
+  QRadioButton* RadioZO = nullptr;
+  QRadioButton* RadioZI = nullptr;
+  QCheckBox* CheckNoFixSz = nullptr;
+  QCheckBox* CheckSAID = nullptr;
+  QCheckBox* CheckSavePart = nullptr;
+
+  // Keyframe tab (filled by the keyframe search).
+  QFrame* PanelLL = nullptr;
+  PieGauge* GaugeKS = nullptr;
+  QLabel* LabelKKP = nullptr;
+  QLabel* LabelIO = nullptr;
+
+  // Settings tab.
+  QLabel* LabelIOBMX = nullptr;
+  QComboBox* ComboIOBMX = nullptr;
+  QCheckBox* CheckKR = nullptr;
+  QCheckBox* CheckOF = nullptr;
+  QCheckBox* CheckHB = nullptr;
+  QLineEdit* EditHB = nullptr;
+  QCheckBox* CheckLF = nullptr;
+  QCheckBox* CheckTT = nullptr;
+  QCheckBox* CheckPPSI = nullptr;
+  QLabel* LabelSave = nullptr;
+  QCheckBox* CheckTNF = nullptr;
+  QCheckBox* CheckDRTS = nullptr;
+  QCheckBox* CheckADL = nullptr;
+  QCheckBox* CheckATD = nullptr;
+  QPushButton* BitBtnKT = nullptr;
+  QLabel* LabelKT = nullptr;
+
+  // ---- state shown by the window ----------------------------------------------------------
+  bool AutoFit() const { return autoFit_; }
+  // The options of the controls, as the configuration file keeps them.
+  rv::ConfigValues ConfigFromControls() const;
+  void ControlsFromConfig(const rv::ConfigValues& v);
+
+ public Q_SLOTS:
+  // Re-read the engine's message list into MemoST, the label colours into the seven labels,
+  // the tree model into TreeRIFF.
+  void RefreshMessages();
+  void RefreshLabels();
+  void RefreshTree();
+
+  // Message 1032: a task ended with a completion code and result.
+  void TaskCompleted(int code, int result);
+  // Messages 1034 (wParam 5: GaugeSA := lParam) and 1035 (keyframe search progress).
+  void MainProgressMessage(int message, qint64 wParam, qint64 lParam);
+  // Progress of message 1033: the position text (code 6) of the reconstruction goes to
+  // LabelPTR.
+  void CheckProgress(int code, qint64 value, const QString& text);
+  // Message 1036: fit the panels to the window again.
+  void Refit();
+
+  // Sets the task command and starts the worker; false (nothing done) while one runs.
+  // "saveOUT" and "reconstruction" show the stop picture and the gauge until they end.
+  bool StartTask(const QString& command);
+
+  // Handlers named after their control and event.
+  void ImageFIClick();
+  void BitBtnGOClick();
+  void BitBtnRECClick();
+  void BitBtnFSDClick();
+  void ImageXClick();
+  void BitBtnKTClick();
+  void MIdumpClick();
+  void TreeRIFFDblClick();
+  void ComboIOBMXChange(const QString& text);
+  void CheckADLClick();
+  void ImageWDClick();
+  void Image1Click();
+  bool LoadConfig();
+  void SaveConfig();
+
+ Q_SIGNALS:
+  // A file is about to be read (BitBtnGO): the stream-check window resets itself.
+  void fileReset();
+  // Completion code 100 (stream check or index check): the stream-check window refreshes
+  // its start picture and the bad-block grid. result is the completion's lParam.
+  void checkFinished(int result);
+  // Last step of a completion: the close-check-window flag is set, the stream-check window
+  // closes.
+  void closeCheckWindow();
+  // Every completion, after the main window has handled it.
+  void taskCompleted(int code, int result);
+  // The window closed (FormClose allowed it); the program ends.
+  void closed();
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void FormCreate();
+  void BuildRepairTab();
+  void BuildKeyframeTab();
+  void BuildJoinTab();
+  void BuildSettingsTab();
+  void BuildCorner();
+  void ConnectOptions();
+  void SyncOptions();
+  void PlaceGapControls();
+  void SetSavePicture(bool ready);
+  void ShowTaskControls(bool show, bool withPointer);
+  void ProposeOutputName();
+  int SelectedBlock() const;
+
+  MainWindowHooks hooks_;
+  bool autoFit_ = true;
+  bool fitting_ = false;  // the window itself is moving the splitters
+  QString lastDir_;       // directory of the last file chosen in this run
+};
