@@ -94,14 +94,7 @@ bool reconstruction() {
     if (!Opt().highPriorityMain) YieldStep(false);
   }
   const bool result = p < size;
-  if (HasBlock("indx", "")) {
-    AddMessage(
-        "• есть подозрение, что это Extended AVI format. будет предпринята попытка переделать его "
-        "в стандартный вид");
-    Header().extended = 'y';
-  } else {
-    Header().extended = 0;
-  }
+  SetExtendedFlag();
   CloseSource();
   return result;
 }

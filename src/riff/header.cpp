@@ -459,6 +459,17 @@ bool supposeSTRFV(const BlockRecord& r) {
   return true;
 }
 
+void SetExtendedFlag() {
+  if (HasBlock("indx", "")) {
+    AddMessage(
+        "• есть подозрение, что это Extended AVI format. будет предпринята попытка переделать его "
+        "в стандартный вид");
+    Header().extended = 'y';
+  } else {
+    Header().extended = 0;
+  }
+}
+
 OpenResult OpenAndReadHeader(const std::string& fileName) {
   OpenResult res;
   if (!OpenSource(fileName)) {
@@ -470,14 +481,7 @@ OpenResult OpenAndReadHeader(const std::string& fileName) {
   ReadStruct();
   CloseSource();
   res.hasIdx1 = HasBlock("idx1", "");
-  if (HasBlock("indx", "")) {
-    AddMessage(
-        "• есть подозрение, что это Extended AVI format. будет предпринята попытка переделать его "
-        "в стандартный вид");
-    Header().extended = 'y';
-  } else {
-    Header().extended = 0;
-  }
+  SetExtendedFlag();
   SignsOn();
   return res;
 }

@@ -102,6 +102,10 @@ void strf2TV(int32_t node, char kind);
 bool isCorrectSTRFAsize(const BlockRecord& r);
 bool supposeSTRFV(const BlockRecord& r);
 
+// The extended-format flag from the block table: 'y', with its message, when an indx block is
+// there.
+void SetExtendedFlag();
+
 // What BitBtnGO does after the reset of the previous file's state: open, walk, close,
 // the extended-format flag. Returns false when the file could not be opened.
 struct OpenResult {
