@@ -5,6 +5,7 @@
 #include <QLineEdit>
 #include <QTimer>
 
+#include "check/gui/stream_check_window.h"
 #include "core/gui/gui_host.h"
 #include "core/gui/main_window.h"
 #include "core/task_routines.h"
@@ -28,6 +29,7 @@ int main(int argc, char** argv) {
   FormYesNo();
   FormDU();
   FormDIAG();
+  formMain.AttachStreamCheckWindow(FormMI());
   QObject::connect(&formMain, &TFormMain::closed, &app, &QApplication::quit);
 
   if (argc > 1) formMain.EditIN->setText(QString::fromLocal8Bit(argv[1]));

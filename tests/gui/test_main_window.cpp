@@ -24,6 +24,7 @@
 #include <sstream>
 #include <thread>
 
+#include "check/gui/stream_check_window.h"
 #include "check/index.h"
 #include "check/scanner.h"
 #include "core/config.h"
@@ -773,9 +774,9 @@ class TestMainWindow : public QObject {
     TFormMain& w = NewWindow();
     // Without idx1 its label stays gray, so the file is not ready to be saved until a check
     // has succeeded.
-    rvt::StandardAviSpec spec;
-    spec.withIdx1 = false;
-    Open(w, dir_->Write("chk.avi", rvt::MakeStandardAvi(spec).bytes));
+    rvt::StandardAviSpec withoutIdx1;
+    withoutIdx1.withIdx1 = false;
+    Open(w, dir_->Write("chk.avi", rvt::MakeStandardAvi(withoutIdx1).bytes));
     QSignalSpy finished(&w, &TFormMain::checkFinished);
     QSignalSpy done(&w, &TFormMain::taskCompleted);
 
@@ -812,6 +813,38 @@ class TestMainWindow : public QObject {
     QTRY_COMPARE(done.count(), 3);
     QCOMPARE(done.at(2).at(0).toInt(), 0);
     QCOMPARE(finished.count(), 2);
+  }
+
+  void theCheckButtonsOpenTheStreamCheckWindow() {
+    TFormMain& w = NewWindow();
+    w.AttachStreamCheckWindow(FormMI());
+    FormMI().hide();
+    QTest::mouseClick(w.BitBtnIDX1, Qt::LeftButton);
+    QVERIFY(!FormMI().isVisible());  // no file name: nothing happens
+    Open(w, StandardFile("mi.avi"));
+    QTest::mouseClick(w.BitBtnIDX1, Qt::LeftButton);
+    QVERIFY(FormMI().isVisible());
+    QCOMPARE(FormMI().windowTitle(), U("проверка потока и создание индекса"));
+    FormMI().hide();
+    QTest::mouseClick(w.BitBtnIDX, Qt::LeftButton);
+    QVERIFY(FormMI().isVisible());
+    QCOMPARE(FormMI().windowTitle(), U("проверка потока по индексу"));
+    QCOMPARE(FormMI().InputName(), w.EditIN->text());
+    FormMI().hide();
+  }
+
+  void aCheckThatAgreedToAByteSearchChecksCheckFI() {
+    TFormMain& w = NewWindow();
+    QSignalSpy done(&w, &TFormMain::taskCompleted);
+    w.CheckFI->setChecked(false);
+    QVERIFY(!rv::Opt().searchNext);
+    rv::SetTaskRoutine("createIDX1", [] {
+      rv::Opt().searchNext = true;  // the user said yes to the search
+      return true;
+    });
+    QVERIFY(w.StartTask("createIDX1"));
+    QTRY_COMPARE(done.count(), 1);
+    QVERIFY(w.CheckFI->isChecked());
   }
 
   void killLeavesTheProgramUsable() {

@@ -32,6 +32,7 @@
 
 #include <algorithm>
 
+#include "check/gui/stream_check_window.h"
 #include "check/index.h"
 #include "check/scanner.h"
 #include "core/file_state.h"
@@ -713,8 +714,11 @@ void TFormMain::TaskCompleted(int code, int result) {
   }
   RefreshLabels();
   RefreshMessages();
-  // 5. The checks that found nothing to show close the stream-check window.
-  if (rv::CloseCheckWindowFlag().load()) Q_EMIT closeCheckWindow();
+  // The stream check checks CheckFI itself when the user agrees to a byte search.
+  {
+    QSignalBlocker block(CheckFI);
+    CheckFI->setChecked(rv::Opt().searchNext);
+  }
   Q_EMIT taskCompleted(code, result);
 }
 
@@ -854,6 +858,20 @@ void TFormMain::TreeRIFFDblClick() {
     return;
   }
   MIdumpClick();
+}
+
+void TFormMain::AttachStreamCheckWindow(TFormMI& window) {
+  window.SetInputNameSource([this] { return EditIN->text(); });
+  connect(this, &TFormMain::fileReset, &window, &TFormMI::FileReset);
+  connect(this, &TFormMain::checkFinished, &window, &TFormMI::CheckCompleted);
+  connect(this, &TFormMain::taskCompleted, &window, &TFormMI::TaskCompleted);
+  // Nothing happens while EditIN is empty.
+  connect(BitBtnIDX1, &QPushButton::clicked, &window, [this, &window] {
+    if (!EditIN->text().isEmpty()) window.OpenCreationMode();
+  });
+  connect(BitBtnIDX, &QPushButton::clicked, &window, [this, &window] {
+    if (!EditIN->text().isEmpty()) window.OpenVerificationMode();
+  });
 }
 
 void TFormMain::BitBtnFSDClick() {

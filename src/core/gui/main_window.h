@@ -32,6 +32,7 @@ class QTreeWidgetItem;
 class QFrame;
 class PieGauge;
 class PictureButton;
+class TFormMI;
 
 // Entry points that other parts of the program plug into the main window. Each may be left
 // empty; the window then does what is said beside it.
@@ -65,6 +66,9 @@ class TFormMain : public QMainWindow {
   ~TFormMain() override;
 
   MainWindowHooks& Hooks() { return hooks_; }
+  // Joins the stream-check window to this window: BitBtnIDX1 and BitBtnIDX open it in its
+  // two modes, and it follows the file reset and the completions.
+  void AttachStreamCheckWindow(TFormMI& window);
 
   // ---- controls -------------------------------------------------------------------------
   QTabWidget* PageControl1 = nullptr;
@@ -195,10 +199,8 @@ class TFormMain : public QMainWindow {
   // Completion code 100 (stream check or index check): the stream-check window refreshes
   // its start picture and the bad-block grid. result is the completion's lParam.
   void checkFinished(int result);
-  // Last step of a completion: the close-check-window flag is set, the stream-check window
-  // closes.
-  void closeCheckWindow();
-  // Every completion, after the main window has handled it.
+  // Every completion, after the main window has handled it (the stream-check window closes
+  // here when the checks set its close flag).
   void taskCompleted(int code, int result);
   // The window closed (FormClose allowed it); the program ends.
   void closed();
