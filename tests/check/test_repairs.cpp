@@ -1,0 +1,343 @@
+// Repairs of bad blocks: the exclusion list they grow, the index entries they move and
+// resize, the records they take out of the bad-block list, and the enabling of the per-row
+// commands.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "check/bad_blocks.h"
+#include "check/index.h"
+#include "check/repairs.h"
+#include "core/file_state.h"
+#include "core/messages.h"
+#include "core/options.h"
+#include "core/questions.h"
+#include "fixtures/avi_builder.h"
+#include "riff/source.h"
+
+namespace {
+
+using Ex = std::pair<uint32_t, uint32_t>;
+
+std::vector<Ex> Excl() {
+  std::vector<Ex> out;
+  for (const rv::Exclusion& e : rv::Exclusions()) out.emplace_back(e.offset, e.count);
+  return out;
+}
+
+rv::BadBlock Bad(uint32_t entry, uint32_t fileOffset, uint32_t declared, uint32_t real,
+                 uint8_t byte, uint32_t runLength, uint32_t runStart) {
+  rv::BadBlock b;
+  b.EntryIndex = entry;
+  b.ChunkID = rv::fcc("00dc");
+  b.FileOffset = fileOffset;
+  b.MoviOffset = fileOffset - 100;
+  b.DeclaredSize = declared;
+  b.RealSize = real;
+  b.Mark = '*';
+  b.RepeatByte = byte;
+  b.RepeatLength = runLength;
+  b.RepeatStart = runStart;
+  return b;
+}
+
+std::vector<uint32_t> Offsets() {
+  std::vector<uint32_t> out;
+  for (const rv::IndexEntry& e : rv::Index().entries) out.push_back(e.dwChunkOffset);
+  return out;
+}
+
+uint32_t Length(size_t i) { return rv::Index().entries.at(i).dwChunkLength; }
+
+class RepairsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    rv::ResetFileState();
+    rv::Opt().Reset();
+    rv::ClearScriptedAnswers();
+    rv::ClearMessages();
+    // Six entries 10,000 bytes apart, each 1000 long.
+    for (uint32_t i = 0; i < 6; ++i)
+      rv::Index().entries.push_back({rv::fcc("00dc"), 0x10, 4 + 10000 * i, 1000});
+    rv::Index().count = 6;
+  }
+  void TearDown() override { rv::ResetFileState(); }
+  void Fresh() {
+    rv::ResetFileState();
+    SetUp();
+  }
+
+  static void SetLength(size_t i, uint32_t n) { rv::Index().entries.at(i).dwChunkLength = n; }
+  static std::vector<uint32_t> Moved(std::vector<std::pair<size_t, uint32_t>> cuts) {
+    std::vector<uint32_t> out;
+    for (uint32_t i = 0; i < 6; ++i) {
+      uint32_t o = 4 + 10000 * i;
+      for (auto [after, n] : cuts)
+        if (i > after) o -= n;
+      out.push_back(o);
+    }
+    return out;
+  }
+  const rv::RepairOptions defaults_{};
+};
+
+TEST_F(RepairsTest, AddExclusionMergesIntoSortedDisjointFragments) {
+  rv::AddExclusion(100, 10);
+  rv::AddExclusion(110, 5);
+  EXPECT_EQ(Excl(), (std::vector<Ex>{{100, 15}})) << "touching fragments merge";
+  rv::AddExclusion(90, 50);
+  EXPECT_EQ(Excl(), (std::vector<Ex>{{90, 50}}));
+  rv::AddExclusion(95, 10);
+  EXPECT_EQ(Excl(), (std::vector<Ex>{{90, 50}}));
+
+  rv::AddExclusion(500, 10);
+  rv::AddExclusion(300, 5);
+  rv::AddExclusion(10, 5);
+  rv::AddExclusion(200, 1);
+  EXPECT_EQ(Excl(), (std::vector<Ex>{{10, 5}, {90, 50}, {200, 1}, {300, 5}, {500, 10}}));
+  // One fragment over the end of one entry and the start of the next joins them.
+  rv::AddExclusion(135, 70);
+  EXPECT_EQ(Excl(), (std::vector<Ex>{{10, 5}, {90, 115}, {300, 5}, {500, 10}}));
+  // One fragment covering several entries replaces them.
+  rv::AddExclusion(0, 400);
+  EXPECT_EQ(Excl(), (std::vector<Ex>{{0, 400}, {500, 10}}));
+  // Extending an entry forward until it touches the next.
+  rv::AddExclusion(395, 105);
+  EXPECT_EQ(Excl(), (std::vector<Ex>{{0, 510}}));
+}
+
+TEST_F(RepairsTest, FixEqDeltaCutsRunsThatEqualTheDelta) {
+  {
+    SCOPED_TRACE("even declared size, run = delta");
+    SetLength(2, 4000);
+    rv::BadBlocks() = {Bad(2, 50000, 4000, 5000, 0, 1000, 3008)};
+    rv::FixEQDelta(defaults_);
+    EXPECT_EQ(Excl(), (std::vector<Ex>{{53008, 1000}}));
+    EXPECT_EQ(Offsets(), Moved({{2, 1000}}));
+    EXPECT_EQ(Length(2), 4000u) << "the length now equals the real size";
+    EXPECT_TRUE(rv::BadBlocks().empty());
+  }
+  Fresh();
+  {
+    SCOPED_TRACE("odd declared size, run = delta - 1");
+    rv::BadBlocks() = {Bad(1, 20000, 4001, 5002, 0, 1000, 208)};
+    rv::FixEQDelta(defaults_);
+    EXPECT_EQ(Excl(), (std::vector<Ex>{{20208, 1000}}));
+    EXPECT_EQ(Offsets(), Moved({{1, 1000}}));
+    EXPECT_TRUE(rv::BadBlocks().empty());
+  }
+  Fresh();
+  {
+    SCOPED_TRACE("runs that do not fit the delta stay");
+    const std::vector<rv::BadBlock> keep{Bad(1, 20000, 4001, 5001, 0, 1000, 8),  // odd, = delta
+                                         Bad(2, 30000, 4000, 5001, 0, 1000, 8),  // even, < delta
+                                         Bad(3, 40000, 4000, 5000, 0, 999, 8),
+                                         Bad(4, 50000, 5000, 4000, 0, 1000, 8)};  // negative
+    rv::BadBlocks() = keep;
+    rv::FixEQDelta(defaults_);
+    EXPECT_EQ(rv::BadBlocks(), keep);
+    EXPECT_TRUE(Excl().empty());
+    EXPECT_EQ(Offsets(), Moved({}));
+  }
+}
+
+TEST_F(RepairsTest, BulkWalkStaysOnTheSlotOfARemovedRecordAndMovesLaterEntriesByEveryRun) {
+  rv::BadBlocks() = {Bad(1, 10000, 4000, 4300, 0, 300, 8), Bad(3, 30000, 2000, 2200, 0, 200, 8),
+                     Bad(4, 40000, 2000, 2200, 0xFF, 200, 8)};
+  static std::vector<std::pair<size_t, size_t>> seen;
+  seen.clear();
+  rv::FixEQDelta(defaults_, [](size_t k, size_t total) { seen.emplace_back(k, total); });
+  EXPECT_EQ(seen, (std::vector<std::pair<size_t, size_t>>{{0, 3}, {0, 2}, {0, 1}}));
+  EXPECT_EQ(Excl(), (std::vector<Ex>{{10008, 300}, {30008, 200}}));
+  EXPECT_EQ(Offsets(), Moved({{1, 300}, {3, 200}}));
+  ASSERT_EQ(rv::BadBlocks().size(), 1u);
+  EXPECT_EQ(rv::BadBlocks()[0].RepeatByte, 0xFF);
+}
+
+TEST_F(RepairsTest, RunOfOtherBytesIsLeftToThePerRowCommand) {
+  const rv::BadBlock ff = Bad(2, 50000, 4000, 5000, 0xFF, 1000, 3008);
+  rv::BadBlocks() = {ff};
+  rv::FixEQDelta(defaults_);
+  rv::RemoveAllZblocks(defaults_, 'y');
+  rv::RemoveAllZblocks(defaults_, 'n');
+  rv::RemoveAndRescan(defaults_, "/nonexistent");
+  EXPECT_EQ(rv::BadBlocks(), std::vector<rv::BadBlock>{ff});
+  EXPECT_TRUE(Excl().empty());
+
+  SetLength(2, 4000);
+  rv::Block2Exclude(0, 'y');
+  EXPECT_EQ(Excl(), (std::vector<Ex>{{53008, 1000}}));
+  EXPECT_EQ(Offsets(), Moved({{2, 1000}}));
+  EXPECT_EQ(Length(2), 4000u) << "run = delta: the declared size is right again";
+  EXPECT_TRUE(rv::BadBlocks().empty());
+
+  // Without the zeros-only option the bulk action takes it too.
+  Fresh();
+  rv::BadBlocks() = {ff};
+  rv::RepairOptions any;
+  any.zeroRunsOnly = false;
+  rv::FixEQDelta(any);
+  EXPECT_EQ(Excl(), (std::vector<Ex>{{53008, 1000}}));
+}
+
+TEST_F(RepairsTest, Block2ExcludeFixesTheSizeOnlyWhenAskedAndTheRunIsNotTheDelta) {
+  rv::BadBlocks() = {Bad(2, 50000, 4000, 6000, 0xFF, 1000, 3008),
+                     Bad(4, 70000, 4000, 6000, 0, 500, 108)};
+  SetLength(2, 4000);
+  SetLength(4, 4000);
+  rv::Block2Exclude(1, 'n');
+  EXPECT_EQ(Length(4), 4000u);
+  rv::Block2Exclude(0, 'y');
+  EXPECT_EQ(Length(2), 5000u) << "real - run";
+  EXPECT_EQ(Excl(), (std::vector<Ex>{{53008, 1000}, {70108, 500}}));
+  EXPECT_EQ(Offsets(), Moved({{2, 1000}, {4, 500}}));
+  EXPECT_TRUE(rv::BadBlocks().empty());
+  rv::Block2Exclude(0, 'y');  // no record: nothing happens
+  EXPECT_EQ(Excl().size(), 2u);
+}
+
+TEST_F(RepairsTest, RemoveAllZblocksSetsTheLengthToRealMinusRun) {
+  struct Case {
+    char mode;
+    uint32_t length, expected;
+  };
+  for (const Case c : {Case{'n', 3000, 3000}, Case{'n', 4500, 4000}, Case{'y', 3000, 4000},
+                       Case{'y', 4500, 4000}}) {
+    SCOPED_TRACE(std::string(1, c.mode) + " " + std::to_string(c.length));
+    Fresh();
+    SetLength(3, c.length);
+    rv::BadBlocks() = {Bad(3, 30000, c.length, 5000, 0, 1000, 1008)};
+    rv::RemoveAllZblocks(defaults_, c.mode);
+    EXPECT_EQ(Length(3), c.expected);
+    EXPECT_EQ(Excl(), (std::vector<Ex>{{31008, 1000}}));
+    EXPECT_EQ(Offsets(), Moved({{3, 1000}}));
+    EXPECT_TRUE(rv::BadBlocks().empty());
+  }
+}
+
+TEST_F(RepairsTest, RemoveAllZblocksHonoursMinimumRunAndPositiveDelta) {
+  const rv::BadBlock shortRun = Bad(1, 10000, 3000, 5000, 0, 99, 8);
+  const rv::BadBlock negative = Bad(3, 30000, 5000, 4000, 0, 200, 8);
+  rv::BadBlocks() = {shortRun, negative};
+  rv::RemoveAllZblocks(defaults_, 'y');
+  rv::RemoveAndRescan(defaults_, "/nonexistent");
+  rv::FixEQDelta(defaults_);
+  EXPECT_EQ(rv::BadBlocks(), (std::vector<rv::BadBlock>{shortRun, negative}));
+  EXPECT_TRUE(Excl().empty());
+
+  rv::RepairOptions o;
+  o.positiveDeltaOnly = false;
+  o.minRun = 50;
+  rv::RemoveAllZblocks(o, 'y');
+  EXPECT_EQ(Excl(), (std::vector<Ex>{{10008, 99}, {30008, 200}}));
+  EXPECT_EQ(Length(3), 3800u);
+  EXPECT_EQ(Offsets(), Moved({{1, 99}, {3, 200}}));
+  EXPECT_TRUE(rv::BadBlocks().empty());
+}
+
+TEST_F(RepairsTest, MinimumRunFromText) {
+  uint32_t m = 7;
+  EXPECT_FALSE(rv::MinRunFromText("abc", m));
+  EXPECT_FALSE(rv::MinRunFromText("", m));
+  EXPECT_EQ(m, 7u);
+  ASSERT_TRUE(rv::MinRunFromText("250", m));
+  EXPECT_EQ(m, 250u);
+  // Compared unsigned: a negative number lets no run qualify.
+  ASSERT_TRUE(rv::MinRunFromText("-1", m));
+  rv::RepairOptions o;
+  o.minRun = m;
+  rv::BadBlocks() = {Bad(1, 10000, 3000, 50000, 0, 47000, 8)};
+  rv::RemoveAllZblocks(o, 'y');
+  EXPECT_EQ(rv::BadBlocks().size(), 1u);
+}
+
+TEST_F(RepairsTest, FixSizesEmptiesTheListWithoutExcluding) {
+  rv::BadBlocks() = {Bad(1, 10000, 3000, 5000, 0, 1000, 8), Bad(2, 20000, 6000, 5000, 0, 10, 8)};
+  SetLength(1, 3000);
+  SetLength(2, 6000);
+  rv::FixSizes('y');
+  EXPECT_EQ(Length(1), 3000u) << "declared < real: taken as right";
+  EXPECT_EQ(Length(2), 5000u);
+  EXPECT_TRUE(rv::BadBlocks().empty());
+  EXPECT_TRUE(Excl().empty());
+  EXPECT_EQ(Offsets(), Moved({}));
+
+  rv::BadBlocks() = {Bad(1, 10000, 3000, 5000, 0, 1000, 8)};
+  rv::FixSizes('n');
+  EXPECT_EQ(Length(1), 5000u);
+  EXPECT_TRUE(rv::BadBlocks().empty());
+}
+
+TEST_F(RepairsTest, PerRowFixAndLeave) {
+  rv::BadBlocks() = {Bad(1, 10000, 3000, 5000, 0, 1000, 8), Bad(2, 20000, 3000, 4000, 0, 10, 8)};
+  SetLength(1, 3000);
+  SetLength(2, 3000);
+  rv::FixOne(1);
+  EXPECT_EQ(Length(2), 4000u);
+  rv::LeaveOne(0);
+  EXPECT_EQ(Length(1), 3000u) << "left as it is";
+  EXPECT_TRUE(rv::BadBlocks().empty());
+  EXPECT_TRUE(rv::GridIsEmpty());
+  rv::FixOne(0);
+  rv::LeaveOne(0);
+  EXPECT_EQ(Offsets(), Moved({}));
+}
+
+TEST_F(RepairsTest, RunBulkActionByRadioNameRebuildsTheGrid) {
+  rv::BadBlocks() = {Bad(1, 10000, 3000, 5000, 0, 1000, 8), Bad(2, 20000, 6000, 5000, 0, 10, 8)};
+  rv::Crashed2SG();
+  ASSERT_EQ(rv::Grid().rows.size(), 3u);
+  EXPECT_FALSE(rv::RunBulkAction("RadioXX", defaults_, ""));
+  EXPECT_EQ(rv::BadBlocks().size(), 2u);
+  EXPECT_TRUE(rv::RunBulkAction("RadioISALL", defaults_, ""));
+  EXPECT_EQ(Length(1), 5000u);
+  EXPECT_EQ(Length(2), 5000u);
+  EXPECT_TRUE(rv::GridIsEmpty());
+}
+
+TEST_F(RepairsTest, RemoveAndRescanCutsOneRunPerPressAndMeasuresAgain) {
+  // A block at file position 1000 whose payload of 3000 letters holds 300 zeros at payload
+  // offset 100 and 200 zeros at payload offset 1000.
+  rvt::Bytes file(6000, 'x');
+  for (size_t i = 0; i < 3008; ++i) file[1000 + i] = uint8_t('a' + i % 26);
+  std::fill(file.begin() + 1000 + 8 + 100, file.begin() + 1000 + 8 + 400, 0);
+  std::fill(file.begin() + 1000 + 8 + 1000, file.begin() + 1000 + 8 + 1200, 0);
+  rvt::TempDir dir("rescan");
+  const std::string path = dir.Write("r.avi", file);
+  rv::BadBlocks() = {Bad(0, 1000, 2500, 3000, 0, 300, 108)};
+
+  rv::RemoveAndRescan(defaults_, path);
+  EXPECT_EQ(Excl(), (std::vector<Ex>{{1108, 300}}));
+  ASSERT_EQ(rv::BadBlocks().size(), 1u) << "the block stays in the list";
+  EXPECT_EQ(rv::BadBlocks()[0].RealSize, 2700u);
+  EXPECT_EQ(rv::BadBlocks()[0].RepeatLength, 200u);
+  EXPECT_EQ(rv::BadBlocks()[0].RepeatStart, 708u) << "measured in the shortened stream";
+  EXPECT_EQ(Offsets(), Moved({{0, 300}}));
+
+  rv::RemoveAndRescan(defaults_, path);
+  EXPECT_EQ(Excl(), (std::vector<Ex>{{1108, 300}, {2008, 200}}));
+  EXPECT_EQ(rv::BadBlocks()[0].RealSize, 2500u);
+  EXPECT_LT(rv::BadBlocks()[0].RepeatLength, 100u);
+  EXPECT_EQ(Offsets(), Moved({{0, 500}}));
+  EXPECT_EQ(Length(0), 1000u) << "the index length is not changed";
+  EXPECT_EQ(rvt::ReadFile(path), file);
+}
+
+TEST_F(RepairsTest, PerRowCommandsAreAllDisabledWhileATaskRuns) {
+  const rv::RowMenuState none = rv::PopupERState("1", true);
+  EXPECT_FALSE(none.dump || none.remofix || none.remonofix || none.remoscan || none.fix ||
+               none.leave);
+  const rv::RowMenuState blankBusy = rv::PopupERState("", true);
+  EXPECT_FALSE(blankBusy.dump || blankBusy.remofix || blankBusy.remonofix ||
+               blankBusy.remoscan || blankBusy.fix || blankBusy.leave);
+  const rv::RowMenuState row = rv::PopupERState("1", false);
+  EXPECT_TRUE(row.dump && row.remofix && row.remonofix && row.remoscan && row.fix && row.leave);
+  const rv::RowMenuState blank = rv::PopupERState("", false);
+  EXPECT_FALSE(blank.dump || blank.remofix || blank.remonofix);
+  EXPECT_TRUE(blank.remoscan && blank.fix && blank.leave);
+}
+
+}  // namespace

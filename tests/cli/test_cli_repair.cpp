@@ -1,0 +1,150 @@
+// rivetta-cli repair and verify as a script uses them: exit codes, the output file, the
+// refusal to replace a file without --yes or to write over the input.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "fixtures/avi_builder.h"
+#include "fixtures/ffmpeg_sample.h"
+
+namespace {
+
+using rvt::Bytes;
+using rvt::ShellQuote;
+
+struct Result {
+  int rc = -1;
+  std::string out;  // stdout and stderr
+};
+
+// Runs rivetta-cli with the arguments (already quoted) in the directory given (the current
+// one when empty); stdin is not a terminal.
+Result Cli(const std::string& args, const std::string& cwd = {}) {
+  std::string cmd = ShellQuote(RIVETTA_CLI_PATH) + " " + args + " </dev/null 2>&1";
+  if (!cwd.empty()) cmd = "cd " + ShellQuote(cwd) + " && " + cmd;
+  Result r;
+  FILE* p = ::popen(cmd.c_str(), "r");
+  if (!p) return r;
+  char buf[4096];
+  for (size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) r.out.append(buf, n);
+  const int status = ::pclose(p);
+  r.rc = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return r;
+}
+
+bool Contains(const std::string& s, const std::string& part) {
+  return s.find(part) != std::string::npos;
+}
+
+class CliRepairTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    sample_ = dir_.File("sample.avi");
+    ASSERT_EQ(Cli("make-sample " + ShellQuote(sample_)).rc, 0);
+    sampleBytes_ = rvt::ReadFile(sample_);
+    ASSERT_FALSE(sampleBytes_.empty());
+  }
+  void TearDown() override {
+    EXPECT_EQ(rvt::ReadFile(sample_), sampleBytes_) << "the input was changed";
+  }
+  std::string Q(const std::string& name) const { return ShellQuote(dir_.File(name)); }
+
+  rvt::TempDir dir_{"cli-repair"};
+  std::string sample_;
+  Bytes sampleBytes_;
+};
+
+TEST_F(CliRepairTest, RepairedSampleVerifies) {
+  const Result r = Cli("repair " + ShellQuote(sample_) + " -o " + Q("fixed.avi"));
+  ASSERT_EQ(r.rc, 0) << r.out;
+  const Result v = Cli("verify " + Q("fixed.avi"));
+  EXPECT_EQ(v.rc, 0) << v.out;
+  EXPECT_TRUE(Contains(v.out, "• ошибок в потоке не обнаружено. размер индекса: 100")) << v.out;
+}
+
+TEST_F(CliRepairTest, DefaultOutputNameIsNumberedBesideTheInput) {
+  ASSERT_EQ(Cli("repair " + ShellQuote(sample_)).rc, 0);
+  EXPECT_TRUE(std::filesystem::exists(dir_.File("sample.001.avi")));
+  ASSERT_EQ(Cli("repair " + ShellQuote(sample_)).rc, 0);
+  EXPECT_TRUE(std::filesystem::exists(dir_.File("sample.002.avi"))) << "never replaces";
+  EXPECT_EQ(rvt::ReadFile(dir_.File("sample.001.avi")), rvt::ReadFile(dir_.File("sample.002.avi")));
+}
+
+TEST_F(CliRepairTest, ExistingOutputIsReplacedOnlyWithYes) {
+  const std::string out = dir_.File("out.avi");
+  rvt::WriteFile(out, rvt::Text("keep"));
+  const Result no = Cli("repair " + ShellQuote(sample_) + " -o " + ShellQuote(out));
+  EXPECT_EQ(no.rc, 1) << no.out;
+  EXPECT_EQ(rvt::ReadFile(out), rvt::Text("keep"));
+
+  const Result yes = Cli("repair " + ShellQuote(sample_) + " -o " + ShellQuote(out) + " --yes");
+  EXPECT_EQ(yes.rc, 0) << yes.out;
+  EXPECT_EQ(Cli("verify " + ShellQuote(out)).rc, 0);
+}
+
+TEST_F(CliRepairTest, OutputThatIsTheInputIsRefused) {
+  std::filesystem::create_directory(dir_.File("d"));
+  for (const std::string& out :
+       {sample_, dir_.path() + "/./d/../sample.avi", std::string("sample.avi")}) {
+    SCOPED_TRACE(out);
+    // The last spelling is relative to the working directory.
+    const Result r =
+        Cli("repair " + ShellQuote(sample_) + " -o " + ShellQuote(out) + " --yes", dir_.path());
+    EXPECT_NE(r.rc, 0) << r.out;
+    EXPECT_TRUE(Contains(r.out, "• выходной файл совпадает с исходным")) << r.out;
+    EXPECT_EQ(rvt::ReadFile(sample_), sampleBytes_);
+  }
+}
+
+TEST_F(CliRepairTest, VerifyExitsThreeWhenTheIndexDoesNotFitTheStream) {
+  rvt::StandardAviSpec spec;
+  spec.nVideo = 4;
+  spec.nAudio = 4;
+  rvt::StandardAvi a = rvt::MakeStandardAvi(spec);
+  const std::string good = dir_.Write("good.avi", a.bytes);
+  const Result ok = Cli("verify " + ShellQuote(good));
+  EXPECT_EQ(ok.rc, 0) << ok.out;
+  EXPECT_TRUE(Contains(ok.out, "• ошибок в потоке не обнаружено. размер индекса: 8")) << ok.out;
+
+  // Offsets as absolute file positions instead of offsets from "movi".
+  for (size_t i = 0; i < a.index.size(); ++i)
+    rvt::OverwriteLE32(a.bytes, a.idx1 + 8 + 16 * i + 8, a.index[i].offset + a.moviPos);
+  const std::string bad = dir_.Write("bad.avi", a.bytes);
+  const Result r = Cli("verify " + ShellQuote(bad));
+  EXPECT_EQ(r.rc, 3) << r.out;
+  EXPECT_TRUE(Contains(r.out, "• ошибки в индексе")) << r.out;
+  EXPECT_EQ(rvt::ReadFile(bad), a.bytes);
+
+  // repair rebuilds the index from the stream; with --use-index it tries the file's own first.
+  for (const char* extra : {"", " --use-index"}) {
+    SCOPED_TRACE(extra);
+    const Result rep = Cli("repair " + ShellQuote(bad) + " -o " + Q("rebuilt.avi") + " --yes" + extra);
+    EXPECT_EQ(rep.rc, 0) << rep.out;
+    EXPECT_EQ(Cli("verify " + Q("rebuilt.avi")).rc, 0);
+  }
+}
+
+TEST_F(CliRepairTest, FileCutShortIsSavedUnlessStrict) {
+  rvt::StandardAviSpec spec;
+  spec.nVideo = 6;
+  spec.nAudio = 6;
+  const rvt::StandardAvi a = rvt::MakeStandardAvi(spec);
+  const rvt::ChunkLoc& last = a.chunks[7];
+  const std::string cut = dir_.Write("cut.avi", rvt::Truncated(a.bytes, last.offset + 8 + 100));
+
+  const Result strict = Cli("repair " + ShellQuote(cut) + " -o " + Q("strict.avi") + " --strict");
+  EXPECT_EQ(strict.rc, 3) << strict.out;
+  EXPECT_FALSE(std::filesystem::exists(dir_.File("strict.avi")));
+
+  const Result r = Cli("repair " + ShellQuote(cut) + " -o " + Q("saved.avi"));
+  EXPECT_NE(r.rc, 1) << r.out;
+  ASSERT_TRUE(std::filesystem::exists(dir_.File("saved.avi"))) << r.out;
+  const Result v = Cli("verify " + Q("saved.avi"));
+  EXPECT_EQ(v.rc, 0) << v.out;
+  EXPECT_TRUE(Contains(v.out, "размер индекса: 7")) << "the seven whole chunks\n" << v.out;
+}
+
+}  // namespace
