@@ -98,6 +98,7 @@ class TaskTest : public ::testing::Test {
     }
     for (const char* name : rv::kTaskNames) rv::SetTaskRoutine(name, {});
     rv::ClearStop();
+    rv::SetHost(nullptr);  // back to the silent host
   }
 
   // Starts the named task and waits for its completion.

@@ -12,6 +12,7 @@
 #include "core/file_state.h"
 #include "core/messages.h"
 #include "fixtures/avi_builder.h"
+#include "fixtures/ffmpeg_sample.h"
 #include "riff/blocks.h"
 #include "riff/header.h"
 #include "riff/source.h"
@@ -663,6 +664,44 @@ TEST_F(HeaderTest, FilesOfFourGibibytesAreRefusedWithAMessage) {
   EXPECT_TRUE(rv::Blocks().empty());
   EXPECT_TRUE(rv::Tree().lines.empty());
   EXPECT_EQ(Labels(), std::vector<LabelColor>(rv::kLabelCount, G));
+}
+
+TEST_F(HeaderTest, FileWrittenByFfmpegReadsQuietlyWithEveryLabelLit) {
+  RVT_SKIP_WITHOUT_FFMPEG();
+  const std::string path = rvt::MakeFfmpegAvi(dir_.path());
+  ASSERT_FALSE(path.empty()) << "ffmpeg could not write the sample";
+  const Bytes f = rvt::ReadFile(path);
+
+  const rv::OpenResult res = OpenPath(path);
+  EXPECT_TRUE(res.opened);
+  EXPECT_TRUE(res.hasIdx1);
+  // JUNK and vprp in the strl lists, a LIST INFO and padding JUNK are passed over quietly.
+  EXPECT_TRUE(rv::MessageLines().empty()) << rv::MessageLines().front();
+  EXPECT_EQ(Labels(), (std::vector<LabelColor>{B, B, B, B, B, M, M}));
+  EXPECT_EQ(rv::Blocks()[0].Size, f.size());
+
+  const rv::HeaderState& h = rv::Header();
+  EXPECT_EQ(h.avih.TimeBetweenFrames, 40000u);
+  EXPECT_EQ(h.avih.TotalNumberOfFrames, 50u);
+  EXPECT_EQ(h.avih.Width, 320u);
+  EXPECT_EQ(h.avih.Height, 240u);
+  EXPECT_EQ(h.vstrh.DeviceHandler, "XVID");
+  EXPECT_EQ(h.vstrf.biCompression, "XVID");
+  EXPECT_EQ(h.vstrf.biWidth, 320u);
+  EXPECT_EQ(h.astrf.wFormatTag, 0x50) << "MPEG layer 2";
+  EXPECT_EQ(h.astrf.nSamplesPerSec, 44100u);
+  EXPECT_EQ(h.astrf.cbSize, 22);
+  EXPECT_EQ(h.astrf.codecData.size(), 22u);
+
+  // The movi position agrees with a plain search for the list in the bytes.
+  const std::string text(f.begin(), f.end());
+  const size_t movi = text.find("movi");
+  ASSERT_NE(movi, std::string::npos);
+  ASSERT_EQ(text.substr(movi - 8, 4), "LIST");
+  EXPECT_EQ(h.moviPos, movi);
+  const int idx1 = Find("idx1");
+  ASSERT_GE(idx1, 0);
+  EXPECT_EQ(rv::Blocks()[idx1].Offset + rv::Blocks()[idx1].Size, f.size());
 }
 
 TEST(HeaderRecordReaders, SignatureAndLengthAreCheckedBeforeTheFields) {
