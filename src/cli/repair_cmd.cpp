@@ -47,7 +47,7 @@ const char* kRepairUsage =
     "new idx1. FILE itself is never written.\n"
     "\n"
     "  -o OUT               the repaired file (default: FILE's name numbered, e.g. clip.001.avi)\n"
-    "  --fix LIST           repairs in the order given, comma-separated (default eq,isme):\n"
+    "  --fix LIST           repairs in the order given, comma-separated (default eq,isall):\n"
     "                         eq    cut repeat runs whose length equals the delta\n"
     "                         reis  cut repeat runs and set the size to real - run\n"
     "                         reno  cut repeat runs, keep sizes that already fit\n"
@@ -139,7 +139,11 @@ int Repair(const std::vector<std::string>& argsIn) {
   // The search questions are answered yes unless --no: a repair needs the searches.
   SetAlwaysAnswer(answerNo ? 0 : 1);
 
-  std::string file, out, fix = "eq,isme";
+  // Runs of zeros whose length is the delta are cut first; every bad block left then gets its
+  // real size. Measured on inserted zeros, random size fields, holes and cut files, this keeps
+  // at least as many intact frames as keeping declared sizes below the real one, and more when
+  // a damaged size field claims less than the chunk holds.
+  std::string file, out, fix = "eq,isall";
   bool useIndex = false, strict = false, force = false, reconstruct = false;
   std::vector<std::pair<const FieldDef*, std::string>> edits;
   RepairOptions ro;

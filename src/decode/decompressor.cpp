@@ -108,6 +108,7 @@ struct Decompressor::Impl {
   AVPacket* packet = nullptr;
   AVFrame* frame = nullptr;
   SwsContext* sws = nullptr;
+  Bytes scratch;
 
   ~Impl() {
     Close();
@@ -146,11 +147,18 @@ struct Decompressor::Impl {
     sws = sws_getCachedContext(sws, frame->width, frame->height, AVPixelFormat(frame->format), w,
                                h, AV_PIX_FMT_BGR24, SWS_POINT, nullptr, nullptr, nullptr);
     if (!sws) return false;
-    const size_t stride = (size_t(w) * 3 + 3) & ~size_t(3);
-    picture.assign(stride * size_t(h), 0);
-    uint8_t* dst[4] = {picture.data() + stride * size_t(h - 1), nullptr, nullptr, nullptr};
-    int dstStride[4] = {-int(stride), 0, 0, 0};
+    // The scaler may write past the end of a row, so it writes top-down into a padded
+    // scratch picture; the rows are then copied bottom-up into the DIB.
+    const size_t row = size_t(w) * 3;
+    const size_t scratchStride = (row + 63) & ~size_t(63);
+    scratch.resize(scratchStride * size_t(h) + 64);
+    uint8_t* dst[4] = {scratch.data(), nullptr, nullptr, nullptr};
+    int dstStride[4] = {int(scratchStride), 0, 0, 0};
     sws_scale(sws, frame->data, frame->linesize, 0, frame->height, dst, dstStride);
+    const size_t stride = (row + 3) & ~size_t(3);
+    picture.assign(stride * size_t(h), 0);
+    for (int y = 0; y < h; ++y)
+      std::memcpy(picture.data() + stride * size_t(h - 1 - y), scratch.data() + scratchStride * size_t(y), row);
     return true;
   }
 };

@@ -279,12 +279,14 @@ Bytes BuildHeaderRegion(bool withAudioStrh, bool withAudioStrf, uint32_t& moviLi
 
 bool AssembleHeader(Bytes& out) {
   const auto& blocks = Blocks();
-  // Refuse a table whose top level has no list with children: the walk would otherwise take
-  // the movi list itself into the header.
+  // Refuse a table whose first top-level list with children is not a header list: the walk
+  // would otherwise take the movi list itself into the header.
   bool hasList = false;
   for (size_t i = 1; i < blocks.size(); ++i)
-    if (blocks[i].Parent == 0 && blocks[i].Name == "LIST" && HasChildBlocks(int32_t(i)))
-      hasList = true;
+    if (blocks[i].Parent == 0 && blocks[i].Name == "LIST" && HasChildBlocks(int32_t(i))) {
+      hasList = blocks[i].TypeTag != "movi";
+      break;
+    }
   if (!hasList) return false;
 
   struct Open {

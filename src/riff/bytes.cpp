@@ -13,13 +13,13 @@ uint32_t LoadLE32(const uint8_t* p) {
 uint16_t LoadLE16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
 
 bool GetDWord(const Bytes& buf, uint64_t pos, uint32_t& value) {
-  if (pos + 4 > buf.size()) return false;
+  if (pos > buf.size() || buf.size() - pos < 4) return false;
   value = LoadLE32(buf.data() + pos);
   return true;
 }
 
 bool GetWord(const Bytes& buf, uint64_t pos, uint16_t& value) {
-  if (pos + 2 > buf.size()) return false;
+  if (pos > buf.size() || buf.size() - pos < 2) return false;
   value = LoadLE16(buf.data() + pos);
   return true;
 }

@@ -440,9 +440,15 @@ void strf2TV(int32_t node, char kind) {
 
 // ---- format checks: read straight from the open source file ----
 
+// Offsets are stream positions; the checks read the file itself, at the file position.
+static bool ReadBlockDirect(const BlockRecord& r, Bytes& b) {
+  uint64_t f = StreamToFile(r.Offset);
+  return f <= 0xFFFFFFFFu && ReadFileDirect(uint32_t(f), r.Size, b);
+}
+
 bool isCorrectSTRFAsize(const BlockRecord& r) {
   Bytes b;
-  if (!ReadFileDirect(r.Offset, r.Size, b)) return false;
+  if (!ReadBlockDirect(r, b)) return false;
   uint16_t cb = 0;
   if (r.Size < 26 || !GetWord(b, 24, cb)) return false;
   return uint32_t(cb) + 26 == r.Size;
@@ -453,7 +459,7 @@ bool supposeSTRFV(const BlockRecord& r) {
       "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklnmopqrstuvwxyz";
   if (r.Size < 48) return false;
   Bytes b;
-  if (!ReadFileDirect(r.Offset, r.Size, b)) return false;
+  if (!ReadBlockDirect(r, b)) return false;
   for (size_t i = 24; i < 28; ++i)
     if (kAllowed.find(char(b[i])) == std::string::npos) return false;
   return true;

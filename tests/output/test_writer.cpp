@@ -540,15 +540,17 @@ TEST_F(WriterTest, CopiedHeaderIsTheSourcePrefixWithOnlyTheIndexFlagChanged) {
   }
 }
 
-TEST_F(WriterTest, CopiedHeaderWithoutAMoviListLeavesAnEmptyFile) {
+// Without a movi list there is no header to copy: the save says so and creates no file,
+// rather than leaving an empty file behind with no word.
+TEST_F(WriterTest, CopiedHeaderWithoutAMoviListIsRefused) {
   const Bytes noMovi = rvt::Build(rvt::Riff("AVI ", {Hdrl(), Chunk("JUNK", Bytes(40, 0))})).bytes;
   Open(noMovi, {});
   rv::Opt().headerMode = 'O';
   rv::OutputFileName() = out_;
   rv::Execute("saveOUT");
-  EXPECT_TRUE(std::filesystem::exists(out_));
-  EXPECT_EQ(rvt::ReadFile(out_), Bytes{});
-  EXPECT_TRUE(rv::MessageLines().empty()) << AllMessages();
+  EXPECT_FALSE(std::filesystem::exists(out_));
+  EXPECT_EQ(rv::MessageLines(), std::vector<std::string>{"• нет блока movi для копирования заголовка"})
+      << AllMessages();
 }
 
 TEST_F(WriterTest, HeaderOptionArithmetic) {
