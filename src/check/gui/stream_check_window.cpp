@@ -196,7 +196,8 @@ QPixmap Draw(Pic kind, int size) {
       p.drawRect(QRectF(s * 0.36, s * 0.3, s * 0.28, s * 0.4));
       break;
     case Pic::Close:
-      p.setPen(QPen(QColor(40, 40, 40), s / 7, Qt::SolidLine, Qt::RoundCap));
+      // Drawn on the navy title bar of the exclusion panel.
+      p.setPen(QPen(Qt::white, s / 7, Qt::SolidLine, Qt::RoundCap));
       p.drawLine(QPointF(s * 0.25, s * 0.25), QPointF(s * 0.75, s * 0.75));
       p.drawLine(QPointF(s * 0.75, s * 0.25), QPointF(s * 0.25, s * 0.75));
       break;
