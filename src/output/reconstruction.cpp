@@ -1,5 +1,6 @@
 #include "output/reconstruction.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 
@@ -51,44 +52,49 @@ bool reconstruction() {
   Header().lastIndex = 0;
   const uint64_t size = StreamSize();
   uint64_t p = 0;
-  uint8_t b[12];
-  auto lastShown = std::chrono::steady_clock::now();
-  uint32_t sinceCheck = 0;
   bool found = false;
   SendMainProgress(kMsgMainProgress, 5, 0);
+  // The stream is searched a window at a time straight in memory; a step that compares
+  // through the read cache for every byte would make the search slower than the disk.
+  constexpr uint32_t kWindow = 1 << 16;
+  Bytes win;
+  auto lastShown = std::chrono::steady_clock::now();
   while (p < size) {
-    if (!ReadSource(uint32_t(p), 12, b)) break;
-    const bool sig = std::memcmp(b, "avih", 4) == 0 || std::memcmp(b, "strh", 4) == 0 ||
-                     std::memcmp(b, "strf", 4) == 0 || std::memcmp(b, "indx", 4) == 0 ||
-                     std::memcmp(b + 8, "movi", 4) == 0;
-    if (sig) {
+    const uint32_t len = uint32_t(std::min<uint64_t>(kWindow, size - p));
+    if (!ReadSource(uint32_t(p), len + 11, win)) break;
+    uint64_t i = 0;
+    while (i < len) {
+      const uint8_t* b = win.data() + i;
+      const bool sig = (b[0] == 'a' || b[0] == 's' || b[0] == 'i' || b[8] == 'm') &&
+                       (std::memcmp(b, "avih", 4) == 0 || std::memcmp(b, "strh", 4) == 0 ||
+                        std::memcmp(b, "strf", 4) == 0 || std::memcmp(b, "indx", 4) == 0 ||
+                        std::memcmp(b + 8, "movi", 4) == 0);
+      if (!sig) {
+        ++i;
+        continue;
+      }
       BlockRecord r;
       r.Name.assign(reinterpret_cast<const char*>(b), 4);
       if (IsTypedChunkID(r.Name)) r.TypeTag.assign(reinterpret_cast<const char*>(b + 8), 4);
       r.Parent = 0;
-      r.Offset = uint32_t(p);
+      r.Offset = uint32_t(p + i);
       r.Size = LoadLE32(b + 4) + 8;
       const char kind = LastStreamKind();
       blocks.push_back(r);
       Header().lastIndex = int32_t(blocks.size() - 1);
       AddMessage("• найден блок " + ShowChars(r.Name) + " " + ShowChars(r.TypeTag));
       Highlight(blocks.back(), kind);
-      p += 12;
+      i += 12;
       found = HasBlock("LIST", "movi") && IFpresent("avih") && IFpresent("vstrh") &&
               IFpresent("vstrf");
-    } else {
-      p += 1;
+      if (found) break;
     }
-    // Progress is shown a few dozen times a second; per byte it would cost more than the
-    // search itself.
-    if (found || ++sinceCheck >= 4096) {
-      sinceCheck = 0;
-      auto now = std::chrono::steady_clock::now();
-      if (found || now - lastShown >= std::chrono::milliseconds(30)) {
-        lastShown = now;
-        SendMainProgress(kMsgMainProgress, 5, int64_t(p * 100 / size));
-        SendCheckMessage(6, 0, "ptr: " + FormatThousands(p) + "  >>  " + FormatThousands(size));
-      }
+    p += i;
+    auto now = std::chrono::steady_clock::now();
+    if (found || p >= size || now - lastShown >= std::chrono::milliseconds(30)) {
+      lastShown = now;
+      SendMainProgress(kMsgMainProgress, 5, int64_t(std::min(p, size) * 100 / size));
+      SendCheckMessage(6, 0, "ptr: " + FormatThousands(p) + "  >>  " + FormatThousands(size));
     }
     if (found || StopRequested()) break;
     if (!Opt().highPriorityMain) YieldStep(false);
