@@ -59,7 +59,7 @@ bool reconstruction() {
   constexpr uint32_t kWindow = 1 << 16;
   Bytes win;
   auto lastShown = std::chrono::steady_clock::now();
-  while (p < size) {
+  while (p < size && !StopRequested()) {
     const uint32_t len = uint32_t(std::min<uint64_t>(kWindow, size - p));
     if (!ReadSource(uint32_t(p), len + 11, win)) break;
     uint64_t i = 0;
@@ -87,7 +87,7 @@ bool reconstruction() {
       i += 12;
       found = HasBlock("LIST", "movi") && IFpresent("avih") && IFpresent("vstrh") &&
               IFpresent("vstrf");
-      if (found) break;
+      if (found || StopRequested()) break;
     }
     p += i;
     auto now = std::chrono::steady_clock::now();
