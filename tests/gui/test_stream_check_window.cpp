@@ -816,6 +816,108 @@ class TestStreamCheckWindow : public QObject {
     mi.MIdumpClick();
     QVERIFY(!du.isVisible());
   }
+
+  // ---- repairs -------------------------------------------------------------------------------
+
+  void hammerCutsTheRunThatEqualsTheDelta() {
+    OpenFile(damaged_.path);
+    RunCheck();
+    TFormMI& mi = FormMI();
+    QCOMPARE(rv::BadBlocks().size(), size_t(1));
+    const rv::BadBlock b = rv::BadBlocks()[0];
+    const uint32_t nextOffset = rv::Index().entries[b.EntryIndex + 1].dwChunkOffset;
+    mi.CheckSA->click();
+    QVERIFY(mi.RadioEQ->isChecked());
+    mi.ImageHAMMER->click();
+    QVERIFY(rv::BadBlocks().empty());
+    QCOMPARE(rv::Exclusions().size(), size_t(1));
+    QCOMPARE(rv::Exclusions()[0].offset, b.FileOffset + b.RepeatStart);
+    QCOMPARE(rv::Exclusions()[0].count, b.RepeatLength);
+    QCOMPARE(rv::Index().entries[b.EntryIndex + 1].dwChunkOffset, nextOffset - b.RepeatLength);
+    QVERIFY(!mi.ImageEX->isHidden());
+    QVERIFY(!mi.CheckSA->isEnabled());
+    QVERIFY(mi.CheckRE->isChecked());
+    QVERIFY(Row(1)[0].isEmpty());  // the grid holds no bad block any more
+    QVERIFY(mi.LabelPTR->isHidden() && mi.ImageWA->isHidden());
+  }
+
+  void hammerLeavesRunsOfOtherBytesWithOnlyZeros() {
+    OpenFile(damaged_.path);
+    RunCheck();
+    TFormMI& mi = FormMI();
+    rv::BadBlocks()[0].RepeatByte = 0xFF;
+    mi.CheckZR->setChecked(true);
+    mi.ImageHAMMER->click();
+    QCOMPARE(rv::BadBlocks().size(), size_t(1));
+    QVERIFY(rv::Exclusions().empty());
+    mi.EditMS->setText(QStringLiteral("abc"));
+    mi.RadioREIS->setChecked(true);
+    mi.ImageHAMMER->click();
+    QCOMPARE(mi.EditMS->text(), QStringLiteral("100"));
+  }
+
+  void rowCommandsFollowTheRowAndTheTask() {
+    OpenFile(damaged_.path);
+    RunCheck();
+    TFormMI& mi = FormMI();
+    mi.StringER->selectRow(1);
+    mi.PopupERPopup();
+    for (QAction* a : {mi.MIdump, mi.MIremofix, mi.MIremonofix, mi.MIremoscan, mi.MIfix, mi.MIleave})
+      QVERIFY2(a->isEnabled(), qPrintable(a->objectName()));
+
+    // While a task runs every per-row command is off: they change the index the task uses.
+    std::atomic<bool> release{false};
+    rv::SetTaskRoutine("findKK", [&] {
+      while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+      return true;
+    });
+    rv::TaskCommand() = "findKK";
+    QVERIFY(rv::threadIDX1Start());
+    mi.PopupERPopup();
+    for (QAction* a : {mi.MIdump, mi.MIremofix, mi.MIremonofix, mi.MIremoscan, mi.MIfix, mi.MIleave})
+      QVERIFY2(!a->isEnabled(), qPrintable(a->objectName()));
+    mi.MIfixClick();  // refused while the task runs
+    QCOMPARE(rv::BadBlocks().size(), size_t(1));
+    release = true;
+    QTRY_VERIFY_WITH_TIMEOUT(!rv::WorkerExists(), kWaitMs);
+    rv::SetTaskRoutine("findKK", {});
+
+    // MIremofix on the row: the run is cut and the size left alone when run = delta.
+    const rv::BadBlock b = rv::BadBlocks()[0];
+    const uint32_t declared = rv::Index().entries[b.EntryIndex].dwChunkLength;
+    mi.StringER->selectRow(1);
+    mi.MIremofixClick();
+    QVERIFY(rv::BadBlocks().empty());
+    QCOMPARE(rv::Index().entries[b.EntryIndex].dwChunkLength, declared);
+    QCOMPARE(rv::Exclusions().size(), size_t(1));
+
+    // On the blank row of an empty grid only MIremoscan, MIfix and MIleave stay on.
+    mi.StringER->selectRow(1);
+    mi.PopupERPopup();
+    QVERIFY(!mi.MIdump->isEnabled() && !mi.MIremofix->isEnabled() && !mi.MIremonofix->isEnabled());
+    QVERIFY(mi.MIremoscan->isEnabled() && mi.MIfix->isEnabled() && mi.MIleave->isEnabled());
+  }
+
+  void fixAndLeaveTouchOnlyTheIndex() {
+    OpenFile(damaged_.path);
+    RunCheck();
+    TFormMI& mi = FormMI();
+    const rv::BadBlock b = rv::BadBlocks()[0];
+    mi.StringER->selectRow(1);
+    mi.MIfixClick();
+    QVERIFY(rv::BadBlocks().empty());
+    QCOMPARE(rv::Index().entries[b.EntryIndex].dwChunkLength, b.RealSize);
+    QVERIFY(rv::Exclusions().empty());
+
+    rv::PushScriptedAnswer(false);  // "сначала": a new check
+    RunCheck();
+    QCOMPARE(rv::BadBlocks().size(), size_t(1));
+    const uint32_t declared = rv::Index().entries[rv::BadBlocks()[0].EntryIndex].dwChunkLength;
+    mi.StringER->selectRow(1);
+    mi.MIleaveClick();
+    QVERIFY(rv::BadBlocks().empty());
+    QCOMPARE(rv::Index().entries[b.EntryIndex].dwChunkLength, declared);
+  }
 };
 
 QTEST_MAIN(TestStreamCheckWindow)

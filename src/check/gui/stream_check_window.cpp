@@ -28,6 +28,7 @@
 
 #include "check/bad_blocks.h"
 #include "check/index.h"
+#include "check/repairs.h"
 #include "check/scanner.h"
 #include "check/side_files.h"
 #include "core/gui/gui_host.h"
@@ -397,6 +398,21 @@ void TFormMI::BuildTopArea() {
   MIdump = PopupER->addAction(Q("посмотреть dump"));
   MIdump->setObjectName(QStringLiteral("MIdump"));
   connect(MIdump, &QAction::triggered, this, &TFormMI::MIdumpClick);
+  PopupER->addSeparator();
+  auto item = [this](QAction*& action, const char* name, const char* caption,
+                     void (TFormMI::*slot)()) {
+    action = PopupER->addAction(Q(caption));
+    action->setObjectName(QString::fromLatin1(name));
+    connect(action, &QAction::triggered, this, slot);
+  };
+  item(MIremofix, "MIremofix", "убрать область повторов и исправить размер",
+       &TFormMI::MIremofixClick);
+  item(MIremonofix, "MIremonofix", "убрать область повторов, размер не исправлять",
+       &TFormMI::MIremonofixClick);
+  item(MIremoscan, "MIremoscan", "убрать область повторов и пересканировать chunk",
+       &TFormMI::MIremoscanClick);
+  item(MIfix, "MIfix", "исправить размер", &TFormMI::MIfixClick);
+  item(MIleave, "MIleave", "оставить блок, как он есть", &TFormMI::MIleaveClick);
   connect(PopupER, &QMenu::aboutToShow, this, &TFormMI::PopupERPopup);
   connect(StringER, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
     if (QTableWidgetItem* item = StringER->itemAt(pos)) StringER->selectRow(item->row());
@@ -501,6 +517,7 @@ void TFormMI::BuildLowerPanel() {
   ImageHAMMER = MakePictureButton(PanelBB, "ImageHAMMER", kGoSize);
   ImageHAMMER->SetPicture(Draw(Pic::Hammer, kGoSize), QStringLiteral("ImageHAMMER"));
   ImageHAMMER->setToolTip(Q("править"));
+  connect(ImageHAMMER, &QToolButton::clicked, this, &TFormMI::ImageHAMMERClick);
   ImageWA = PictureLabel(PanelBB, "ImageWA", Draw(Pic::Busy, kSignSize + 8));
   ImageWA->hide();
   KeepSpaceWhenHidden(ImageWA);
@@ -986,9 +1003,111 @@ void TFormMI::ImageEXXClick() { PanelEX->hide(); }
 void TFormMI::PopupERPopup() {
   const int row = StringER->currentRow();
   const rv::GridState& g = rv::Grid();
-  const bool holdsBlock = !rv::WorkerExists() && row > 0 && row < int(g.rows.size()) &&
-                          !g.rows[size_t(row)][1].empty();
-  MIdump->setEnabled(holdsBlock);
+  const std::string cell1 = row > 0 && row < int(g.rows.size()) ? g.rows[size_t(row)][1] : "";
+  const rv::RowMenuState m = rv::PopupERState(cell1, rv::WorkerExists());
+  MIdump->setEnabled(m.dump);
+  MIremofix->setEnabled(m.remofix);
+  MIremonofix->setEnabled(m.remonofix);
+  MIremoscan->setEnabled(m.remoscan);
+  MIfix->setEnabled(m.fix);
+  MIleave->setEnabled(m.leave);
+}
+
+// ---- repairs ------------------------------------------------------------------------------------
+
+int TFormMI::SelectedBadBlock() const {
+  const int k = StringER->currentRow() - 1;
+  return k >= 0 && size_t(k) < rv::BadBlocks().size() ? k : -1;
+}
+
+void TFormMI::AfterRepair(int selectRow) {
+  MirrorGrid();
+  ImageEX->setVisible(!rv::Exclusions().empty());
+  // The saved errors describe the state straight after a check: after a repair only loading
+  // them makes sense.
+  if (CheckSA->isChecked()) SelectFileAction(CheckRE);
+  CheckSA->setEnabled(false);
+  if (selectRow > 0 && selectRow < StringER->rowCount()) StringER->selectRow(selectRow);
+}
+
+namespace {
+TFormMI* g_hammerWindow = nullptr;
+void HammerProgress(size_t k, size_t total) {
+  if (!g_hammerWindow) return;
+  g_hammerWindow->LabelPTR->setText(
+      QStringLiteral("ptr: %1 >> %2").arg(qulonglong(k)).arg(qulonglong(total)));
+  g_hammerWindow->LabelPTR->repaint();
+}
+}  // namespace
+
+void TFormMI::ImageHAMMERClick() {
+  if (rv::WorkerExists()) return;
+  LabelPTR->show();
+  ImageWA->show();
+  repaint();
+  rv::RepairOptions o;
+  o.positiveDeltaOnly = CheckDP->isChecked();
+  o.zeroRunsOnly = CheckZR->isChecked();
+  if (!rv::MinRunFromText(EditMS->text().toStdString(), o.minRun)) {
+    EditMS->setText(QStringLiteral("100"));
+    o.minRun = 100;
+  }
+  std::string radio;
+  for (QRadioButton* r : {RadioEQ, RadioREIS, RadioRENO, RadioRERE, RadioISME, RadioISALL})
+    if (r->isChecked()) radio = r->objectName().toStdString();
+  g_hammerWindow = this;
+  rv::RunBulkAction(radio, o, InputName().toStdString(), HammerProgress);
+  g_hammerWindow = nullptr;
+  AfterRepair(-1);
+  LabelPTR->clear();
+  LabelPTR->hide();
+  ImageWA->hide();
+}
+
+void TFormMI::MIremofixClick() {
+  const int k = SelectedBadBlock();
+  if (k < 0 || rv::WorkerExists()) return;
+  ImageWA->show();
+  ImageWA->repaint();
+  rv::Block2Exclude(size_t(k), 'y');
+  AfterRepair(k + 1);
+  ImageWA->hide();
+}
+
+void TFormMI::MIremonofixClick() {
+  const int k = SelectedBadBlock();
+  if (k < 0 || rv::WorkerExists()) return;
+  ImageWA->show();
+  ImageWA->repaint();
+  rv::Block2Exclude(size_t(k), 'n');
+  AfterRepair(k + 1);
+  ImageWA->hide();
+}
+
+void TFormMI::MIremoscanClick() {
+  const int k = SelectedBadBlock();
+  if (k < 0 || rv::WorkerExists()) return;
+  ImageWA->show();
+  ImageWA->repaint();
+  rv::RemoveAndRescanOne(size_t(k), InputName().toStdString());
+  rv::ResetReadCache();
+  rv::Crashed2SG();
+  AfterRepair(k + 1);
+  ImageWA->hide();
+}
+
+void TFormMI::MIfixClick() {
+  const int k = SelectedBadBlock();
+  if (k < 0 || rv::WorkerExists()) return;
+  rv::FixOne(size_t(k));
+  AfterRepair(k + 1);
+}
+
+void TFormMI::MIleaveClick() {
+  const int k = SelectedBadBlock();
+  if (k < 0 || rv::WorkerExists()) return;
+  rv::LeaveOne(size_t(k));
+  AfterRepair(k + 1);
 }
 
 void TFormMI::MIdumpClick() {

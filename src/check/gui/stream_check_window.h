@@ -65,6 +65,11 @@ class TFormMI : public QWidget {
   QTableWidget* StringER = nullptr;
   QMenu* PopupER = nullptr;
   QAction* MIdump = nullptr;
+  QAction* MIremofix = nullptr;
+  QAction* MIremonofix = nullptr;
+  QAction* MIremoscan = nullptr;
+  QAction* MIfix = nullptr;
+  QAction* MIleave = nullptr;
   QFrame* PanelBB = nullptr;
   PictureButton* ImageGO = nullptr;
   PieGauge* GaugeIDX1 = nullptr;
@@ -170,8 +175,16 @@ class TFormMI : public QWidget {
 
   // Dump of the bad block of the selected row (double click on StringER, PopupER).
   void MIdumpClick();
-  // The pop-up menu opens: MIdump only on a row with a bad block while no task runs.
+  // The pop-up menu opens: the per-row commands on a row with a bad block while no task runs.
   void PopupERPopup();
+
+  // Repairs: the bulk action of the checked radio button, and the per-row commands.
+  void ImageHAMMERClick();
+  void MIremofixClick();
+  void MIremonofixClick();
+  void MIremoscanClick();
+  void MIfixClick();
+  void MIleaveClick();
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -196,6 +209,10 @@ class TFormMI : public QWidget {
   void PlaceEditMS();
   void FitExclusionColumns();
   void RestoreAndRaise();
+  // The list index of the bad block of the selected row, -1 when the row holds none.
+  int SelectedBadBlock() const;
+  // After a repair: grid, exclusion sign, and saving errors disabled.
+  void AfterRepair(int selectRow);
 
   uint8_t firstShow_ = 0;
   bool startedCheck_ = false;  // the running task was started by ImageGO
