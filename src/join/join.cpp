@@ -11,6 +11,7 @@
 #include "core/tasks.h"
 #include "output/writer.h"
 #include "riff/bytes.h"
+#include "riff/out_file.h"
 
 namespace rv {
 
@@ -42,6 +43,8 @@ JoinState& Join() {
 
 namespace {
 
+// A file read front to back through a window, so that chunk headers and payloads do not
+// each cost a read call.
 class InFile {
  public:
   explicit InFile(const std::string& name) {
@@ -54,7 +57,26 @@ class InFile {
   bool ok() const { return fd_ >= 0; }
   uint64_t size() const { return size_; }
   // Reads exactly n bytes at pos; false when the file holds fewer.
-  bool Read(uint64_t pos, void* out, size_t n) const {
+  bool Read(uint64_t pos, void* out, size_t n) {
+    if (n > kWindow) return ReadDirect(pos, out, n);
+    if (pos < start_ || pos + n > start_ + have_) {
+      window_.resize(kWindow);
+      start_ = pos;
+      have_ = 0;
+      while (have_ < kWindow) {
+        ssize_t r = ::pread(fd_, window_.data() + have_, kWindow - have_, off_t(pos + have_));
+        if (r <= 0) break;
+        have_ += size_t(r);
+      }
+      if (n > have_) return false;
+    }
+    std::memcpy(out, window_.data() + (pos - start_), n);
+    return true;
+  }
+
+ private:
+  static constexpr size_t kWindow = 4 << 20;
+  bool ReadDirect(uint64_t pos, void* out, size_t n) const {
     size_t done = 0;
     while (done < n) {
       ssize_t r = ::pread(fd_, static_cast<char*>(out) + done, n - done, off_t(pos + done));
@@ -63,10 +85,11 @@ class InFile {
     }
     return true;
   }
-
- private:
   int fd_ = -1;
   uint64_t size_ = 0;
+  Bytes window_;
+  uint64_t start_ = 0;
+  size_t have_ = 0;
 };
 
 }  // namespace
@@ -124,28 +147,10 @@ class Joiner {
   enum class Outcome { Done, Stopped, Failed };
   Outcome CopyFile(size_t i);
 
-  int out = -1;
-  uint64_t outLength = 0;
+  OutFile out;
   uint32_t outOffset = 4;
   std::vector<IndexEntry> index;
-  bool writeError = false;
   bool tooLarge = false;
-
-  void Write(const void* p, size_t n) {
-    size_t done = 0;
-    while (done < n && !writeError) {
-      ssize_t w = ::pwrite(out, static_cast<const char*>(p) + done, n - done,
-                           off_t(outLength + done));
-      if (w <= 0) writeError = true;
-      else done += size_t(w);
-    }
-    outLength += n;
-  }
-  void Put32At(uint64_t pos, uint32_t v) {
-    uint8_t t[4];
-    PutDWord(v, t);
-    if (::pwrite(out, t, 4, off_t(pos)) != 4) writeError = true;
-  }
 };
 
 Joiner::Outcome Joiner::CopyFile(size_t i) {
@@ -191,19 +196,23 @@ Joiner::Outcome Joiner::CopyFile(size_t i) {
       j.SetStatus("ошибка структуры файла " + pos1);
       return Outcome::Failed;
     }
-    if (outLength + L + 8 + 8 + 16 * (index.size() + 1) > 0xFFFFFFFFull) {
+    if (out.length() + L + 8 + 8 + 16 * (index.size() + 1) > 0xFFFFFFFFull) {
       tooLarge = true;
       return Outcome::Stopped;
     }
     // The chunk, its pad byte included, copied as it stands, in pieces of at most 1 MB.
     for (uint64_t done = 0; done < L + 8;) {
       size_t n = size_t(std::min<uint64_t>(L + 8 - done, 1 << 20));
-      chunk.assign(n, 0);
-      f.Read(uint64_t(p) + 8 + pos + done, chunk.data(), n);  // a missing last pad byte stays 0
-      Write(chunk.data(), n);
+      chunk.resize(n);
+      if (!f.Read(uint64_t(p) + 8 + pos + done, chunk.data(), n)) {
+        // Only a last pad byte can be missing at the end of the file: it is written as 0.
+        std::memset(chunk.data(), 0, n);
+        f.Read(uint64_t(p) + 8 + pos + done, chunk.data(), n - 1);
+      }
+      out.Write(chunk.data(), n);
       done += n;
     }
-    if (writeError) return Outcome::Failed;
+    if (out.error()) return Outcome::Failed;
     index.push_back({LoadLE32(h), LoadLE32(own.data() + 16 * k + 4), outOffset, size});
     pos += L + 8;
     outOffset += uint32_t(L + 8);
@@ -223,17 +232,10 @@ bool Joiner::Run() {
       j.SetStatus("выходной файл совпадает с одним из исходных");
       return false;
     }
-  out = ::open(j.output.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (out < 0) {
+  if (!out.Create(j.output)) {
     j.SetStatus("ошибка создания выходного файла");
     return false;
   }
-  struct Closer {
-    int& fd;
-    ~Closer() {
-      if (fd >= 0) ::close(fd);
-    }
-  } closer{out};
 
   std::string status;
   const int64_t P = files.empty() ? -1 : GetMoviPtr(files[0], &status);
@@ -248,11 +250,11 @@ bool Joiner::Run() {
       size_t n = size_t(std::min<uint64_t>(uint64_t(P) - done, 1 << 20));
       head.assign(n, 0);
       first.Read(done, head.data(), n);
-      Write(head.data(), n);
+      out.Write(head);
       done += n;
     }
   }
-  Write("LIST....movi", 12);
+  out.Write("LIST....movi");
   const std::string count = std::to_string(files.size());
   j.SetStatus("файл 1 из " + count);
   j.gauge = 0;
@@ -262,7 +264,7 @@ bool Joiner::Run() {
   for (size_t i = 0; i < files.size(); ++i) {
     Outcome o = CopyFile(i);
     if (o == Outcome::Failed) {
-      if (writeError) j.SetStatus("ошибка записи выходного файла");
+      if (out.error()) j.SetStatus("ошибка записи выходного файла");
       j.gaugeVisible = false;
       return false;
     }
@@ -274,16 +276,16 @@ bool Joiner::Run() {
     }
     std::this_thread::yield();
   }
-  Put32At(uint64_t(P) + 4, uint32_t(outLength - uint64_t(P) - 8));
+  out.Put32At(uint64_t(P) + 4, uint32_t(out.length() - uint64_t(P) - 8));
   Bytes idx = {'i', 'd', 'x', '1'};
   uint8_t t[4];
   PutDWord(uint32_t(index.size() * 16), t);
   idx.insert(idx.end(), t, t + 4);
   for (const IndexEntry& e : index) AppendEntryBytes(e, idx);
-  Write(idx.data(), idx.size());
-  Put32At(4, uint32_t(outLength - 8));
+  out.Write(idx);
+  out.Put32At(4, uint32_t(out.length() - 8));
   j.gaugeVisible = false;
-  if (writeError) {
+  if (!out.Close()) {
     j.SetStatus("ошибка записи выходного файла");
     return false;
   }

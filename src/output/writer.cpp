@@ -13,6 +13,7 @@
 #include "core/options.h"
 #include "core/tasks.h"
 #include "riff/blocks.h"
+#include "riff/out_file.h"
 #include "riff/source.h"
 
 namespace rv {
@@ -157,76 +158,6 @@ void AppendList(Bytes& out, const char* type, const Bytes& content) {
   out.insert(out.end(), content.begin(), content.end());
 }
 
-// Buffered output with seeks back for the sizes known only at the end.
-class OutFile {
- public:
-  ~OutFile() { Close(); }
-  bool Create(const std::string& path) {
-    fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    buf_.reserve(kBuffer);
-    return fd_ >= 0;
-  }
-  void Write(const uint8_t* p, size_t n) {
-    if (error_) return;
-    length_ += n;
-    if (buf_.size() + n > kBuffer) Flush();
-    if (n >= kBuffer) {
-      WriteAll(p, n, flushed_);
-      flushed_ += n;
-    } else {
-      buf_.insert(buf_.end(), p, p + n);
-    }
-  }
-  void Write(const Bytes& b) { Write(b.data(), b.size()); }
-  void Write(const char* s) { Write(reinterpret_cast<const uint8_t*>(s), std::strlen(s)); }
-  void WriteAt(uint64_t pos, const uint8_t* p, size_t n) {
-    Flush();
-    WriteAll(p, n, pos);
-  }
-  void Put32At(uint64_t pos, uint32_t v) {
-    uint8_t t[4];
-    PutDWord(v, t);
-    WriteAt(pos, t, 4);
-  }
-  bool ReadAt(uint64_t pos, uint8_t* p, size_t n) {
-    Flush();
-    return ::pread(fd_, p, n, off_t(pos)) == ssize_t(n);
-  }
-  void Flush() {
-    if (!buf_.empty()) WriteAll(buf_.data(), buf_.size(), flushed_);
-    flushed_ += buf_.size();
-    buf_.clear();
-  }
-  bool Close() {
-    if (fd_ < 0) return !error_;
-    Flush();
-    if (::close(fd_) != 0) error_ = true;
-    fd_ = -1;
-    return !error_;
-  }
-  uint64_t length() const { return length_; }
-  bool error() const { return error_; }
-
- private:
-  static constexpr size_t kBuffer = 4 << 20;
-  void WriteAll(const uint8_t* p, size_t n, uint64_t pos) {
-    while (n && !error_) {
-      ssize_t w = ::pwrite(fd_, p, n, off_t(pos));
-      if (w < 0 && errno == EINTR) continue;
-      if (w <= 0) {
-        error_ = true;
-        break;
-      }
-      p += w;
-      n -= size_t(w);
-      pos += uint64_t(w);
-    }
-  }
-  int fd_ = -1;
-  Bytes buf_;
-  uint64_t length_ = 0, flushed_ = 0;
-  bool error_ = false;
-};
 
 // Copies count bytes of the source file from file position 0 (the copied header).
 bool CopyFilePrefix(OutFile& out, uint32_t count) {
