@@ -64,7 +64,9 @@ class VerifyTest : public ::testing::Test {
     avi_ = rvt::MakeStandardAvi(spec_);
   }
   void TearDown() override {
-    if (!path_.empty()) EXPECT_EQ(rvt::ReadFile(path_), bytes_) << "the file was changed";
+    if (!path_.empty()) {
+      EXPECT_EQ(rvt::ReadFile(path_), bytes_) << "the file was changed";
+    }
     rv::SetHost(nullptr);
     rv::ClearStop();
     rv::ResetFileState();

@@ -216,7 +216,9 @@ class WriterTest : public ::testing::Test {
   }
   void TearDown() override {
     // The source is only ever read.
-    if (!src_.empty()) EXPECT_EQ(rvt::ReadFile(src_), srcBytes_) << "the source was changed";
+    if (!src_.empty()) {
+      EXPECT_EQ(rvt::ReadFile(src_), srcBytes_) << "the source was changed";
+    }
     rv::SetHost(nullptr);
     rv::ClearStop();
     rv::SetCacheSize(rv::kDefaultCacheSize);
