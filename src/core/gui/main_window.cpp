@@ -42,6 +42,8 @@
 #include "core/options.h"
 #include "core/questions.h"
 #include "core/tasks.h"
+#include "decode/gui/keyframe_tab.h"
+#include "join/gui/join_tab.h"
 #include "riff/blocks.h"
 #include "riff/bytes.h"
 #include "riff/header.h"
@@ -402,8 +404,6 @@ void TFormMain::BuildKeyframeTab() {
   l->addStretch(1);
   PanelLL = Named(new QFrame, "PanelLL");
   PanelLL->setFrameShape(QFrame::StyledPanel);
-  auto* ll = new QHBoxLayout(PanelLL);
-  ll->setContentsMargins(6, 4, 6, 4);
   LabelKKP = Named(new QLabel(Q(" ")), "LabelKKP");
   LabelKKP->setAlignment(Qt::AlignCenter);
   GaugeKS = Named(new PieGauge, "GaugeKS");
@@ -412,17 +412,12 @@ void TFormMain::BuildKeyframeTab() {
   GaugeKS->hide();
   LabelIO = Named(new QLabel(Q(kNoIndex)), "LabelIO");
   LabelIO->setAlignment(Qt::AlignCenter);
-  ll->addWidget(LabelKKP, 1);
-  ll->addWidget(GaugeKS);
-  ll->addWidget(LabelIO, 2);
   l->addWidget(PanelLL);
+  // The rest of the tab, and the layout of PanelLL, belong to the keyframe search.
+  keyframeTab_ = new KeyframeTab(*this);
 }
 
-void TFormMain::BuildJoinTab() {
-  auto* l = new QVBoxLayout(TabSheetJOIN);
-  l->setContentsMargins(3, 3, 3, 3);
-  l->addStretch(1);
-}
+void TFormMain::BuildJoinTab() { joinTab_ = new JoinTab(*this, TabSheetJOIN); }
 
 void TFormMain::BuildSettingsTab() {
   auto* l = new QVBoxLayout(TabSheetCFG);

@@ -30,6 +30,8 @@ class QPlainTextEdit;
 class QTreeWidget;
 class QTreeWidgetItem;
 class QFrame;
+class JoinTab;
+class KeyframeTab;
 class PieGauge;
 class PictureButton;
 class TFormMI;
@@ -66,6 +68,9 @@ class TFormMain : public QMainWindow {
   ~TFormMain() override;
 
   MainWindowHooks& Hooks() { return hooks_; }
+  // The keyframe tab and the join tab, built into TabSheetKK and TabSheetJOIN.
+  KeyframeTab* KeyframePage() const { return keyframeTab_; }
+  JoinTab* JoinPage() const { return joinTab_; }
   // Joins the stream-check window to this window: BitBtnIDX1 and BitBtnIDX open it in its
   // two modes, and it follows the file reset and the completions.
   void AttachStreamCheckWindow(TFormMI& window);
@@ -152,6 +157,10 @@ class TFormMain : public QMainWindow {
 
   // ---- state shown by the window ----------------------------------------------------------
   bool AutoFit() const { return autoFit_; }
+  // The directory of the last file chosen in this run (empty at first), shared by the
+  // file choices of the repair tab and the join list.
+  QString LastDir() const { return lastDir_; }
+  void SetLastDir(const QString& dir) { lastDir_ = dir; }
   // The options of the controls, as the configuration file keeps them.
   rv::ConfigValues ConfigFromControls() const;
   void ControlsFromConfig(const rv::ConfigValues& v);
@@ -229,4 +238,6 @@ class TFormMain : public QMainWindow {
   bool autoFit_ = true;
   bool fitting_ = false;  // the window itself is moving the splitters
   QString lastDir_;       // directory of the last file chosen in this run
+  KeyframeTab* keyframeTab_ = nullptr;
+  JoinTab* joinTab_ = nullptr;
 };
