@@ -37,6 +37,7 @@
 #include "check/scanner.h"
 #include "core/file_state.h"
 #include "core/gui/gui_host.h"
+#include "core/gui/header_panels.h"
 #include "core/gui/widgets.h"
 #include "core/messages.h"
 #include "core/options.h"
@@ -145,6 +146,8 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent) {
   BuildSettingsTab();
   BuildCorner();
   ConnectOptions();
+  // Floating over the tabs, so made after them.
+  headerPanels_ = new HeaderPanels(*this);
 
   // Centred on the screen.
   if (QScreen* screen = QGuiApplication::primaryScreen()) {
@@ -371,6 +374,8 @@ void TFormMain::BuildRepairTab() {
   connect(BitBtnREC, &QPushButton::clicked, this, &TFormMain::BitBtnRECClick);
   connect(BitBtnFSD, &QPushButton::clicked, this, &TFormMain::BitBtnFSDClick);
   connect(ImageX, &QToolButton::clicked, this, &TFormMain::ImageXClick);
+  connect(ImageSA, &QToolButton::clicked, this, &TFormMain::ImageSAClick);
+  connect(CheckSAID, &QCheckBox::toggled, this, &TFormMain::CheckSAIDClick);
   connect(Image1, &QToolButton::clicked, this, &TFormMain::Image1Click);
   connect(MIdump, &QAction::triggered, this, &TFormMain::MIdumpClick);
   connect(TreeRIFF, &QTreeWidget::itemDoubleClicked, this, [this] { TreeRIFFDblClick(); });
@@ -643,17 +648,27 @@ void TFormMain::RefreshTree() {
   QList<QTreeWidgetItem*> top;
   for (size_t i = 0; i < model.lines.size(); ++i) {
     const rv::TreeLine& line = model.lines[i];
+    // Lines taken out of the tree (the old field lines of an edited block) are not shown,
+    // nor anything under them.
+    QTreeWidgetItem* parent = nullptr;
+    const bool child = line.parent >= 0 && size_t(line.parent) < i;
+    if (line.parent == rv::TreeModel::kRemoved || (child && !items[size_t(line.parent)])) {
+      items.push_back(nullptr);
+      continue;
+    }
+    if (child) parent = items[size_t(line.parent)];
     auto* item = new QTreeWidgetItem(QStringList{QString::fromStdString(line.text)});
     item->setData(0, Qt::UserRole, int(i));
     item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
-    if (line.parent >= 0 && size_t(line.parent) < i)
-      items[size_t(line.parent)]->addChild(item);
+    if (parent)
+      parent->addChild(item);
     else
       top.push_back(item);
     items.push_back(item);
   }
   TreeRIFF->addTopLevelItems(top);
-  if (model.expandedLine >= 0 && size_t(model.expandedLine) < items.size())
+  if (model.expandedLine >= 0 && size_t(model.expandedLine) < items.size() &&
+      items[size_t(model.expandedLine)])
     items[size_t(model.expandedLine)]->setExpanded(true);
   TreeRIFF->setUpdatesEnabled(true);
 }

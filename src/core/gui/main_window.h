@@ -35,6 +35,7 @@ class KeyframeTab;
 class PieGauge;
 class PictureButton;
 class TFormMI;
+class HeaderPanels;
 
 // Entry points that other parts of the program plug into the main window. Each may be left
 // empty; the window then does what is said beside it.
@@ -74,6 +75,8 @@ class TFormMain : public QMainWindow {
   // Joins the stream-check window to this window: BitBtnIDX1 and BitBtnIDX open it in its
   // two modes, and it follows the file reset and the completions.
   void AttachStreamCheckWindow(TFormMI& window);
+  // The four header edit panels floating over the tabs and the header items of PopupRIFF.
+  HeaderPanels* Panels() const { return headerPanels_; }
 
   // ---- controls -------------------------------------------------------------------------
   QTabWidget* PageControl1 = nullptr;
@@ -192,6 +195,9 @@ class TFormMain : public QMainWindow {
   void BitBtnRECClick();
   void BitBtnFSDClick();
   void ImageXClick();
+  // The save entry (save_entry.cpp).
+  void ImageSAClick();
+  void CheckSAIDClick();
   void BitBtnKTClick();
   void MIdumpClick();
   void TreeRIFFDblClick();
@@ -235,6 +241,7 @@ class TFormMain : public QMainWindow {
   int SelectedBlock() const;
 
   MainWindowHooks hooks_;
+  HeaderPanels* headerPanels_ = nullptr;
   bool autoFit_ = true;
   bool fitting_ = false;  // the window itself is moving the splitters
   QString lastDir_;       // directory of the last file chosen in this run

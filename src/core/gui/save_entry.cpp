@@ -1,0 +1,59 @@
+// The save entry: TFormMain::ImageSAClick and TFormMain::CheckSAIDClick.
+#include "core/gui/save_entry.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+
+#include <string>
+
+#include "check/side_files.h"
+#include "core/gui/main_window.h"
+#include "core/messages.h"
+#include "core/questions.h"
+#include "core/tasks.h"
+#include "output/naming.h"
+#include "output/writer.h"
+#include "riff/header.h"
+
+void TFormMain::ImageSAClick() {
+  // Like every starter: nothing while a task runs.
+  if (rv::WorkerExists()) return;
+  const std::string output = EditOUT->text().toStdString();
+  const std::string source = EditIN->text().toStdString();
+
+  if (CheckSAID->isChecked()) {
+    // The index alone; the source is never overwritten, also not by its index.
+    if (rv::SameFile(output, source)) {
+      rv::AddMessage(save_entry::kSameAsSource);
+      RefreshMessages();
+      return;
+    }
+    rv::SaveIndexOnly(output);  // asks itself before it replaces a file
+    // A one-shot choice: unchecking it proposes the repaired file's name again.
+    CheckSAID->setChecked(false);
+    RefreshMessages();
+    return;
+  }
+
+  // Without a successful stream check only the user's "I know what I am doing" saves.
+  if (!CheckSavePart->isChecked() && (!rv::IFpresent("movi") || !rv::IFpresent("idx1"))) {
+    rv::AddMessage(save_entry::kCheckStreamFirst);
+    RefreshMessages();
+    return;
+  }
+  // Checked before the overwrite question: the source exists, and it is never the output.
+  if (rv::SameFile(output, source)) {
+    rv::AddMessage(save_entry::kSameAsSource);
+    RefreshMessages();
+    return;
+  }
+  if (rv::FileExists(output) && !rv::AskYesNo(save_entry::kOverwriteQuestion)) return;
+  StartTask("saveOUT");
+}
+
+void TFormMain::CheckSAIDClick() {
+  if (CheckSAID->isChecked())
+    EditOUT->setText(EditIN->text() + QString::fromLatin1(save_entry::kIndexSuffix));
+  else
+    EditOUT->setText(QString::fromStdString(rv::makeOutFN(EditIN->text().toStdString())));
+}

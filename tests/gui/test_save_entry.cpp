@@ -1,0 +1,469 @@
+// The save entry of the repair tab: ImageSA with its checks (a task running, the index-only
+// choice, the stream check first, the source never overwritten, the overwrite question),
+// CheckSAID switching the output name, and a whole repair through the windows: open a
+// damaged file, check its stream in the stream-check window, save, read what was written.
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "check/gui/stream_check_window.h"
+#include "check/index.h"
+#include "check/side_files.h"
+#include "core/config.h"
+#include "core/gui/gui_host.h"
+#include "core/gui/main_window.h"
+#include "core/gui/widgets.h"
+#include "core/messages.h"
+#include "core/options.h"
+#include "core/questions.h"
+#include "core/task_routines.h"
+#include "core/tasks.h"
+#include "fixtures/avi_builder.h"
+#include "output/naming.h"
+#include "output/writer.h"
+#include "riff/header.h"
+#include "ui/question_dialog.h"
+
+namespace {
+
+QString U(const char* utf8) { return QString::fromUtf8(utf8); }
+
+const char* const kCheckFirst = "• проведите проверку потока";
+const char* const kSameFile = "• выходной файл совпадает с исходным";
+const char* const kOverwrite = "файл с таким именем уже существует. перезаписать?";
+
+QStringList MemoLines(const TFormMain& w) {
+  QString text = w.MemoST->toPlainText();
+  return text.isEmpty() ? QStringList() : text.split('\n');
+}
+
+std::string Fourcc(const rvt::Bytes& b, size_t pos) {
+  return pos + 4 <= b.size() ? std::string(reinterpret_cast<const char*>(&b[pos]), 4) : "";
+}
+
+}  // namespace
+
+class TestSaveEntry : public QObject {
+  Q_OBJECT
+
+ private:
+  std::unique_ptr<rvt::TempDir> dir_;
+  GuiHost host_;
+  std::unique_ptr<TFormMain> window_;
+  int dialogsShown_ = 0;
+
+  TFormMain& W() { return *window_; }
+
+  std::string Standard(const char* name, rvt::StandardAvi* out = nullptr) {
+    rvt::StandardAvi avi = rvt::MakeStandardAvi();
+    if (out) *out = avi;
+    return dir_->Write(name, avi.bytes);
+  }
+
+  void Open(const std::string& path) {
+    W().EditIN->setText(QString::fromStdString(path));
+    QTest::mouseClick(W().BitBtnGO, Qt::LeftButton);
+    // Choosing a file proposes the output name; here the test names it.
+    W().EditOUT->setText(QString::fromStdString(rv::makeOutFN(path)));
+  }
+
+  void ClickSave() { QTest::mouseClick(W().ImageSA, Qt::LeftButton); }
+
+ private Q_SLOTS:
+  void initTestCase() {
+    dir_ = std::make_unique<rvt::TempDir>("gui_save");
+    rv::SetConfigPathOverride(dir_->File("avi.rivetta.cfg.ini"));
+    host_.Install();
+    // A question nobody scripted is counted and answered "no"; none may wait for a person.
+    TFormYesNo::SetAutoAnswer([this](TFormYesNo&) {
+      ++dialogsShown_;
+      return 0;
+    });
+  }
+
+  void init() {
+    rv::InstallTaskRoutines();
+    rv::ClearScriptedAnswers();
+    rv::ClearMessages();
+    rv::ClearStop();
+    dialogsShown_ = 0;
+    window_ = std::make_unique<TFormMain>();
+    host_.SetMainWindow(window_.get());
+  }
+
+  void cleanup() {
+    for (int i = 0; i < 1000 && rv::WorkerExists(); ++i) {
+      rv::RequestStop();
+      QTest::qWait(10);
+    }
+    QVERIFY(!rv::WorkerExists());
+    rv::ClearScriptedAnswers();
+    FormMI().SetInputNameSource({});
+    FormMI().hide();
+    host_.SetMainWindow(nullptr);
+    window_.reset();
+    QCOMPARE(dialogsShown_, 0);
+  }
+
+  void cleanupTestCase() {
+    for (const char* name : rv::kTaskNames) rv::SetTaskRoutine(name, {});
+    TFormYesNo::SetAutoAnswer({});
+    rv::SetConfigPathOverride("");
+  }
+
+  // ---- the checks before the writer ------------------------------------------------------------
+
+  void withoutAStreamCheckNothingIsWritten() {
+    const std::string src = Standard("nocheck.avi");
+    Open(src);
+    QVERIFY(!rv::IFpresent("movi"));  // found by the walk (maroon), not confirmed
+    const std::string out = W().EditOUT->text().toStdString();
+    QSignalSpy done(&W(), &TFormMain::taskCompleted);
+    ClickSave();
+    QVERIFY(!rv::WorkerExists());
+    QCOMPARE(MemoLines(W()).last(), U(kCheckFirst));
+    QTest::qWait(50);
+    QCOMPARE(done.count(), 0);
+    QVERIFY(!rv::FileExists(out));
+    QVERIFY(rv::AskedQuestions().empty());
+  }
+
+  void checkSavePartLetsTheWriterStart() {
+    rvt::StandardAvi avi;
+    const std::string src = Standard("part.avi", &avi);
+    Open(src);
+    const std::string out = W().EditOUT->text().toStdString();
+    W().CheckSavePart->setChecked(true);
+    QVERIFY(rv::Opt().savePart);
+    QSignalSpy done(&W(), &TFormMain::taskCompleted);
+    ClickSave();
+    QTRY_COMPARE(done.count(), 1);
+    QCOMPARE(done.at(0).at(0).toInt(), 0);
+    QVERIFY(!MemoLines(W()).contains(U(kCheckFirst)));
+    QVERIFY(rv::LastWrite().written);
+    const rvt::Bytes bytes = rvt::ReadFile(out);
+    QCOMPARE(Fourcc(bytes, 0), std::string("RIFF"));
+    QCOMPARE(Fourcc(bytes, 8), std::string("AVI "));
+    QCOMPARE(Fourcc(bytes, rv::kMoviListPos), std::string("LIST"));
+    QCOMPARE(Fourcc(bytes, rv::kMoviListPos + 8), std::string("movi"));
+    // The source is untouched.
+    QCOMPARE(rvt::ReadFile(src), avi.bytes);
+  }
+
+  void theHeaderChoicesReachTheWriter() {
+    rvt::StandardAvi avi;
+    const std::string src = Standard("copied.avi", &avi);
+    Open(src);
+    const std::string out = W().EditOUT->text().toStdString();
+    W().CheckSavePart->setChecked(true);
+    // The copied header keeps the source's bytes before its movi list; no index at the end.
+    W().RadioZO->setChecked(true);
+    W().CheckNoIDX1->setChecked(true);
+    QCOMPARE(rv::Opt().headerMode.load(), 'O');
+    QSignalSpy done(&W(), &TFormMain::taskCompleted);
+    ClickSave();
+    QTRY_COMPARE(done.count(), 1);
+    const rvt::Bytes bytes = rvt::ReadFile(out);
+    QVERIFY(bytes.size() > avi.movi);
+    // avih's flags aside (no index: its flag is cleared), the header is the source's.
+    const uint32_t flagsAt = avi.avih + 8 + 12;
+    QVERIFY(std::equal(bytes.begin() + 12, bytes.begin() + flagsAt, avi.bytes.begin() + 12));
+    QVERIFY(std::equal(bytes.begin() + flagsAt + 4, bytes.begin() + avi.movi,
+                       avi.bytes.begin() + flagsAt + 4));
+    QCOMPARE(rvt::ReadLE32(bytes, flagsAt), 0x910u & ~0x30u);
+    QCOMPARE(Fourcc(bytes, avi.movi + 8), std::string("movi"));
+    const size_t moviEnd = avi.movi + 8 + rvt::ReadLE32(bytes, avi.movi + 4);
+    QCOMPARE(bytes.size(), moviEnd);  // nothing after the movi list
+    W().RadioZM->setChecked(true);
+    W().CheckNoIDX1->setChecked(false);
+  }
+
+  void afterAReconstructionOnlyTheBuiltHeaderUntilAFileIsOpened() {
+    const std::string src = Standard("rec.avi");
+    Open(src);
+    W().RadioZO->setChecked(true);
+    QSignalSpy done(&W(), &TFormMain::taskCompleted);
+    rv::SetTaskRoutine("reconstruction", [] { return false; });
+    QTest::mouseClick(W().BitBtnREC, Qt::LeftButton);
+    QVERIFY(W().RadioZM->isChecked());
+    QCOMPARE(rv::Opt().headerMode.load(), 'M');
+    QVERIFY(!W().RadioZI->isEnabled());
+    QVERIFY(!W().RadioZO->isEnabled());
+    QCOMPARE(W().ImageSA->PictureName(), QString("ImageRF"));
+    QTRY_COMPARE(done.count(), 1);
+    QVERIFY(!W().RadioZI->isEnabled());
+    QVERIFY(!W().RadioZO->isEnabled());
+    QTest::mouseClick(W().BitBtnGO, Qt::LeftButton);
+    QVERIFY(W().RadioZI->isEnabled());
+    QVERIFY(W().RadioZO->isEnabled());
+    QVERIFY(W().RadioZM->isChecked());
+  }
+
+  void anExistingOutputIsReplacedOnlyAfterYes() {
+    const std::string src = Standard("exists.avi");
+    Open(src);
+    W().CheckSavePart->setChecked(true);
+    const std::string out = dir_->Write("exists.out.avi", rvt::Text("keep me"));
+    W().EditOUT->setText(QString::fromStdString(out));
+    QSignalSpy done(&W(), &TFormMain::taskCompleted);
+
+    rv::PushScriptedAnswer(false);
+    ClickSave();
+    QCOMPARE(int(rv::AskedQuestions().size()), 1);
+    QCOMPARE(QString::fromStdString(rv::AskedQuestions().back()), U(kOverwrite));
+    QVERIFY(!rv::WorkerExists());
+    QTest::qWait(50);
+    QCOMPARE(done.count(), 0);
+    QCOMPARE(rvt::ReadFile(out), rvt::Text("keep me"));
+
+    rv::PushScriptedAnswer(true);
+    ClickSave();
+    QCOMPARE(int(rv::AskedQuestions().size()), 2);
+    QTRY_COMPARE(done.count(), 1);
+    const rvt::Bytes bytes = rvt::ReadFile(out);
+    QCOMPARE(Fourcc(bytes, 0), std::string("RIFF"));
+    QVERIFY(bytes.size() > 2048);
+  }
+
+  void theSourceIsNeverTheOutput() {
+    rvt::StandardAvi avi;
+    const std::string src = Standard("self.avi", &avi);
+    Open(src);
+    W().CheckSavePart->setChecked(true);
+    // The same file by another spelling of its path, and by a link.
+    const std::filesystem::path p(src);
+    const std::string dotted = (p.parent_path() / "." / p.filename()).string();
+    const std::string link = dir_->File("self-link.avi");
+    std::filesystem::create_symlink(p, link);
+    QSignalSpy done(&W(), &TFormMain::taskCompleted);
+    for (const std::string& out : {src, dotted, link}) {
+      rv::ClearMessages();
+      W().EditOUT->setText(QString::fromStdString(out));
+      ClickSave();
+      QVERIFY(!rv::WorkerExists());
+      QCOMPARE(MemoLines(W()), QStringList{U(kSameFile)});
+    }
+    QVERIFY(rv::AskedQuestions().empty());  // not even asked whether to overwrite
+    QTest::qWait(50);
+    QCOMPARE(done.count(), 0);
+
+    // The index alone is not written over the source either.
+    rv::ClearMessages();
+    W().CheckSAID->setChecked(true);
+    W().EditOUT->setText(QString::fromStdString(dotted));
+    ClickSave();
+    QCOMPARE(MemoLines(W()), QStringList{U(kSameFile)});
+    QVERIFY(rv::AskedQuestions().empty());
+    QCOMPARE(rvt::ReadFile(src), avi.bytes);
+  }
+
+  void aClickWhileATaskRunsDoesNothing() {
+    const std::string src = Standard("busy.avi");
+    Open(src);
+    W().CheckSavePart->setChecked(true);
+    const std::string out = dir_->Write("busy.out.avi", rvt::Text("old"));
+    W().EditOUT->setText(QString::fromStdString(out));
+    std::atomic<int> runs{0};
+    rv::SetTaskRoutine("saveOUT", [&] {
+      ++runs;
+      rv::SendMainProgress(rv::kMsgMainProgress, 5, 30);
+      while (!rv::StopRequested()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      return true;
+    });
+    QSignalSpy done(&W(), &TFormMain::taskCompleted);
+    rv::PushScriptedAnswer(true);  // replace "old"
+    ClickSave();
+    QVERIFY(rv::WorkerExists());
+    QTRY_COMPARE(runs.load(), 1);
+    // The stop picture and the gauge show while the writer runs.
+    QVERIFY(!W().ImageX->isHidden());
+    QVERIFY(!W().GaugeSA->isHidden());
+    QTRY_COMPARE(W().GaugeSA->Progress(), 30);
+
+    const size_t asked = rv::AskedQuestions().size();
+    const int lines = MemoLines(W()).size();
+    ClickSave();  // an existing output, yet no question: nothing at all happens
+    W().CheckSavePart->setChecked(false);
+    ClickSave();  // nor the stream-check message
+    W().CheckSAID->setChecked(true);
+    ClickSave();  // nor the index-only save
+    QCOMPARE(rv::AskedQuestions().size(), asked);
+    QCOMPARE(MemoLines(W()).size(), lines);
+    QVERIFY(W().CheckSAID->isChecked());
+    QCOMPARE(runs.load(), 1);
+
+    // ImageX asks before it stops the writer.
+    rv::PushScriptedAnswer(true);
+    QTest::mouseClick(W().ImageX, Qt::LeftButton);
+    QCOMPARE(QString::fromStdString(rv::AskedQuestions().back()), U("прервать обработку?"));
+    QTRY_COMPARE(done.count(), 1);
+    QVERIFY(W().ImageX->isHidden());
+    QVERIFY(W().GaugeSA->isHidden());
+  }
+
+  // ---- the index alone ----------------------------------------------------------------------------
+
+  void checkSAIDSwitchesTheOutputName() {
+    const std::string src = dir_->File("Clip.avi");
+    rvt::WriteFile(dir_->File("clip.001.avi"), rvt::Text("x"));
+    W().EditIN->setText(QString::fromStdString(src));
+    W().CheckSAID->setChecked(true);
+    QCOMPARE(W().EditOUT->text(), QString::fromStdString(src + ".idx1"));
+    QVERIFY(rv::Opt().saveIndexOnly);
+    W().CheckSAID->setChecked(false);
+    QCOMPARE(W().EditOUT->text(), QString::fromStdString(dir_->File("clip.002.avi")));
+    QVERIFY(!rv::Opt().saveIndexOnly);
+    // A click on the box itself does the same.
+    QTest::mouseClick(W().CheckSAID, Qt::LeftButton);
+    QVERIFY(W().CheckSAID->isChecked());
+    QCOMPARE(W().EditOUT->text(), QString::fromStdString(src + ".idx1"));
+  }
+
+  void theIndexAloneIsSavedAndTheChoiceCleared() {
+    const std::string src = Standard("idx.avi");
+    Open(src);
+    // No stream check needed for the index alone.
+    QVERIFY(!rv::IFpresent("movi"));
+    rv::Index().entries = {{0x63643030, 0x10, 4, 1000}, {0x62773130, 0, 1012, 418}};
+    rv::Index().count = 2;
+    W().CheckSAID->setChecked(true);
+    const std::string out = src + ".idx1";
+    QCOMPARE(W().EditOUT->text().toStdString(), out);
+    ClickSave();
+    QVERIFY(!rv::WorkerExists());
+    rvt::Bytes bytes = rvt::ReadFile(out);
+    QCOMPARE(bytes.size(), size_t(8 + 32));
+    QCOMPARE(Fourcc(bytes, 0), std::string("idx1"));
+    QCOMPARE(rvt::ReadLE32(bytes, 4), 32u);
+    QCOMPARE(Fourcc(bytes, 8), std::string("00dc"));
+    QCOMPARE(rvt::ReadLE32(bytes, 8 + 16 + 8), 1012u);
+    QVERIFY(!MemoLines(W()).contains(U(kCheckFirst)));
+    // One-shot: cleared, and the output name is the repaired file's again.
+    QVERIFY(!W().CheckSAID->isChecked());
+    QCOMPARE(W().EditOUT->text().toStdString(), rv::makeOutFN(src));
+
+    // Saving it again asks before replacing the file; "no" keeps it, and the choice is
+    // cleared all the same.
+    rv::Index().entries.resize(1);
+    rv::Index().count = 1;
+    W().CheckSAID->setChecked(true);
+    rv::PushScriptedAnswer(false);
+    ClickSave();
+    QCOMPARE(QString::fromStdString(rv::AskedQuestions().back()), U(kOverwrite));
+    QCOMPARE(rvt::ReadFile(out), bytes);
+    QVERIFY(!W().CheckSAID->isChecked());
+    W().CheckSAID->setChecked(true);
+    rv::PushScriptedAnswer(true);
+    ClickSave();
+    QCOMPARE(rvt::ReadFile(out).size(), size_t(8 + 16));
+  }
+
+  // ---- a whole repair through the windows -----------------------------------------------------
+
+  void repairADamagedFileThroughTheWindows() {
+    // 4096 zero bytes inside video chunk 4 and no index at the end.
+    rvt::StandardAviSpec spec;
+    spec.withIdx1 = false;
+    rvt::StandardAvi avi = rvt::MakeStandardAvi(spec);
+    rvt::Bytes damaged = avi.bytes;
+    const rvt::ChunkLoc hit = avi.chunks[8];
+    QCOMPARE(hit.id, std::string("00dc"));
+    rvt::InsertAt(damaged, hit.offset + 8 + 100, rvt::Filled(4096, 0));
+    const std::string src = dir_->Write("damaged.avi", damaged);
+
+    TFormMain& w = W();
+    w.AttachStreamCheckWindow(FormMI());
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    w.EditIN->setText(QString::fromStdString(src));
+    QTest::keyClick(w.EditIN, Qt::Key_Return);  // proposes the output name
+    const std::string out = rv::makeOutFN(src);
+    QCOMPARE(w.EditOUT->text().toStdString(), out);
+    QTest::mouseClick(w.BitBtnGO, Qt::LeftButton);
+    QCOMPARE(w.ImageSA->PictureName(), QString("ImageRF"));
+
+    // Saving before the check is refused.
+    ClickSave();
+    QCOMPARE(MemoLines(w).last(), U(kCheckFirst));
+    QVERIFY(!rv::FileExists(out));
+
+    // The stream check, started in the stream-check window; every search is agreed to. The
+    // inserted bytes pushed the last chunks past the declared end of the movi list: the
+    // check goes on to the end of the file.
+    w.CheckKR->setChecked(true);
+    rv::SetAlwaysAnswer(1);
+    QTest::mouseClick(w.BitBtnIDX1, Qt::LeftButton);
+    QVERIFY(FormMI().isVisible());
+    QSignalSpy checked(&w, &TFormMain::checkFinished);
+    FormMI().ImageGO->click();
+    QTRY_VERIFY_WITH_TIMEOUT(checked.count() == 1 && !rv::WorkerExists(), 20000);
+    rv::SetAlwaysAnswer(-1);
+    QCOMPARE(checked.at(0).at(0).toInt(), 1);
+    QVERIFY(rv::IFpresent("movi"));
+    QVERIFY(rv::IFpresent("idx1"));
+    QCOMPARE(w.ImageSA->PictureName(), QString("ImageGF"));
+    const size_t entries = rv::Index().entries.size();
+    QCOMPARE(entries, avi.chunks.size());
+    FormMI().hide();
+
+    // The save.
+    QSignalSpy done(&w, &TFormMain::taskCompleted);
+    rv::ClearScriptedAnswers();
+    ClickSave();
+    QVERIFY(rv::AskedQuestions().empty());  // a new file: no question
+    QTRY_VERIFY_WITH_TIMEOUT(done.count() == 1, 20000);
+    QCOMPARE(done.at(0).at(0).toInt(), 0);
+    QVERIFY(rv::LastWrite().complete);
+    QCOMPARE(rv::LastWrite().chunksWritten, entries);
+    QVERIFY(w.ImageX->isHidden());
+
+    // What was written: RIFF "AVI ", the movi list at 2036, an idx1 behind it whose every
+    // entry points at a chunk with its ID and size, the chunks outside the damage unchanged.
+    const rvt::Bytes bytes = rvt::ReadFile(out);
+    QCOMPARE(Fourcc(bytes, 0), std::string("RIFF"));
+    QCOMPARE(size_t(rvt::ReadLE32(bytes, 4)), bytes.size() - 8);
+    QCOMPARE(Fourcc(bytes, 8), std::string("AVI "));
+    QCOMPARE(Fourcc(bytes, 12), std::string("LIST"));
+    QCOMPARE(Fourcc(bytes, 20), std::string("hdrl"));
+    const size_t moviList = rv::kMoviListPos;
+    QCOMPARE(Fourcc(bytes, moviList), std::string("LIST"));
+    QCOMPARE(Fourcc(bytes, moviList + 8), std::string("movi"));
+    const size_t moviPos = moviList + 8;
+    const size_t idx1 = moviPos + rvt::ReadLE32(bytes, moviList + 4);
+    QCOMPARE(Fourcc(bytes, idx1), std::string("idx1"));
+    const uint32_t idxSize = rvt::ReadLE32(bytes, idx1 + 4);
+    QCOMPARE(size_t(idxSize), 16 * entries);
+    QCOMPARE(idx1 + 8 + idxSize, bytes.size());
+    for (size_t i = 0; i < entries; ++i) {
+      const size_t e = idx1 + 8 + 16 * i;
+      const std::string id = Fourcc(bytes, e);
+      const size_t at = moviPos + rvt::ReadLE32(bytes, e + 8);
+      const uint32_t length = rvt::ReadLE32(bytes, e + 12);
+      QCOMPARE(id, avi.chunks[i].id);
+      QCOMPARE(Fourcc(bytes, at), id);
+      QCOMPARE(rvt::ReadLE32(bytes, at + 4), length);
+      if (i == 8) continue;  // the damaged chunk
+      QCOMPARE(length, avi.chunks[i].size);
+      QVERIFY2(std::memcmp(&bytes[at + 8], &avi.bytes[avi.chunks[i].offset + 8], length) == 0,
+               avi.chunks[i].id.c_str());
+    }
+    // The source is untouched.
+    QCOMPARE(rvt::ReadFile(src), damaged);
+  }
+};
+
+QTEST_MAIN(TestSaveEntry)
+#include "test_save_entry.moc"
