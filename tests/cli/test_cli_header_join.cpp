@@ -250,6 +250,47 @@ TEST_F(CliHeaderJoinTest, RepairRebuildsAHeaderItCannotReadAndOnRequest) {
   EXPECT_EQ(Cli("verify " + Q("a.out.avi")).rc, 0);
 }
 
+TEST_F(CliHeaderJoinTest, RepairReadsARejectedFormatAsItIsAndKeepsItsStream) {
+  // A 16-byte PCM wave format (a 24-byte block) fails the audio size check.
+  rvt::StrhFields as;
+  as.rate = 176400;
+  as.sampleSize = 4;
+  std::vector<rvt::Node> movi;
+  std::vector<rvt::IdxEntry> idx;
+  uint32_t off = 4;
+  for (int i = 0; i < 6; ++i) {
+    const bool video = i % 2 == 0;
+    const rvt::Bytes payload = rvt::Pattern(video ? 300 : 400, uint32_t(i));
+    movi.push_back(rvt::Chunk(video ? "00dc" : "01wb", payload));
+    idx.push_back({video ? "00dc" : "01wb", 0x10, off, uint32_t(payload.size())});
+    off += 8 + uint32_t(payload.size());
+  }
+  const Bytes file =
+      rvt::Build(rvt::Riff(
+                     "AVI ",
+                     {rvt::List("hdrl",
+                                {rvt::Chunk("avih", rvt::AvihPayload({})),
+                                 rvt::List("strl", {rvt::Chunk("strh", rvt::StrhPayload("vids", "XVID", {})),
+                                                    rvt::Chunk("strf", rvt::VideoStrf(320, 240, "XVID"))}),
+                                 rvt::List("strl", {rvt::Chunk("strh", rvt::StrhPayload("auds", "", as)),
+                                                    rvt::Chunk("strf", rvt::AudioStrf(1, 2, 44100, 16, {},
+                                                                                      false))})}),
+                      rvt::List("movi", movi), rvt::Chunk("idx1", rvt::Idx1(idx))}))
+          .bytes;
+  Write("pcm.avi", file);
+  const Result r = Cli("repair " + Q("pcm.avi") + " -o " + Q("out.avi"));
+  ASSERT_EQ(r.rc, 0) << r.out;
+  const Bytes out = rvt::ReadFile(dir_.File("out.avi"));
+  EXPECT_EQ(ReadIdx(out).error, "");
+  EXPECT_EQ(ReadIdx(out).entries, 6u);
+  const size_t astrf = FindChunk(out, "strf", 1);
+  ASSERT_NE(astrf, std::string::npos) << "the audio stream lost its format";
+  EXPECT_EQ(ReadLE32(out, astrf + 4), 18u);
+  EXPECT_EQ(ReadLE32(out, astrf + 8), 0x00020001u);  // PCM, two channels
+  EXPECT_EQ(ReadLE32(out, astrf + 12), 44100u);
+  EXPECT_EQ(Cli("verify " + Q("out.avi")).rc, 0);
+}
+
 // ---- join --------------------------------------------------------------------------------------
 
 TEST_F(CliHeaderJoinTest, JoinExitCodes) {

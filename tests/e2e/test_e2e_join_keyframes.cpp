@@ -194,6 +194,12 @@ TEST_F(E2eJoinKeyframes, TheSearchSetsExactlyTheKeyframesOfTheCleanFile) {
   EXPECT_NE(r.out.find("опорных кадров: " + std::to_string(keys)), std::string::npos) << r.out;
   EXPECT_EQ(IndexKeyFlags(out), clean);
   EXPECT_EQ(FrameHashes(out), FrameHashes(s.gop));
+
+  // With the index of a stream check instead of the file's own.
+  const std::string checked = dir_.File("checked.avi");
+  const Result c = Cli("keyframes " + ShellQuote(cleared) + " -o " + ShellQuote(checked));
+  ASSERT_EQ(c.rc, 0) << c.out;
+  EXPECT_EQ(IndexKeyFlags(checked), clean);
 }
 
 TEST_F(E2eJoinKeyframes, EveryFrameOfAnMjpegFileIsAKeyframe) {

@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "check/index.h"
 #include "core/file_state.h"
 #include "core/messages.h"
 #include "core/options.h"
@@ -20,6 +21,8 @@
 #include "core/tasks.h"
 #include "fixtures/avi_builder.h"
 #include "join/join.h"
+#include "riff/blocks.h"
+#include "riff/bytes.h"
 
 namespace {
 
@@ -174,6 +177,7 @@ class JoinTest : public ::testing::Test {
       EXPECT_EQ(rvt::ReadFile(paths_[i]), inputs_[i]) << "input " << i + 1 << " was changed";
     rv::ClearStop();
     rv::Join().files.clear();
+    rv::ResetFileState();
   }
   // Writes the files, lists them and runs the task; returns the status line.
   std::string RunJoin(const std::vector<File>& files) {
@@ -200,7 +204,14 @@ TEST_F(JoinTest, TwoFilesGiveOneStreamWithContinuingOffsetsAndEachFilesFlags) {
   o2.avihUsPerFrame = 33367;
   const File f1 = MakeFile(Interleaved(100, 1000, 5));
   const File f2 = MakeFile(Interleaved(50, 5000, 3), o2);
+  // The repair tab's file state is not the join's: it stays as it was.
+  rv::Index().entries = {{rv::fcc("00dc"), 0x10, 4, 10}};
+  rv::Index().count = 1;
+  rv::Blocks().push_back(rv::BlockRecord{"RIFF", "AVI ", -1, 0, 100, -1, 0});
   ASSERT_EQ(RunJoin({f1, f2}), "операция завершена");
+  EXPECT_EQ(rv::Index().entries, (std::vector<rv::IndexEntry>{{rv::fcc("00dc"), 0x10, 4, 10}}));
+  ASSERT_EQ(rv::Blocks().size(), 1u);
+  EXPECT_EQ(rv::Blocks()[0].Size, 100u);
 
   const Bytes out = rvt::ReadFile(out_);
   const uint32_t P = f1.moviList;
@@ -299,6 +310,15 @@ TEST_F(JoinTest, AFirstFileWithoutAHeaderWritesAnEmptyOutput) {
   rvt::OverwriteAt(noRiff.bytes, 0, rvt::Text("RIFX"));
   EXPECT_EQ(RunJoin({noRiff}), "ошибка извлечения заголовка первого файла");
   EXPECT_TRUE(rvt::ReadFile(out_).empty());
+}
+
+TEST_F(JoinTest, AnOutputThatCannotBeCreatedOrWrittenIsNamed) {
+  const File f = MakeFile(Interleaved(6, 1, 2));
+  out_ = dir_.path() + "/no-such-dir/out.avi";
+  EXPECT_EQ(RunJoin({f}), "ошибка создания выходного файла");
+  EXPECT_FALSE(std::filesystem::exists(out_));
+  out_ = "/dev/full";
+  EXPECT_EQ(RunJoin({f}), "ошибка записи выходного файла");
 }
 
 TEST_F(JoinTest, AnOutputThatIsOneOfTheInputsIsRefusedAndNothingIsWritten) {

@@ -105,6 +105,7 @@ class ReconstructionTest : public ::testing::Test {
   // Writes the file and runs the task on it; true when the task's result was true.
   bool Run(const Bytes& bytes) {
     rv::InputFileName() = dir_.Write("in.avi", bytes);
+    rv::ResetReadCache();  // as opening a file does: the cache may hold the last file's bytes
     const rv::Completion c = rv::Execute("reconstruction");
     EXPECT_EQ(c.code, 101);
     return c.result == 1;
@@ -216,6 +217,49 @@ TEST_F(ReconstructionTest, WithoutAMoviListTheSearchRunsToTheEnd) {
   EXPECT_EQ(rv::Blocks().size(), 6u);
   EXPECT_TRUE(rv::Tree().lines.empty());
   EXPECT_FALSE(rv::HasBlock("LIST", "movi"));
+}
+
+TEST_F(ReconstructionTest, SignaturesAreFoundAtEveryStreamPosition) {
+  const rvt::StandardAvi sa = rvt::MakeStandardAvi();
+  // Header blocks across the boundaries of whatever pieces the search reads the stream in:
+  // "avih", "strh" and "LIST" at the piece sizes a search may use, and "movi" in bytes 8 to 11.
+  std::vector<uint32_t> gaps;
+  for (uint32_t edge : {4096u, 65536u, 1024000u})
+    for (uint32_t at : {sa.avih + 2, sa.vstrh + 1, sa.movi + 10, sa.movi + 2})
+      gaps.push_back(edge - at);
+  for (uint32_t g : gaps) {
+    SCOPED_TRACE(g);
+    rv::ClearMessages();
+    ASSERT_TRUE(Run(rvt::Concat({rvt::Filled(g, 0x20), sa.bytes})));
+    EXPECT_EQ(Finds(), (std::vector<std::string>{"avih ", "strh vids", "strf ", "strh auds",
+                                                 "strf ", "LIST movi"}));
+    ASSERT_EQ(rv::Blocks().size(), 7u);
+    EXPECT_EQ(rv::Blocks()[1].Offset, g + sa.avih);
+    EXPECT_EQ(rv::Blocks()[6].Offset, g + sa.movi);
+  }
+}
+
+TEST_F(ReconstructionTest, AfterAFindTheSearchGoesOnTwelveBytesFurther) {
+  // Signatures within the 12 bytes passed over after a find are not found, those after them
+  // are; so is a signature in the last four bytes of the file (the bytes past the end read as
+  // zeros).
+  const Bytes file = rvt::Concat({rvt::Text("avih"), rvt::Filled(4, 0), rvt::Text("strf"),  // 0
+                                  rvt::Text("strf"), rvt::Filled(4, 0), rvt::Text("avih"),  // 12
+                                  rvt::Text("strh"), rvt::Filled(4, 0), rvt::Text("xxxx"),  // 24
+                                  rvt::Filled(40, 0x20), rvt::Text("strh")});               // 36, 76
+  EXPECT_FALSE(Run(file));
+  const std::vector<std::string> finds = Finds();
+  ASSERT_EQ(finds.size(), 4u);
+  EXPECT_EQ(std::vector<std::string>(finds.begin(), finds.begin() + 3),
+            (std::vector<std::string>{"avih ", "strf ", "strh xxxx"}));
+  const auto& b = rv::Blocks();
+  ASSERT_EQ(b.size(), 5u);
+  EXPECT_EQ(b[2].Offset, 12u);
+  EXPECT_EQ(b[3].Offset, 24u);
+  EXPECT_EQ(b[4].Offset, 76u);
+  EXPECT_EQ(b[4].Name, "strh");
+  EXPECT_EQ(b[4].TypeTag, std::string(4, '\0'));
+  EXPECT_EQ(b[4].Size, 8u);
 }
 
 TEST_F(ReconstructionTest, AnIndxBlockMarksTheFileExtended) {
