@@ -2,6 +2,7 @@
 // them, and the task routines behind the worker. A file named on the command line is put into
 // the file-name field and read at once.
 #include <QApplication>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QTimer>
 
@@ -32,7 +33,12 @@ int main(int argc, char** argv) {
   formMain.AttachStreamCheckWindow(FormMI());
   QObject::connect(&formMain, &TFormMain::closed, &app, &QApplication::quit);
 
-  if (argc > 1) formMain.EditIN->setText(QString::fromLocal8Bit(argv[1]));
+  if (argc > 1) {
+    // A file named on the command line is taken as if chosen with the file dialog: a full
+    // path, and the output name proposed beside it.
+    formMain.EditIN->setText(QFileInfo(QString::fromLocal8Bit(argv[1])).absoluteFilePath());
+    formMain.ProposeOutputName();
+  }
   formMain.show();
   if (argc > 1) QTimer::singleShot(0, &formMain, &TFormMain::BitBtnGOClick);
 

@@ -225,6 +225,10 @@ class TFormMain : public QMainWindow {
   void resizeEvent(QResizeEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
 
+ public:
+  // EditOUT := the output name proposed from EditIN (Enter in EditIN, a file chosen).
+  void ProposeOutputName();
+
  private:
   void FormCreate();
   void BuildRepairTab();
@@ -237,7 +241,6 @@ class TFormMain : public QMainWindow {
   void PlaceGapControls();
   void SetSavePicture(bool ready);
   void ShowTaskControls(bool show, bool withPointer);
-  void ProposeOutputName();
   int SelectedBlock() const;
 
   MainWindowHooks hooks_;
