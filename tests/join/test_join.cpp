@@ -410,6 +410,7 @@ TEST(JoinList, ProposedNameHasJoinedBeforeTheExtension) {
   EXPECT_EQ(rv::JoinedName("/x/a.b.avi"), "/x/a.b.joined.avi");
   EXPECT_EQ(rv::JoinedName("/x.d/clip"), "/x.d/clip.joined");
   EXPECT_EQ(rv::JoinedName("/x/.avi"), "/x/.avi.joined.avi");
+  EXPECT_EQ(rv::JoinedName("part2.avi"), "part2.joined.avi");
   EXPECT_EQ(rv::JoinedName(""), "");
 }
 

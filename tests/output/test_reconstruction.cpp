@@ -365,12 +365,14 @@ TEST_F(ReconstructionTest, AnAudioFormatOfVideoSizeIsReadAsTheAudioFormat) {
 TEST_F(ReconstructionTest, AMissingFileIsAnOpeningErrorAndKeepsTheTable) {
   rv::Blocks().push_back(rv::BlockRecord{"RIFF", "AVI ", -1, 0, 100, -1, 0});
   rv::InputFileName() = dir_.File("missing.avi");
+  rv::Header().extended = 'y';
   const rv::Completion c = rv::Execute("reconstruction");
   EXPECT_EQ(c.code, 101);
   EXPECT_EQ(c.result, 0);
   EXPECT_EQ(rv::MessageLines(), std::vector<std::string>{"• ошибка открытия файла"});
   ASSERT_EQ(rv::Blocks().size(), 1u);
   EXPECT_EQ(rv::Blocks()[0].Name, "RIFF");
+  EXPECT_EQ(rv::Header().extended, 'y');
 }
 
 }  // namespace

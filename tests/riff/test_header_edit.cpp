@@ -121,6 +121,11 @@ TEST_F(HeaderEditTest, SignedFieldsShowTheSignedPatternAndStoreItBack) {
   EXPECT_EQ(a.DataRate, 0x80000000u);
   Set("avih", "DataRate", "40000");
   EXPECT_EQ(a.DataRate, 40000u);
+  // Leading zeros make no other number.
+  Set("avih", "DataRate", "000000000000025");
+  EXPECT_EQ(a.DataRate, 25u);
+  Set("avih", "DataRate", "-000000000000001");
+  EXPECT_EQ(a.DataRate, 4294967295u);
 }
 
 TEST_F(HeaderEditTest, ABadNumberFailsNamingTheValueAndLeavesTheField) {
@@ -195,6 +200,8 @@ TEST_F(HeaderEditTest, AudioCodecDataTakesCbSizeBytesAndSetsTheSize) {
   }
   Set("astrf", "cbSize", "65538");
   EXPECT_EQ(a.cbSize, 2);
+  Set("astrf", "cbSize", "0000000000003");
+  EXPECT_EQ(a.cbSize, 3);
 }
 
 TEST_F(HeaderEditTest, MissingAudioCodecBytesShowAsQuestionMarksAndApplyAsZero) {
