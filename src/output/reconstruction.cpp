@@ -41,6 +41,7 @@ void Highlight(const BlockRecord& r, char streamKind) {
 }  // namespace
 
 bool reconstruction() {
+  ResetReadCache();  // the cache may still hold another file's bytes
   if (!OpenSource(InputFileName())) {
     AddMessage("• ошибка открытия файла");
     return false;

@@ -188,16 +188,19 @@ Bytes JunkUpToMovi(uint64_t p, uint32_t& moviListPos) {
 
 Bytes BuildHeaderRegion(bool withAudioStrh, bool withAudioStrf, uint32_t& moviListPos) {
   const HeaderState& h = Header();
+  // An odd-sized format chunk is followed by its pad byte, which the list sizes count.
+  auto appendChunk = [](Bytes& list, const Bytes& chunk) {
+    list.insert(list.end(), chunk.begin(), chunk.end());
+    if (chunk.size() & 1) list.push_back(0);
+  };
   Bytes vstrl = StrhBytes(h.vstrh);
-  Bytes vf = VideoStrfBytes(h.vstrf);
-  vstrl.insert(vstrl.end(), vf.begin(), vf.end());
+  appendChunk(vstrl, VideoStrfBytes(h.vstrf));
   Bytes hdrl = AvihBytes(h.avih);
   AppendList(hdrl, "strl", vstrl);
   if (withAudioStrh) {
     Bytes astrl = StrhBytes(h.astrh);
     if (withAudioStrf) {
-      Bytes af = AudioStrfBytes(h.astrf);
-      astrl.insert(astrl.end(), af.begin(), af.end());
+      appendChunk(astrl, AudioStrfBytes(h.astrf));
     }
     AppendList(hdrl, "strl", astrl);
   }

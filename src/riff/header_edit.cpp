@@ -1,6 +1,7 @@
 #include "riff/header_edit.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstdio>
 
 #include "riff/source.h"
@@ -159,10 +160,22 @@ const FieldDef* FindField(const std::string& record, const std::string& name) {
 
 std::string SignedText(uint32_t v) { return std::to_string(int32_t(v)); }
 
+// A decimal text as a number, leading zeros allowed; false past the 64-bit range.
+static bool ParseDecimal(const std::string& text, int64_t& n) {
+  if (!IsNumber(text)) return false;
+  const bool negative = text[0] == '-';
+  uint64_t v = 0;
+  for (size_t i = negative ? 1 : 0; i < text.size(); ++i) {
+    if (v > (uint64_t(INT64_MAX) - 9) / 10) return false;
+    v = v * 10 + uint64_t(text[i] - '0');
+  }
+  n = negative ? -int64_t(v) : int64_t(v);
+  return true;
+}
+
 bool ParseSigned(const std::string& text, uint32_t& v) {
-  if (!IsNumber(text) || text.size() > 11) return false;
-  long long n = std::stoll(text);
-  if (n < INT32_MIN || n > int64_t(UINT32_MAX)) return false;
+  int64_t n = 0;
+  if (!ParseDecimal(text, n) || n < INT32_MIN || n > int64_t(UINT32_MAX)) return false;
   v = uint32_t(n);
   return true;
 }
@@ -222,9 +235,8 @@ bool ApplyField(const FieldDef& f, const std::string& text, std::string& error) 
       *s.u32 = HexToInt(text);
       return true;
     case K::CbSize: {
-      uint32_t v = 0;
-      if (IsNumber(text) && text.size() <= 11) v = uint32_t(std::stoll(text));
-      *s.u16 = uint16_t(v);
+      int64_t n = 0;
+      *s.u16 = ParseDecimal(text, n) ? uint16_t(uint64_t(n)) : 0;
       return true;
     }
     case K::VideoCodec:

@@ -20,38 +20,11 @@ namespace {
 using rvt::Bytes;
 using rvt::ReadLE32;
 using rvt::ShellQuote;
-
-struct Result {
-  int rc = -1;
-  std::string out;
-};
-
-Result Sh(const std::string& cmd) {
-  Result r;
-  FILE* p = ::popen((cmd + " </dev/null").c_str(), "r");
-  if (!p) return r;
-  char buf[8192];
-  for (size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) r.out.append(buf, n);
-  const int status = ::pclose(p);
-  r.rc = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return r;
-}
+using rvt::FrameHashes;
+using Result = rvt::ShellResult;
+inline Result Sh(const std::string& cmd) { return rvt::RunShell(cmd); }
 
 Result Cli(const std::string& args) { return Sh(ShellQuote(RIVETTA_CLI_PATH) + " " + args + " 2>&1"); }
-
-std::vector<std::string> FrameHashes(const std::string& path) {
-  const Result r = Sh("ffmpeg -nostdin -v quiet -i " + ShellQuote(path) +
-                      " -map 0:v -f framemd5 - 2>/dev/null");
-  std::vector<std::string> out;
-  std::istringstream lines(r.out);
-  for (std::string line; std::getline(lines, line);) {
-    if (line.empty() || line[0] == '#') continue;
-    std::string h = line.substr(line.rfind(',') + 1);
-    h.erase(0, h.find_first_not_of(' '));
-    out.push_back(h);
-  }
-  return out;
-}
 
 std::string DecodeErrors(const std::string& path) {
   return Sh("ffmpeg -nostdin -v error -i " + ShellQuote(path) + " -map 0 -f null - 2>&1").out;

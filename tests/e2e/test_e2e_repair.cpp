@@ -22,37 +22,9 @@ namespace {
 using rvt::Bytes;
 using rvt::ReadLE32;
 using rvt::ShellQuote;
-
-struct Result {
-  int rc = -1;
-  std::string out;
-};
-
-Result Sh(const std::string& cmd) {
-  Result r;
-  FILE* p = ::popen((cmd + " </dev/null").c_str(), "r");
-  if (!p) return r;
-  char buf[8192];
-  for (size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) r.out.append(buf, n);
-  const int status = ::pclose(p);
-  r.rc = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return r;
-}
-
-// Decoded video frames of a file, one MD5 per frame in decoding order.
-std::vector<std::string> FrameHashes(const std::string& path) {
-  const Result r =
-      Sh("ffmpeg -nostdin -v quiet -i " + ShellQuote(path) + " -map 0:v -f framemd5 - 2>/dev/null");
-  std::vector<std::string> out;
-  std::istringstream lines(r.out);
-  for (std::string line; std::getline(lines, line);) {
-    if (line.empty() || line[0] == '#') continue;
-    std::string h = line.substr(line.rfind(',') + 1);
-    h.erase(0, h.find_first_not_of(' '));
-    out.push_back(h);
-  }
-  return out;
-}
+using rvt::FrameHashes;
+using Result = rvt::ShellResult;
+inline Result Sh(const std::string& cmd) { return rvt::RunShell(cmd); }
 
 std::string Id(const Bytes& b, size_t pos) {
   return pos + 4 <= b.size() ? std::string(b.begin() + long(pos), b.begin() + long(pos) + 4)
@@ -273,7 +245,9 @@ TEST_F(E2eRepair, RunOfZerosOverTheMiddleOfMoviLosesOnlyWhatItCovers) {
                         C().bytes.begin() + long(v.pos + 8 + v.size));
     EXPECT_EQ(payloads.count(payload), 1u) << "video chunk " << i << " is missing";
     afterKey = afterKey || (after && v.key);
-    if (before || afterKey) EXPECT_EQ(got.count(v.hash), 1u) << "frame " << i;
+    if (before || afterKey) {
+      EXPECT_EQ(got.count(v.hash), 1u) << "frame " << i;
+    }
   }
   EXPECT_GT(nBefore, 10u);
   EXPECT_GT(nAfter, 10u);
