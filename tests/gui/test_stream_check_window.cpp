@@ -40,7 +40,6 @@ namespace {
 
 constexpr int kWaitMs = 20000;
 
-QString Q(const char* utf8) { return QString::fromUtf8(utf8); }
 
 // A small AVI whose second video chunk (600 bytes, declared correctly) is followed by 100 zero
 // bytes, so its size field does not lead to the next block.

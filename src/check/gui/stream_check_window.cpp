@@ -50,7 +50,6 @@ constexpr int kSignPeriodMs = 33;  // the scanner's signs are looked at this oft
 
 const QColor kSilver(0xC0, 0xC0, 0xC0);
 
-QString Q(const char* utf8) { return QString::fromUtf8(utf8); }
 QString Q(const std::string& utf8) { return QString::fromStdString(utf8); }
 
 // ---- pictures -------------------------------------------------------------------------------
@@ -243,11 +242,6 @@ void SetBaseColour(QLineEdit* edit, const QColor& colour) {
   edit->setPalette(pal);
 }
 
-void KeepSpaceWhenHidden(QWidget* w) {
-  QSizePolicy sp = w->sizePolicy();
-  sp.setRetainSizeWhenHidden(true);
-  w->setSizePolicy(sp);
-}
 
 QTableWidget* MakeGrid(QWidget* parent, const char* name, int columns) {
   auto* grid = new QTableWidget(parent);
@@ -364,20 +358,20 @@ void TFormMI::BuildTopArea() {
   ImageFF = PictureLabel(Panel1, "ImageFF", Draw(Pic::FirstSearch, kSignSize));
   ImageFF->setToolTip(Q("поиск первого блока"));
   ImageFF->hide();
-  KeepSpaceWhenHidden(ImageFF);
+  KeepPlace(ImageFF);
 
   ImageEX = MakePictureButton(Panel1, "ImageEX", kSignSize);
   ImageEX->SetPicture(Draw(Pic::Exclusions, kSignSize), QStringLiteral("ImageEX"));
   ImageEX->setToolTip(Q("список исключённых фрагментов"));
   ImageEX->hide();
-  KeepSpaceWhenHidden(ImageEX);
+  KeepPlace(ImageEX);
   connect(ImageEX, &QToolButton::clicked, this, &TFormMI::ImageEXClick);
 
   LabelPTR = new QLabel(QStringLiteral("ptr:"), Panel1);
   LabelPTR->setObjectName(QStringLiteral("LabelPTR"));
   LabelPTR->setMinimumWidth(40);
   LabelPTR->hide();
-  KeepSpaceWhenHidden(LabelPTR);
+  KeepPlace(LabelPTR);
 
   CheckHI = MakeCheck(Panel1, "CheckHI", "высокий приоритет задачи", true);
   rv::Opt().highPriorityCheck = true;
@@ -440,7 +434,7 @@ void TFormMI::BuildLowerPanel() {
   GaugeIDX1->setObjectName(QStringLiteral("GaugeIDX1"));
   GaugeIDX1->setFixedSize(kGoSize + 4, kGoSize + 4);
   GaugeIDX1->hide();
-  KeepSpaceWhenHidden(GaugeIDX1);
+  KeepPlace(GaugeIDX1);
 
   CheckSA = MakeCheck(PanelBB, "CheckSA", "сохранить ошибки", false);
   CheckRE = MakeCheck(PanelBB, "CheckRE", "загрузить ошибки", false);
@@ -520,7 +514,7 @@ void TFormMI::BuildLowerPanel() {
   connect(ImageHAMMER, &QToolButton::clicked, this, &TFormMI::ImageHAMMERClick);
   ImageWA = PictureLabel(PanelBB, "ImageWA", Draw(Pic::Busy, kSignSize + 8));
   ImageWA->hide();
-  KeepSpaceWhenHidden(ImageWA);
+  KeepPlace(ImageWA);
 
   auto* options = new QHBoxLayout;
   options->setSpacing(12);

@@ -50,7 +50,6 @@ constexpr int kCloseSize = 12;
 // bar can be taken again.
 constexpr int kKeepVisible = 40;
 
-QString Q(const char* utf8) { return QString::fromUtf8(utf8); }
 
 // The apply picture: a green tick.
 QPixmap ApplyPicture() {

@@ -92,20 +92,8 @@ QColor LabelColour(rv::LabelColor c) {
   return QColor(128, 128, 128);
 }
 
-template <class W>
-W* Named(W* w, const char* name) {
-  w->setObjectName(QString::fromUtf8(name));
-  return w;
-}
 
-QString Q(const char* utf8) { return QString::fromUtf8(utf8); }
 
-// Keeps a control's place in the layout while it is hidden, so nothing jumps when it shows.
-void KeepPlace(QWidget* w) {
-  QSizePolicy sp = w->sizePolicy();
-  sp.setRetainSizeWhenHidden(true);
-  w->setSizePolicy(sp);
-}
 
 // Puts text into a combo box: its list item when there is one, else the edit text.
 void SetComboText(QComboBox* combo, const QString& text) {

@@ -9,6 +9,23 @@
 #include <QToolButton>
 #include <QWidget>
 
+// Texts of the interface are UTF-8 in the sources.
+inline QString Q(const char* utf8) { return QString::fromUtf8(utf8); }
+
+// Gives a control the name the rest of the code and the tests know it by.
+template <class W>
+W* Named(W* w, const char* name) {
+  w->setObjectName(QString::fromUtf8(name));
+  return w;
+}
+
+// Keeps a control's place in the layout while it is hidden, so nothing jumps when it shows.
+inline void KeepPlace(QWidget* w) {
+  QSizePolicy sp = w->sizePolicy();
+  sp.setRetainSizeWhenHidden(true);
+  w->setSizePolicy(sp);
+}
+
 // A round gauge: a pie filled clockwise from twelve o'clock in proportion to the progress
 // (0 to 100), with the percentage written in the middle.
 class PieGauge : public QWidget {

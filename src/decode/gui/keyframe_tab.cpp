@@ -43,19 +43,8 @@ constexpr int kPictureSize = 20;
 // Indices into the engine's label texts, in the order of KeyframeTab::kTextNames.
 enum TextIndex : size_t { kIO, kKK, kPR, kKA, kKKP };
 
-QString Q(const char* utf8) { return QString::fromUtf8(utf8); }
 
-template <class W>
-W* Named(W* w, const char* name) {
-  w->setObjectName(QString::fromUtf8(name));
-  return w;
-}
 
-void KeepPlace(QWidget* w) {
-  QSizePolicy sp = w->sizePolicy();
-  sp.setRetainSizeWhenHidden(true);
-  w->setSizePolicy(sp);
-}
 
 // A label whose long text never widens the window: it is cut at the panel's edge.
 QLabel* InfoLabel(const char* text, const char* name, QWidget* parent) {

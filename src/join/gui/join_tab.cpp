@@ -43,20 +43,8 @@ constexpr const char* kOverwrite = "файл с таким именем уже �
 
 constexpr int kPictureSize = 20;
 
-QString Q(const char* utf8) { return QString::fromUtf8(utf8); }
 
-template <class W>
-W* Named(W* w, const char* name) {
-  w->setObjectName(QString::fromUtf8(name));
-  return w;
-}
 
-// Keeps a control's place in the layout while it is hidden, so nothing jumps when it shows.
-void KeepPlace(QWidget* w) {
-  QSizePolicy sp = w->sizePolicy();
-  sp.setRetainSizeWhenHidden(true);
-  w->setSizePolicy(sp);
-}
 
 // The picture of ImageSUM: a sheet with a folded corner and a pen writing a name on it.
 QPixmap NamePicture(int size) {
