@@ -8,29 +8,13 @@
 #include <vector>
 
 #include "fixtures/avi_builder.h"
+#include "fixtures/cli_run.h"
 #include "fixtures/ffmpeg_sample.h"
 
 namespace {
 
-struct Outcome {
-  int code = -1;
-  std::string out, err;
-};
-
-// Runs the built program in dir with the given (already quoted) arguments.
-Outcome Cli(const rvt::TempDir& dir, const std::string& args) {
-  const std::string out = dir.File("stdout.txt"), err = dir.File("stderr.txt");
-  const std::string cmd = "cd " + rvt::ShellQuote(dir.path()) + " && " +
-                          rvt::ShellQuote(RIVETTA_CLI_PATH) + " " + args + " >" +
-                          rvt::ShellQuote(out) + " 2>" + rvt::ShellQuote(err) + " </dev/null";
-  const int status = std::system(cmd.c_str());
-  Outcome r;
-  r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  const rvt::Bytes o = rvt::ReadFile(out), e = rvt::ReadFile(err);
-  r.out.assign(o.begin(), o.end());
-  r.err.assign(e.begin(), e.end());
-  return r;
-}
+using Outcome = rvt::CliOutcome;
+Outcome Cli(const rvt::TempDir& dir, const std::string& args) { return rvt::RunCli(dir, args); }
 
 // True when text is one JSON value whose brackets balance outside strings.
 bool JsonShaped(const std::string& text) {

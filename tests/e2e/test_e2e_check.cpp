@@ -9,29 +9,15 @@
 #include <vector>
 
 #include "fixtures/avi_builder.h"
+#include "fixtures/cli_run.h"
 #include "fixtures/ffmpeg_sample.h"
 
 namespace {
 
 using Bytes = rvt::Bytes;
 
-struct Outcome {
-  int code = -1;
-  std::string out;
-};
-
-Outcome Cli(const rvt::TempDir& dir, const std::string& args) {
-  const std::string out = dir.File("stdout.txt");
-  const std::string cmd = "cd " + rvt::ShellQuote(dir.path()) + " && " +
-                          rvt::ShellQuote(RIVETTA_CLI_PATH) + " " + args + " >" +
-                          rvt::ShellQuote(out) + " 2>/dev/null </dev/null";
-  const int status = std::system(cmd.c_str());
-  Outcome r;
-  r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  const Bytes o = rvt::ReadFile(out);
-  r.out.assign(o.begin(), o.end());
-  return r;
-}
+using Outcome = rvt::CliOutcome;
+Outcome Cli(const rvt::TempDir& dir, const std::string& args) { return rvt::RunCli(dir, args); }
 
 struct Entry {
   std::string id;
