@@ -9,7 +9,10 @@
 
 namespace rv::cli {
 
-ConsoleHost::ConsoleHost() { interactive_ = ::isatty(0) && ::isatty(2); }
+ConsoleHost::ConsoleHost() {
+  barTerminal_ = ::isatty(2);
+  interactive_ = ::isatty(0) && barTerminal_;
+}
 
 std::string QuestionText(const Question& q) {
   std::string t = q.text.empty() ? std::string(kDefaultQuestionText) : q.text;
@@ -44,7 +47,7 @@ bool ConsoleHost::Ask(const Question& q) {
 }
 
 void ConsoleHost::DrawBar(int percent, const std::string& text) {
-  if (!::isatty(2)) return;
+  if (!barTerminal_) return;
   auto now = std::chrono::steady_clock::now();
   if (barShown_ && now - lastDraw_ < std::chrono::milliseconds(100) && percent < 100) return;
   lastDraw_ = now;

@@ -25,6 +25,7 @@ class ConsoleHost : public Host {
  private:
   void DrawBar(int percent, const std::string& text);
   bool interactive_ = false;  // stdin and stderr are terminals
+  bool barTerminal_ = false;  // stderr is a terminal: progress is drawn
   bool barShown_ = false;
   std::mutex mutex_;
   std::chrono::steady_clock::time_point lastDraw_{};
