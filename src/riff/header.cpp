@@ -231,6 +231,11 @@ static void ReadBlock(const BlockRecord& r) {
 void lista2struct() {
   HeaderState& h = Header();
   auto& blocks = Blocks();
+  // The records hold the first video and the first audio stream (the streams players take by
+  // default); the header blocks of further streams are shown in the tree but leave the records
+  // alone. `strhFirst` says whether the nearest stream header before a format was the first of
+  // its kind, so that a format is only read into the records together with its own header.
+  bool haveVideo = false, haveAudio = false, strhFirst = true;
   for (size_t i = 0; i < blocks.size(); ++i) {
     BlockRecord& r = blocks[i];
     if (r.Name == "avih") {
@@ -240,14 +245,23 @@ void lista2struct() {
       avih2TV(r.Node, h.avih);
     } else if (r.Name == "strh") {
       ReadBlock(r);
+      strhFirst = true;
       if (r.TypeTag == "vids") {
         if (r.Size != 64) AddMessage("• не стандартный размер блока video strh");
-        readSTRH(h.shared, h.vstrh);
-        strh2TV(r.Node, h.vstrh);
+        strhFirst = !haveVideo;
+        StrhRecord other;
+        StrhRecord& into = strhFirst ? h.vstrh : other;
+        readSTRH(h.shared, into);
+        strh2TV(r.Node, into);
+        haveVideo = true;
       } else if (r.TypeTag == "auds") {
         if (r.Size != 64) AddMessage("• не стандартный размер блока audio strh");
-        readSTRH(h.shared, h.astrh);
-        strh2TV(r.Node, h.astrh);
+        strhFirst = !haveAudio;
+        StrhRecord other;
+        StrhRecord& into = strhFirst ? h.astrh : other;
+        readSTRH(h.shared, into);
+        strh2TV(r.Node, into);
+        haveAudio = true;
       }
     } else if (r.Name == "strf") {
       ReadBlock(r);
@@ -275,9 +289,19 @@ void lista2struct() {
         kind = 0;
       }
       if (kind == 'a' || kind == 'v') {
-        r.Kind = kind;
-        readSTRF(h.shared, kind);
-        strf2TV(r.Node, kind);
+        if (strhFirst) {
+          r.Kind = kind;
+          readSTRF(h.shared, kind);
+          strf2TV(r.Node, kind);
+        } else {
+          // A further stream's format: its lines from a record read aside.
+          const VideoStrfRecord v = h.vstrf;
+          const AudioStrfRecord a = h.astrf;
+          readSTRF(h.shared, kind);
+          strf2TV(r.Node, kind);
+          h.vstrf = v;
+          h.astrf = a;
+        }
       }
     } else if (r.Name == "LIST" && r.TypeTag == "movi") {
       h.moviPos = r.Offset + 8;

@@ -158,8 +158,12 @@ class HeaderTest : public ::testing::Test {
     for (int i = 0; i < rv::kLabelCount; ++i) out.push_back(rv::GetLabel(i));
     return out;
   }
-  static int Find(const std::string& name, const std::string& tag = "") {
-    return rv::FindBlock(name, tag);
+  static int Find(const std::string& name, const std::string& tag = "", int skip = 0) {
+    for (size_t i = 0; i < rv::Blocks().size(); ++i)
+      if (rv::Blocks()[i].Name == name && rv::Blocks()[i].TypeTag == tag &&
+          skip-- == 0)
+        return int(i);
+    return -1;
   }
 
   rvt::TempDir dir_{"header"};
@@ -552,7 +556,7 @@ TEST_F(HeaderTest, FormatWithoutStreamHeaderIsJudgedBySizeAlone) {
   EXPECT_EQ(Labels(), (std::vector<LabelColor>{B, G, B, G, B, M, M}));
 }
 
-TEST_F(HeaderTest, LastOfSeveralStreamListsIsKept) {
+TEST_F(HeaderTest, FirstOfSeveralStreamListsIsKeptAndTheOthersShown) {
   rvt::StrhFields second = DistinctVideoStrh();
   second.length = 999;
   Open(FileWith({AvihChunk(), VideoStrl(), AudioStrl(),
@@ -561,9 +565,14 @@ TEST_F(HeaderTest, LastOfSeveralStreamListsIsKept) {
                  List("strl", {Chunk("strh", rvt::StrhPayload("txts", "", {})),
                                Chunk("strf", rvt::Filled(20, 0))})}));
   EXPECT_TRUE(rv::MessageLines().empty());
-  EXPECT_EQ(rv::Header().vstrh.DeviceHandler, "DIVX");
-  EXPECT_EQ(rv::Header().vstrh.DataLength, 999u);
-  EXPECT_EQ(rv::Header().vstrf.biWidth, 640u);
+  // The records hold the first stream of each kind, the one players take by default.
+  EXPECT_EQ(rv::Header().vstrh.DeviceHandler, "XVID");
+  EXPECT_EQ(rv::Header().vstrh.DataLength, DistinctVideoStrh().length);
+  EXPECT_EQ(rv::Header().vstrf.biWidth, 320u);
+  const int divx = Find("strh", "vids", 1);
+  ASSERT_GE(divx, 0);
+  EXPECT_EQ(FieldLines(divx)[8], "DataLength = 999") << "the second video stream is shown";
+  EXPECT_EQ(FieldLines(divx + 1)[1], "biWidth = 640");
   EXPECT_EQ(rv::Header().astrf.wFormatTag, 0x55) << "the one audio strl";
   // A text stream is shown in the tree only; its strf belongs to no known kind.
   const int txts = Find("strh", "txts");
