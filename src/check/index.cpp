@@ -23,6 +23,7 @@ void TrimIndex() {
 void ClearIndex() {
   IndexState& s = Index();
   s.entries.clear();
+  s.keyflagsDecided = false;
   s.count = 0;
 }
 

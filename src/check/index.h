@@ -8,6 +8,7 @@
 namespace rv {
 
 constexpr uint32_t kKeyframeFlag = 0x10;
+constexpr uint32_t kListFlag = 0x01;  // an idx1 entry that names a LIST group ('rec ')
 
 struct IndexEntry {
   uint32_t ckid = 0;  // FOURCC, first character in the low byte
@@ -21,6 +22,8 @@ struct IndexState {
   std::vector<IndexEntry> entries;  // while a scan runs, only the first `count` are valid
   size_t count = 0;
   char continueCheck = 0;  // 'y' when the next scan continues the previous one
+  // The keyframe flags were decided by decoding (the keyframe search): a writer keeps them.
+  bool keyflagsDecided = false;
 };
 IndexState& Index();
 

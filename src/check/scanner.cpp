@@ -5,6 +5,7 @@
 #include "check/bad_blocks.h"
 #include "check/index.h"
 #include "core/host.h"
+#include "core/messages.h"
 #include "core/options.h"
 #include "core/questions.h"
 #include "core/tasks.h"
@@ -84,19 +85,39 @@ struct RepeatTracker {
   }
 };
 
+// Whether the stream shows that a chunk of this ID holds `size` bytes (the size without a pad
+// byte): an earlier chunk of the same ID has that size, or the chunk is PCM audio whose block
+// alignment fits that size and not one more.
+bool PadByteEvidence(uint32_t ckid, uint32_t size, uint32_t entryIndex) {
+  const auto& entries = Index().entries;
+  const size_t end = std::min<size_t>(entryIndex, entries.size());
+  const size_t begin = end > 4000 ? end - 4000 : 0;
+  for (size_t i = begin; i < end; ++i)
+    if (entries[i].ckid == ckid && entries[i].dwChunkLength == size) return true;
+  const AudioStrfRecord& a = Header().astrf;
+  if (SameChunkType(cff(ckid), "01wb") && a.wFormatTag == 1 && a.nBlockAlign > 1)
+    return size % a.nBlockAlign == 0 && (size + 1) % a.nBlockAlign != 0;
+  return false;
+}
+
 class Scanner {
  public:
   bool Run();
 
  private:
   void Accept(const std::string& id, uint32_t size);
+  void FinishBadBlock(uint64_t nextOffset);
+  bool EnterList(uint32_t size);
   void BeginSearch();
+  bool SizeBroken(const BlockRecord& movi, bool say);
   void Progress(bool force);
   bool Ask(int code) { return AskYesNo(CheckQuestionText(code)); }
 
   uint64_t M = 0, E = 0, p = 4, fileSize = 0;
   uint32_t limit = 0xFFFFFFFFu;
   ScanState state = ScanState::Normal;
+  bool sizeBroken = false;  // the movi or RIFF size was found broken: scan to the file's end
+  bool endedAtIndex = false;
   RepeatTracker rt;
   std::chrono::steady_clock::time_point lastShown{};
   uint32_t sinceCheck = 0;
@@ -136,18 +157,79 @@ void Scanner::Accept(const std::string& id, uint32_t size) {
   e.dwChunkLength = size;
   p += 8 + uint64_t(size);
   if (state == ScanState::FirstSearch) ScanUi().firstSearchSign = false;
-  if (state == ScanState::Searching) {
-    BadBlock& b = CurrentBadBlock();
-    b.RealSize = uint32_t(e.dwChunkOffset - b.MoviOffset - 8);
-    b.RepeatLength = rt.bestLen;
-    b.RepeatByte = rt.bestByte;
-    b.RepeatStart = uint32_t(rt.bestStart - b.MoviOffset);
-    b.Mark = '*';
-    ShowCurrentBadBlock();
-    SendCheckMessage(kShowBadBlock, 0);
-  }
+  if (state == ScanState::Searching) FinishBadBlock(e.dwChunkOffset);
   state = ScanState::Normal;
   if ((Opt().bigIsBad && size > limit) || (Opt().beyondEof && M + p > fileSize)) BeginSearch();
+}
+
+// The search found the next block at movi offset nextOffset: the bad block ends there.
+void Scanner::FinishBadBlock(uint64_t nextOffset) {
+  BadBlock& b = CurrentBadBlock();
+  uint32_t real = uint32_t(nextOffset - b.MoviOffset - 8);
+  // The distance to the next block counts the pad byte of an odd-sized chunk; where the
+  // stream shows the size without it, the pad byte is not part of the real size.
+  uint8_t last = 1;
+  if (real > 0 && real % 2 == 0 && ReadSource(uint32_t(M + b.MoviOffset + 8 + real - 1), 1, &last) &&
+      last == 0 && PadByteEvidence(b.ChunkID, real - 1, b.EntryIndex))
+    real -= 1;
+  b.RealSize = real;
+  b.RepeatLength = rt.bestLen;
+  b.RepeatByte = rt.bestByte;
+  b.RepeatStart = uint32_t(rt.bestStart - b.MoviOffset);
+  // A run that went on into the dropped pad byte ends with the block.
+  if (uint64_t(b.RepeatStart) + b.RepeatLength > uint64_t(real) + 8)
+    b.RepeatLength = uint32_t(uint64_t(real) + 8 - std::min<uint64_t>(b.RepeatStart, uint64_t(real) + 8));
+  b.Mark = '*';
+  ShowCurrentBadBlock();
+  SendCheckMessage(kShowBadBlock, 0);
+}
+
+// A LIST group inside movi ('rec ' and any other type): its header is stepped over and the
+// chunks inside are indexed at their own offsets. The group's size is not trusted: a chunk
+// that breaks inside it is found as any broken chunk. False when the bytes at p do not look
+// like a list header.
+bool Scanner::EnterList(uint32_t size) {
+  if (size < 4 || E - M - p < 12) return false;
+  uint8_t type[4];
+  if (!ReadSource(uint32_t(M + p + 8), 4, type)) return false;
+  for (uint8_t c : type)
+    if (c < 32 || c > 126) return false;
+  if (state == ScanState::Searching) FinishBadBlock(p);
+  if (state == ScanState::FirstSearch) ScanUi().firstSearchSign = false;
+  state = ScanState::Normal;
+  p += 12;
+  return true;
+}
+
+// An interrupted recording leaves the sizes its writer meant to fill in at the end: 0 or
+// 0xFFFFFFFF in RIFF and movi. Such a size, or one that reaches past the file's end, or a
+// movi size after which stream chunks go on, makes the scan run to the end of the file.
+bool Scanner::SizeBroken(const BlockRecord& movi, bool say) {
+  bool broken = false;
+  const uint32_t moviSize = movi.Size - 8;
+  const uint64_t moviEnd = uint64_t(movi.Offset) + 8 + moviSize;
+  bool chunksAfter = false;
+  uint8_t next[4];
+  for (uint64_t at : {moviEnd, moviEnd + 1})
+    if (at + 8 <= fileSize && ReadSource(uint32_t(at), 4, next) &&
+        IsStreamChunkID(std::string(reinterpret_cast<char*>(next), 4), false))
+      chunksAfter = true;
+  if (moviSize == 0 || moviSize == 0xFFFFFFFFu || moviEnd > fileSize || chunksAfter) {
+    if (say)
+      AddMessage("• размер блока movi (" + std::to_string(moviSize) +
+                 ") неверен: поток проверяется до конца файла");
+    broken = true;
+  }
+  if (!Blocks().empty() && Blocks()[0].Name == "RIFF") {
+    const uint32_t riffSize = Blocks()[0].Size - 8;
+    if (riffSize == 0 || uint64_t(riffSize) + 8 > fileSize) {
+      if (say)
+        AddMessage("• размер блока RIFF (" + std::to_string(riffSize) +
+                   ") неверен: поток проверяется до конца файла");
+      broken = true;
+    }
+  }
+  return broken;
 }
 
 void Scanner::BeginSearch() {
@@ -177,13 +259,19 @@ bool Scanner::Run() {
   if (movi < 0) return false;
   if (!OpenSource(InputFileName())) return false;
   fileSize = Source().size;
+  IndexState& ix = Index();
   const BlockRecord& mr = Blocks()[size_t(movi)];
   M = uint64_t(mr.Offset) + 8;
-  E = Opt().scanToEof ? fileSize : uint64_t(mr.Offset) + mr.Size;
+  E = uint64_t(mr.Offset) + 8 + uint32_t(mr.Size - 8);
+  if (Opt().scanToEof) {
+    E = fileSize;
+  } else if (SizeBroken(mr, ix.continueCheck != 'y')) {
+    E = fileSize;
+    sizeBroken = true;
+  }
   state = ScanState::Normal;
   rt = RepeatTracker{};
 
-  IndexState& ix = Index();
   if (ix.continueCheck == 'y' && !ix.entries.empty()) {
     ix.count = ix.entries.size();
     const IndexEntry& L = ix.entries.back();
@@ -193,6 +281,7 @@ bool Scanner::Run() {
       p = uint64_t(bad.back().MoviOffset) + bad.back().RealSize + 8;
   } else {
     SetIndexCount(0);
+    ix.keyflagsDecided = false;
     BadBlocks().clear();
     ResetGrid();
     p = 4;
@@ -213,9 +302,17 @@ bool Scanner::Run() {
     std::string id(reinterpret_cast<const char*>(head), 4);
     uint32_t S = LoadLE32(head + 4);
     bool stopByQuestion = false;
+    // With a broken movi size the stream ends where the file's own index or the next RIFF
+    // part begins at a block boundary.
+    if (sizeBroken && (state == ScanState::Normal || state == ScanState::SkippedOne) &&
+        (id == "idx1" || id == "RIFF")) {
+      endedAtIndex = true;
+      break;
+    }
     if (id == "idx1" && Ask(kAskIdx1Found)) break;
     if (IsStreamChunkID(id, Opt().streams01)) {
       Accept(id, S);
+    } else if (id == "LIST" && EnterList(S)) {
     } else if ((extended == 'y' && id[0] == 'i' && id[1] == 'x' && IsNumber(id.substr(2))) ||
                id == "JUNK") {
       p += 8 + uint64_t(S);
@@ -269,10 +366,11 @@ bool Scanner::Run() {
   ScanUi().pointerVisible = false;
   ScanUi().firstSearchSign = false;
   CloseCheckWindowFlag() = (!StopRequested() && GridIsEmpty()) ? 1 : 0;
+  g_lastScan.sizeBroken = sizeBroken;
   g_lastScan.steps = steps;
   g_lastScan.stopped = StopRequested();
-  g_lastScan.reachedEnd = R < 8;
-  return R < 8;
+  g_lastScan.reachedEnd = R < 8 || endedAtIndex;
+  return g_lastScan.reachedEnd;
 }
 
 }  // namespace

@@ -47,6 +47,7 @@ bool verifyIDX1() {
 
   IndexState& ix = Index();
   ix.entries.clear();
+  ix.keyflagsDecided = false;
   for (size_t off = 8; off == 8 || off + 16 <= buf.size(); off += 16) {
     IndexEntry e;
     GetDWord(buf, off, e.ckid);
@@ -72,11 +73,21 @@ bool verifyIDX1() {
   const size_t n = ix.entries.size();
   size_t i = 0;
   uint8_t head[8];
+  // Entries of list groups ('rec ', flag 0x1) name a LIST in the stream; they are checked
+  // and left out of the index in memory, which holds the chunks inside the groups.
+  std::vector<IndexEntry> chunks;
+  chunks.reserve(n);
   while (i < n) {
     const IndexEntry& e = ix.entries[i];
     uint64_t pos = B + e.dwChunkOffset;
     if (pos > 0xFFFFFFFFull || !ReadSource(uint32_t(pos), 8, head)) break;
-    if (LoadLE32(head) != e.ckid || LoadLE32(head + 4) != e.dwChunkLength) break;
+    const bool group = (e.dwFlags & kListFlag) || e.ckid == fcc("rec ") || e.ckid == fcc("LIST");
+    if (group) {
+      if (LoadLE32(head) != fcc("LIST")) break;
+    } else {
+      if (LoadLE32(head) != e.ckid || LoadLE32(head + 4) != e.dwChunkLength) break;
+      chunks.push_back(e);
+    }
     ++i;
     if ((i & 255) == 0 || i == n) {
       uint64_t next = ix.entries[std::min(i, n - 1)].dwChunkOffset;
@@ -89,7 +100,9 @@ bool verifyIDX1() {
   }
   bool success = i == n;
   if (success) {
-    AddMessage("• ошибок в потоке не обнаружено. размер индекса: " + std::to_string(n));
+    ix.entries = std::move(chunks);
+    ix.count = ix.entries.size();
+    AddMessage("• ошибок в потоке не обнаружено. размер индекса: " + std::to_string(ix.count));
   } else {
     AddMessage("• ошибки в индексе");
     ClearIndex();
