@@ -136,13 +136,28 @@ void RemoveAndRescan(const RepairOptions& o, const std::string& sourceName,
   }
 }
 
+bool DeclaredEndInHole(const BadBlock& b) {
+  if (b.DeclaredSize >= b.RealSize || b.RepeatLength < kHoleMinRun) return false;
+  // Positions from the chunk's ID, as RepeatStart counts them.
+  const uint64_t declaredEnd = 8 + uint64_t(b.DeclaredSize);
+  const uint64_t runStart = b.RepeatStart, runEnd = runStart + b.RepeatLength;
+  const uint64_t excess = uint64_t(b.RealSize) - b.DeclaredSize;
+  return runStart <= declaredEnd + 1 && runEnd >= declaredEnd && 2 * uint64_t(b.RepeatLength) >= excess;
+}
+
 void FixSizes(char mode, RepairProgress progress) {
   auto& list = BadBlocks();
   while (!list.empty()) {
     if (progress) progress(0, list.size());
     const BadBlock b = list.front();
     if (IndexEntry* e = EntryOf(b)) {
-      if (mode == 'n' || !(b.DeclaredSize < b.RealSize)) e->dwChunkLength = b.RealSize;
+      // A chunk whose declared end lies in a hole (a long run that overwrote what followed
+      // it) has the right size: taking the distance to the next chunk would add the hole to
+      // it, and shift every later sample of its stream.
+      if (DeclaredEndInHole(b)) {
+      } else if (mode == 'n' || !(b.DeclaredSize < b.RealSize)) {
+        e->dwChunkLength = b.RealSize;
+      }
     }
     Erase(0);
   }

@@ -26,7 +26,14 @@ void FixEQDelta(const RepairOptions& o, RepairProgress progress = nullptr);
 void RemoveAllZblocks(const RepairOptions& o, char mode, RepairProgress progress = nullptr);
 void RemoveAndRescan(const RepairOptions& o, const std::string& sourceName,
                      RepairProgress progress = nullptr);
+// With 'n' every bad block gets its real size, with 'y' only one whose declared size is not
+// below it; with both, a block whose declared end lies in a hole keeps its declared size.
 void FixSizes(char mode, RepairProgress progress = nullptr);
+// A hole: a run of at least kHoleMinRun bytes that covers the block's declared end and makes
+// up at least half of the bytes between the declared and the real end.
+constexpr uint32_t kHoleMinRun = 64;
+struct BadBlock;
+bool DeclaredEndInHole(const BadBlock& b);
 
 // The bulk action chosen by its radio button name: "RadioEQ", "RadioREIS", "RadioRENO",
 // "RadioRERE", "RadioISME", "RadioISALL". False for an unknown name.

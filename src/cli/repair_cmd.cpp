@@ -327,10 +327,15 @@ int Repair(const std::vector<std::string>& argsIn) {
   if (auto* h = dynamic_cast<ConsoleHost*>(&CurrentHost())) h->EndProgress();
   PrintNewMessages(shown);
   const WriteSummary& w = LastWrite();
-  std::printf("%s: записано блоков %zu из %zu, найдено битых блоков %zu, исключено фрагментов %zu\n",
-              out.c_str(), w.chunksWritten, Index().entries.size(), badFound,
+  if (!w.written) {
+    std::printf("%s: файл не записан\n", out.c_str());
+    return kExitError;
+  }
+  std::printf("%s: записано блоков %zu из %zu, найдено битых блоков %zu, исключено фрагментов %zu",
+              out.c_str(), w.chunksWritten - w.fromOwnIndex, Index().entries.size(), badFound,
               Exclusions().size());
-  if (!w.written) return kExitError;
+  if (w.fromOwnIndex) std::printf(", взято из индекса файла %zu", w.fromOwnIndex);
+  std::printf("\n");
   return w.complete && checked ? kExitOk : kExitIncomplete;
 }
 

@@ -174,6 +174,7 @@ bool FindKK() {
   k.areaWidth = std::abs(out.biWidth);
   k.areaHeight = std::abs(out.biHeight);
   ResetKeyframeFlags();
+  Index().keyflagsDecided = true;
   k.gauge = 0;
   k.gaugeVisible = true;
   k.keyframes = 0;
@@ -200,6 +201,7 @@ bool LoadOwnIndex(const std::string& fileName) {
   loaded.reserve(n);
   for (uint32_t i = 0; i < n; ++i) loaded.push_back(EntryFromBytes(raw.data() + 16 * i));
   Index().entries = std::move(loaded);
+  Index().keyflagsDecided = false;
   Index().count = Index().entries.size();
   return true;
 }

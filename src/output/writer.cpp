@@ -12,6 +12,8 @@
 #include "core/messages.h"
 #include "core/options.h"
 #include "core/tasks.h"
+#include "check/scanner.h"
+#include "check/stream_facts.h"
 #include "riff/blocks.h"
 #include "riff/out_file.h"
 #include "riff/source.h"
@@ -186,29 +188,82 @@ Bytes JunkUpToMovi(uint64_t p, uint32_t& moviListPos) {
   return junk;
 }
 
-Bytes BuildHeaderRegion(bool withAudioStrh, bool withAudioStrf, uint32_t& moviListPos) {
+Bytes BuildHeaderRegion(bool withAudioStrh, bool withAudioStrf, uint32_t& moviListPos,
+                        const std::vector<StreamSlot>& streams) {
   const HeaderState& h = Header();
   // An odd-sized format chunk is followed by its pad byte, which the list sizes count.
   auto appendChunk = [](Bytes& list, const Bytes& chunk) {
     list.insert(list.end(), chunk.begin(), chunk.end());
     if (chunk.size() & 1) list.push_back(0);
   };
-  Bytes vstrl = StrhBytes(h.vstrh);
-  appendChunk(vstrl, VideoStrfBytes(h.vstrf));
-  Bytes hdrl = AvihBytes(h.avih);
-  AppendList(hdrl, "strl", vstrl);
-  if (withAudioStrh) {
+  auto videoStrl = [&] {
+    Bytes vstrl = StrhBytes(h.vstrh);
+    appendChunk(vstrl, VideoStrfBytes(h.vstrf));
+    return vstrl;
+  };
+  auto audioStrl = [&] {
     Bytes astrl = StrhBytes(h.astrh);
-    if (withAudioStrf) {
-      appendChunk(astrl, AudioStrfBytes(h.astrf));
-    }
-    AppendList(hdrl, "strl", astrl);
+    if (withAudioStrf) appendChunk(astrl, AudioStrfBytes(h.astrf));
+    return astrl;
+  };
+  std::vector<Bytes> lists;
+  if (streams.empty()) {
+    lists.push_back(videoStrl());
+    if (withAudioStrh) lists.push_back(audioStrl());
+  } else {
+    for (const StreamSlot& s : streams)
+      lists.push_back(s.kind == 'v' ? videoStrl() : s.kind == 'a' ? audioStrl() : s.content);
   }
+  AvihRecord avih = h.avih;
+  avih.NumberOfStreams = uint32_t(lists.size());  // the stream header lists written
+  Bytes hdrl = AvihBytes(avih);
+  for (const Bytes& l : lists) AppendList(hdrl, "strl", l);
   Bytes region;
   AppendList(region, "hdrl", hdrl);
   Bytes junk = JunkUpToMovi(12 + region.size(), moviListPos);
   region.insert(region.end(), junk.begin(), junk.end());
   return region;
+}
+
+std::vector<StreamSlot> SourceStreams(bool withAudio, int& videoStream, int& audioStream) {
+  const auto& blocks = Blocks();
+  videoStream = audioStream = -1;
+  std::vector<StreamSlot> slots;
+  const int32_t hdrl = FindBlock("LIST", "hdrl");
+  if (hdrl < 0) return slots;
+  Bytes piece;
+  for (size_t i = 1; i < blocks.size(); ++i) {
+    const BlockRecord& l = blocks[i];
+    if (l.Parent != hdrl || l.Name != "LIST" || l.TypeTag != "strl") continue;
+    StreamSlot slot;
+    slot.kind = 'x';
+    for (size_t j = i + 1; j < blocks.size(); ++j) {
+      const BlockRecord& c = blocks[j];
+      if (c.Parent != int32_t(i)) continue;
+      if (c.Name == "strh" && c.TypeTag == "vids" && videoStream < 0) {
+        slot.kind = 'v';
+        videoStream = int(slots.size());
+      } else if (c.Name == "strh" && c.TypeTag == "auds" && audioStream < 0 && withAudio) {
+        slot.kind = 'a';
+        audioStream = int(slots.size());
+      }
+      // Stale OpenDML indexes and filler do not go into a new header.
+      if (c.Name == "JUNK" || c.Name == "indx") continue;
+      const uint64_t avail = Source().size > c.Offset ? Source().size - c.Offset : 0;
+      const uint32_t n = uint32_t(std::min<uint64_t>(c.Size, avail));
+      if (n && ReadFileDirect(c.Offset, n, piece)) {
+        slot.content.insert(slot.content.end(), piece.begin(), piece.end());
+        if (n & 1) slot.content.push_back(0);
+      }
+    }
+    slots.push_back(std::move(slot));
+  }
+  // Without a video stream list the records cannot be placed: the plain layout is used.
+  if (videoStream < 0) {
+    slots.clear();
+    audioStream = -1;
+  }
+  return slots;
 }
 
 bool AssembleHeader(Bytes& out) {
@@ -274,15 +329,135 @@ class Writer {
  private:
   bool CopyStream();
   void Finish();
+  void PrepareStreamFacts();
+  bool IsVideoChunk(uint32_t ckid) const;
+  void SetKeyframe(IndexEntry& e, uint64_t filePos, const uint8_t* payload, size_t n);
+  bool CopyFromOwnIndex(uint64_t gapStart, uint64_t gapEnd);
+  void FillCounts(std::vector<StreamSlot>& streams);
 
   OutFile out;
+  OwnIndex own;
+  bool ownAgrees = false;  // the file's own idx1 names most of the chunks where they are
+  std::vector<uint64_t> indexed;  // file positions of every entry, skipped ones included
+  IntraRule intra = IntraRule::Unknown;
+  int videoStream = 0, audioStream = 1;
   uint32_t H = 0;
   uint64_t M = 0;
   std::vector<IndexEntry> saved;    // the index as it was: restored at the end
   std::vector<IndexEntry> written;  // entries of the chunks written, with their new offsets
   uint64_t total = 0;
+  size_t skipped = 0;  // entries past the end of the source
   bool complete = false;
 };
+
+void Writer::PrepareStreamFacts() {
+  own = LoadOwnIndex();
+  size_t considered = 0, matched = 0;
+  for (const IndexEntry& e : Index().entries) {
+    if (M + e.dwChunkOffset > 0xFFFFFFFFu) continue;
+    indexed.push_back(StreamToFile(uint32_t(M + e.dwChunkOffset)));
+    if (cff(e.ckid)[0] == '?') continue;
+    ++considered;
+    if (own.At(StreamToFile(uint32_t(M + e.dwChunkOffset)), e.ckid)) ++matched;
+  }
+  std::sort(indexed.begin(), indexed.end());
+  // An index that disagrees with most of the stream (another file's, or shifted) is not used.
+  ownAgrees = matched > 0 && matched * 2 >= considered;
+  intra = IntraRuleOf(fcc(Header().vstrf.biCompression), Header().vstrh.DeviceHandler);
+}
+
+bool Writer::IsVideoChunk(uint32_t ckid) const {
+  const std::string id = cff(ckid);
+  if (!SameChunkType(id, "00dc") && !SameChunkType(id, "00db")) return false;
+  return (id[0] - '0') * 10 + (id[1] - '0') == videoStream;
+}
+
+// A video chunk's keyframe flag: the file's own index where it names this chunk, else what
+// the picture's own bytes say; a codec whose pictures do not say keeps the check's flag.
+void Writer::SetKeyframe(IndexEntry& e, uint64_t filePos, const uint8_t* payload, size_t n) {
+  if (!IsVideoChunk(e.ckid)) return;
+  if (Index().keyflagsDecided) {
+    if (e.dwFlags & kKeyframeFlag) ++g_lastWrite.keyframes;
+    return;
+  }
+  int key = -1;
+  if (ownAgrees)
+    if (const OwnIndex::Item* it = own.At(filePos, e.ckid)) key = (it->flags & kKeyframeFlag) ? 1 : 0;
+  if (key < 0) key = PictureIsIntra(intra, payload, n);
+  if (key >= 0) e.dwFlags = key ? (e.dwFlags | kKeyframeFlag) : (e.dwFlags & ~kKeyframeFlag);
+  if (e.dwFlags & kKeyframeFlag) ++g_lastWrite.keyframes;
+}
+
+// Chunks that the file's own index places between two chunks of the stream (their headers
+// destroyed, e.g. by a run of zeros) are copied with the ID and size the index gives, so the
+// streams keep their timing. Only chunks that lie wholly in the gap and outside every cut
+// fragment are taken.
+bool Writer::CopyFromOwnIndex(uint64_t gapStart, uint64_t gapEnd) {
+  if (!ownAgrees || gapEnd <= gapStart + 8) return true;
+  Bytes piece;
+  uint64_t at = gapStart;
+  for (size_t k = own.LowerBound(gapStart); k < own.items.size(); ++k) {
+    const OwnIndex::Item& it = own.items[k];
+    const uint64_t end = it.filePos + 8 + it.length + (it.length & 1);
+    if (it.filePos + 8 + it.length > gapEnd) break;
+    if (it.filePos < at) continue;
+    // A chunk the index in memory holds, even as one to skip, is its business.
+    if (std::binary_search(indexed.begin(), indexed.end(), it.filePos)) continue;
+    bool cut = false;
+    for (const Exclusion& x : Exclusions())
+      if (uint64_t(x.offset) < it.filePos + 8 + it.length && uint64_t(x.offset) + x.count > it.filePos)
+        cut = true;
+    if (cut) continue;
+    IndexEntry e{it.ckid, it.flags, uint32_t(out.length() - (uint64_t(H) + 8)), it.length};
+    Bytes head;
+    PutFour(head, cff(it.ckid));
+    Put32(head, it.length);
+    out.Write(head);
+    for (uint64_t done = 0; done < it.length;) {
+      const uint32_t n = uint32_t(std::min<uint64_t>(it.length - done, 1 << 20));
+      if (!ReadFileDirect(uint32_t(it.filePos + 8 + done), n, piece)) {
+        AddMessage("• ошибка чтения исходного файла");
+        return false;
+      }
+      out.Write(piece);
+      done += n;
+    }
+    if (it.length & 1) out.Write(Bytes{0});
+    total += 8 + it.length + (it.length & 1);
+    if (IsVideoChunk(e.ckid) && (e.dwFlags & kKeyframeFlag)) ++g_lastWrite.keyframes;
+    written.push_back(e);
+    ++g_lastWrite.fromOwnIndex;
+    at = end;
+  }
+  return true;
+}
+
+void Writer::FillCounts(std::vector<StreamSlot>& streams) {
+  std::vector<uint64_t> chunks(100, 0), bytes(100, 0);
+  for (const IndexEntry& e : written) {
+    const std::string id = cff(e.ckid);
+    if (!IsStreamChunkID(id, false)) continue;
+    const int n = (id[0] - '0') * 10 + (id[1] - '0');
+    ++chunks[size_t(n)];
+    bytes[size_t(n)] += e.dwChunkLength;
+  }
+  auto unset = [](uint32_t v) { return v == 0 || v == 0xFFFFFFFFu; };
+  auto length = [&](int stream, uint32_t sampleSize) -> uint32_t {
+    if (stream < 0 || stream >= 100) return 0;
+    const uint64_t v = sampleSize ? bytes[size_t(stream)] / sampleSize : chunks[size_t(stream)];
+    return uint32_t(std::min<uint64_t>(v, 0xFFFFFFFFu));
+  };
+  HeaderState& h = Header();
+  if (unset(h.avih.TotalNumberOfFrames)) h.avih.TotalNumberOfFrames = length(videoStream, 0);
+  if (unset(h.vstrh.DataLength)) h.vstrh.DataLength = length(videoStream, 0);
+  if (unset(h.astrh.DataLength)) h.astrh.DataLength = length(audioStream, h.astrh.SampleSize);
+  for (size_t k = 0; k < streams.size(); ++k) {
+    Bytes& c = streams[k].content;
+    if (streams[k].kind != 'x' || c.size() < 8 + 48 || LoadLE32(c.data()) != fcc("strh")) continue;
+    if (unset(LoadLE32(&c[8 + 32])))
+      PutDWord(length(int(k), LoadLE32(&c[8 + 44])), &c[8 + 32]);
+  }
+}
 
 bool Writer::CopyStream() {
   IndexState& ix = Index();
@@ -290,28 +465,50 @@ bool Writer::CopyStream() {
   const uint64_t streamEnd = StreamSize();
   const bool fixSizes = !Opt().noFixSize;
   Bytes chunk;
+  uint64_t gapStart = M > 0xFFFFFFFFu ? M : StreamToFile(uint32_t(M)) + 4;
+  size_t last = count;  // the last entry that is written at all
+  for (size_t i = count; i-- > 0;)
+    if (cff(ix.entries[i].ckid)[0] != '?') {
+      last = i;
+      break;
+    }
   for (size_t i = 0; i < count; ++i) {
     IndexEntry& e = ix.entries[i];
     std::string id = cff(e.ckid);
     if (id[0] != '?') {
-      const uint32_t L = e.dwChunkLength;
-      const uint64_t Lp = uint64_t(L) + (L & 1);
+      uint32_t L = e.dwChunkLength;
       const uint64_t pos = M + e.dwChunkOffset;
       if (pos + 8 + L > streamEnd) {
-        AddMessage("• блок " + std::to_string(i) + " выходит за конец исходного файла");
-        return false;
+        if (i == last && pos + 8 < streamEnd) {
+          // The last chunk of a recording that was cut off: what the file holds of it is
+          // kept, with the size that it has.
+          const uint32_t held = uint32_t(streamEnd - pos - 8);
+          AddMessage("• блок " + std::to_string(i) + " обрезан концом файла: записано " +
+                     std::to_string(held) + " байт из " + std::to_string(L));
+          L = held;
+          e.dwChunkLength = held;
+        } else {
+          // One chunk past the end does not end the copy: later chunks may be readable.
+          AddMessage("• блок " + std::to_string(i) + " выходит за конец исходного файла");
+          ++skipped;
+          continue;
+        }
       }
+      const uint64_t Lp = uint64_t(L) + (L & 1);
       // Past 4 GiB the 32-bit sizes and offsets would wrap.
       if (out.length() + 8 + Lp + 8 + 16 * (written.size() + 1) > 0xFFFFFFFFull) {
         AddMessage("• выходной файл превысил бы 4 ГБ");
         return false;
       }
+      const uint64_t filePos = StreamToFile(uint32_t(pos));
+      if (!CopyFromOwnIndex(gapStart, filePos)) return false;
       const uint32_t newOffset = uint32_t(out.length() - (uint64_t(H) + 8));
       // The chunk is copied in pieces of at most the read cache, so a chunk larger than the
       // cache is copied whole too.
       const uint32_t piece = Cache().size;
-      for (uint64_t done = 0; done < Lp + 8;) {
-        uint32_t n = uint32_t(std::min<uint64_t>(Lp + 8 - done, piece));
+      // The chunk's own bytes are read; its pad byte is written as a zero.
+      for (uint64_t done = 0; done < uint64_t(L) + 8;) {
+        uint32_t n = uint32_t(std::min<uint64_t>(uint64_t(L) + 8 - done, piece));
         chunk.resize(n);
         if (!ReadSource(uint32_t(pos + done), n, chunk.data())) {
           AddMessage("• ошибка чтения исходного файла");
@@ -323,10 +520,14 @@ bool Writer::CopyStream() {
             AddMessage("error idx1(" + std::to_string(i) + ") " + ShowChars(id) + " <> " +
                        ShowChars(found));
           if (fixSizes) PutDWord(L, chunk.data() + 4);
+          SetKeyframe(e, filePos, chunk.data() + 8, std::min<size_t>(n - 8, L));
         }
-        if (done + n == Lp + 8 && (L & 1)) chunk[n - 1] = 0;  // the pad byte
         out.Write(chunk.data(), n);
         done += n;
+      }
+      if (L & 1) {
+        const uint8_t pad = 0;
+        out.Write(&pad, 1);
       }
       if (out.error()) {
         AddMessage("• ошибка записи выходного файла");
@@ -335,12 +536,13 @@ bool Writer::CopyStream() {
       total += Lp + 8;
       e.dwChunkOffset = newOffset;
       written.push_back(e);
+      gapStart = StreamToFile(uint32_t(std::min<uint64_t>(pos + 8 + Lp, 0xFFFFFFFFu)));
     }
     SendMainProgress(kMsgMainProgress, 5, int64_t((i + 1) * 100 / count));
     if (StopRequested()) return false;
     if (!Opt().highPriorityMain) YieldStep(false);
   }
-  return true;
+  return skipped == 0;
 }
 
 void Writer::Finish() {
@@ -382,6 +584,20 @@ bool Writer::Run() {
   if (mode == 'I' && !AssembleHeader(header))
     return AddMessage("• нет блока hdrl для сборки заголовка"), false;
   if (movi >= 0) M = uint64_t(Blocks()[size_t(movi)].Offset) + 8;
+  // A file without a single stream chunk is no repair: nothing is created.
+  if (std::none_of(Index().entries.begin(), Index().entries.end(),
+                   [](const IndexEntry& e) { return cff(e.ckid)[0] != '?'; }))
+    return AddMessage("• в индексе нет ни одного блока потока: выходной файл не создан"), false;
+  PrepareStreamFacts();
+  std::vector<StreamSlot> streams;
+  if (mode == 'M') {
+    streams = SourceStreams(IFpresent("astrh"), videoStream, audioStream);
+    if (streams.empty()) videoStream = 0, audioStream = 1;
+  } else {
+    int v = -1, a = -1;
+    SourceStreams(true, v, a);
+    videoStream = v < 0 ? 0 : v;
+  }
 
   if (!out.Create(OutputFileName())) return AddMessage("• ошибка создания выходного файла"), false;
   g_lastWrite.written = true;
@@ -405,7 +621,7 @@ bool Writer::Run() {
       withAstrf = IFpresent("astrf");
       if (!withAstrh) AddMessage("• Внимание! нет блока STRH для звука");
       if (!withAstrf) AddMessage("• Внимание! нет блока STRF для звука");
-      header = BuildHeaderRegion(withAstrh, withAstrf, H);
+      header = BuildHeaderRegion(withAstrh, withAstrf, H, streams);
       out.Write(header);
     } else {
       out.Write(header);
@@ -417,17 +633,30 @@ bool Writer::Run() {
   saved = Index().entries;
   complete = CopyStream();
   Finish();
-  if (!complete && mode == 'M') {
-    // The frame counts and lengths of the header count the chunks written.
+  if (mode == 'M') {
     HeaderState& h = Header();
-    h.avih = avihBefore;
-    h.vstrh = vstrhBefore;
-    h.astrh = astrhBefore;
-    ApplyHeaderOptions(opts, written);
+    if (!complete) {
+      // The frame counts and lengths of the header options count the chunks written.
+      h.avih = avihBefore;
+      h.vstrh = vstrhBefore;
+      h.astrh = astrhBefore;
+      ApplyHeaderOptions(opts, written);
+    }
+    // Counts the source left at 0 or at a placeholder come from the chunks written, in the
+    // file only: the records keep what the source says.
+    const AvihRecord avihKept = h.avih;
+    const StrhRecord vstrhKept = h.vstrh, astrhKept = h.astrh;
+    FillCounts(streams);
     uint32_t sameH = 0;
-    Bytes again = BuildHeaderRegion(withAstrh, withAstrf, sameH);
+    Bytes again = BuildHeaderRegion(withAstrh, withAstrf, sameH, streams);
     out.WriteAt(12, again.data(), again.size());
+    h.avih = avihKept;
+    h.vstrh = vstrhKept;
+    h.astrh = astrhKept;
   }
+  if (g_lastWrite.fromOwnIndex)
+    AddMessage("• по индексу файла восстановлено блоков с разрушенными заголовками: " +
+               std::to_string(g_lastWrite.fromOwnIndex));
   Index().entries = saved;
   Index().count = saved.size();
   g_lastWrite.chunksWritten = written.size();

@@ -22,6 +22,8 @@ struct WriteSummary {
   bool written = false;        // an output file was produced
   bool complete = false;       // every entry was copied
   size_t chunksWritten = 0;
+  size_t fromOwnIndex = 0;     // chunks taken from the file's own idx1 (headers destroyed)
+  size_t keyframes = 0;        // video chunks written with the keyframe flag
   uint32_t moviListPos = 0;    // H
   uint64_t bytes = 0;
 };
@@ -38,9 +40,23 @@ struct HeaderOptionFlags {
 void ApplyHeaderOptions(const HeaderOptionFlags& o, const std::vector<IndexEntry>& entries);
 uint32_t IndexFlagRule(uint32_t flags, bool noIdx1);
 
+// One stream of the built header, in stream-number order: the video or the audio records,
+// or the content of the source's own stream header list for a stream the records do not hold.
+struct StreamSlot {
+  char kind = 'v';  // 'v', 'a' or 'x'
+  Bytes content;    // 'x': the strl list's content after "strl"
+};
+
 // The header region of the built mode (from position 12, up to and including the JUNK that
-// fills it to the movi list header) and the movi list position it leads to.
-Bytes BuildHeaderRegion(bool withAudioStrh, bool withAudioStrf, uint32_t& moviListPos);
+// fills it to the movi list header) and the movi list position it leads to. Without streams
+// it holds the video stream and, as asked, the audio stream; with them, one strl per slot.
+Bytes BuildHeaderRegion(bool withAudioStrh, bool withAudioStrf, uint32_t& moviListPos,
+                        const std::vector<StreamSlot>& streams = {});
+
+// The source's streams in stream-number order, from the stream header lists of its header
+// list; empty when the block table has none (a reconstructed header). The source must be
+// open. videoStream / audioStream: numbers of the streams the records hold (-1: none).
+std::vector<StreamSlot> SourceStreams(bool withAudio, int& videoStream, int& audioStream);
 // The assembled header lists (without the JUNK); false when the table has no top-level list
 // with child blocks. The source must be open.
 bool AssembleHeader(Bytes& out);

@@ -1,0 +1,130 @@
+#include "check/stream_facts.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "check/scanner.h"
+#include "riff/blocks.h"
+#include "riff/bytes.h"
+#include "riff/source.h"
+
+namespace rv {
+
+namespace {
+
+std::string Upper(std::string s) {
+  for (char& c : s) c = char(std::toupper(static_cast<unsigned char>(c)));
+  return s;
+}
+
+bool OneOf(const std::string& code, std::initializer_list<const char*> names) {
+  for (const char* n : names)
+    if (code == n) return true;
+  return false;
+}
+
+IntraRule RuleOfCode(const std::string& code) {
+  const std::string c = Upper(code);
+  if (OneOf(c, {"XVID", "DIVX", "DX50", "FMP4", "MP4V", "MP4S", "M4S2", "3IV2", "DIV5", "DIV6",
+                "RMP4", "UMP4", "SEDG", "BLZ0", "DXGM", "EM4A", "M4CC", "XVIX", "GEOX"}))
+    return IntraRule::Mpeg4Visual;
+  if (OneOf(c, {"H264", "X264", "AVC1", "DAVC", "VSSH", "AVC ", "Q264", "V264"}))
+    return IntraRule::H264;
+  if (OneOf(c, {"MJPG", "AVRN", "LJPG", "JPEG", "DMB1", "MJLS", "JPGL", "DVSD", "DV25", "DV50",
+                "DVHD", "DVSL", "CDVC", "CDVH", "HFYU", "FFVH", "UYVY", "YUY2", "YUYV", "YV12",
+                "I420", "IYUV", "Y800", "Y8  ", "GREY", "V210", "R210", "MJ2C", "CLLC", "PNG ",
+                "MPNG", "UTVD", "ULRG", "ULRA", "ULY0", "ULY2", "MAGY", "LAGS", "CVID0"}))
+    return IntraRule::AllIntra;
+  return IntraRule::Unknown;
+}
+
+}  // namespace
+
+IntraRule IntraRuleOf(uint32_t biCompression, const std::string& handler) {
+  if (biCompression == 0) return IntraRule::AllIntra;  // uncompressed RGB
+  if (biCompression < 4) return IntraRule::Unknown;    // RLE, bit fields: may hold deltas
+  IntraRule r = RuleOfCode(cff(biCompression));
+  return r != IntraRule::Unknown ? r : RuleOfCode(handler);
+}
+
+int PictureIsIntra(IntraRule rule, const uint8_t* p, size_t n) {
+  switch (rule) {
+    case IntraRule::Unknown: return -1;
+    case IntraRule::AllIntra: return n > 0 ? 1 : 0;
+    case IntraRule::Mpeg4Visual:
+      // The first VOP start code: vop_coding_type 0 is an I-VOP.
+      for (size_t i = 0; i + 4 < n; ++i)
+        if (p[i] == 0 && p[i + 1] == 0 && p[i + 2] == 1 && p[i + 3] == 0xB6)
+          return (p[i + 4] >> 6) == 0 ? 1 : 0;
+      return n == 0 ? 0 : -1;
+    case IntraRule::H264:
+      // The first coded slice decides: an IDR slice, or a recovery point that precedes it.
+      for (size_t i = 0; i + 3 < n; ++i) {
+        if (!(p[i] == 0 && p[i + 1] == 0 && p[i + 2] == 1)) continue;
+        const uint8_t type = p[i + 3] & 0x1F;
+        if (type == 5) return 1;
+        if (type == 1) return 0;
+        if (type == 6 && i + 4 < n && p[i + 4] == 6) return 1;  // SEI: recovery point
+        i += 2;
+      }
+      return n == 0 ? 0 : -1;
+  }
+  return -1;
+}
+
+const OwnIndex::Item* OwnIndex::At(uint64_t filePos, uint32_t ckid) const {
+  size_t k = LowerBound(filePos);
+  if (k < items.size() && items[k].filePos == filePos && items[k].ckid == ckid) return &items[k];
+  return nullptr;
+}
+
+size_t OwnIndex::LowerBound(uint64_t filePos) const {
+  return size_t(std::lower_bound(items.begin(), items.end(), filePos,
+                                 [](const Item& a, uint64_t f) { return a.filePos < f; }) -
+                items.begin());
+}
+
+OwnIndex LoadOwnIndex() {
+  OwnIndex own;
+  const int32_t k = FindBlock("idx1", "");
+  const int32_t movi = FindBlock("LIST", "movi");
+  if (k < 0 || movi < 0) return own;
+  const BlockRecord& r = Blocks()[size_t(k)];
+  const uint64_t fileSize = Source().size;
+  if (r.Offset >= fileSize || r.Size < 8) return own;
+  const uint32_t held = uint32_t(std::min<uint64_t>(r.Size, fileSize - r.Offset));
+  Bytes buf;
+  if (!ReadFileDirect(r.Offset, held, buf)) return own;
+  const uint64_t moviPos = StreamToFile(Blocks()[size_t(movi)].Offset) + 8;
+
+  std::vector<OwnIndex::Item> items;
+  for (size_t off = 8; off + 16 <= buf.size(); off += 16) {
+    OwnIndex::Item it;
+    it.ckid = LoadLE32(&buf[off]);
+    it.flags = LoadLE32(&buf[off + 4]);
+    it.filePos = LoadLE32(&buf[off + 8]);
+    it.length = LoadLE32(&buf[off + 12]);
+    if (IsStreamChunkID(cff(it.ckid), false)) items.push_back(it);
+  }
+  // The base: the first entries whose chunk is where one of the bases puts it.
+  uint64_t base = 0;
+  bool found = false;
+  for (size_t i = 0; i < items.size() && i < 16 && !found; ++i)
+    for (uint64_t b : {moviPos, uint64_t(0)}) {
+      Bytes id;
+      const uint64_t at = b + items[i].filePos;
+      if (at + 8 <= fileSize && ReadFileDirect(uint32_t(at), 4, id) && LoadLE32(id.data()) == items[i].ckid) {
+        base = b;
+        found = true;
+        break;
+      }
+    }
+  if (!found) return own;
+  for (auto& it : items) it.filePos += base;
+  std::stable_sort(items.begin(), items.end(),
+                   [](const OwnIndex::Item& a, const OwnIndex::Item& b) { return a.filePos < b.filePos; });
+  own.items = std::move(items);
+  return own;
+}
+
+}  // namespace rv
