@@ -271,6 +271,33 @@ TEST_F(RepairsTest, FixSizesEmptiesTheListWithoutExcluding) {
   EXPECT_TRUE(rv::BadBlocks().empty());
 }
 
+TEST_F(RepairsTest, FixSizesKeepsADeclaredEndThatLiesInAHole) {
+  // A 441-byte audio chunk overwritten from its byte 100 on by 65536 zeros that ran past its
+  // end: the next chunk is found 66926 bytes on. The declared size is the right one.
+  struct Case {
+    uint32_t declared, real, run, start;
+    uint32_t expected;
+  };
+  const Case cases[] = {
+      {441, 66926, 65536, 8 + 100, 441},  // the hole covers the declared end
+      {441, 66926, 65536, 8 + 442, 441},  // begins right at the pad byte
+      {441, 66926, 65536, 8 + 443, 66926},  // begins after the declared end: not a hole
+      {441, 66926, 300, 8 + 100, 66926},    // too short a part of the excess
+      {441, 66926, 60, 8 + 400, 66926},     // too short a run
+      {5000, 3000, 2500, 8, 3000},          // declared beyond the real end
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.declared) + " " + std::to_string(c.start));
+    for (char mode : {'n', 'y'}) {
+      rv::BadBlocks() = {Bad(1, 10000, c.declared, c.real, 0, c.run, c.start)};
+      SetLength(1, c.declared);
+      rv::FixSizes(mode);
+      const uint32_t want = mode == 'y' && c.declared < c.real ? c.declared : c.expected;
+      EXPECT_EQ(Length(1), want) << mode;
+    }
+  }
+}
+
 TEST_F(RepairsTest, PerRowFixAndLeave) {
   rv::BadBlocks() = {Bad(1, 10000, 3000, 5000, 0, 1000, 8), Bad(2, 20000, 3000, 4000, 0, 10, 8)};
   SetLength(1, 3000);

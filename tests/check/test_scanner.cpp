@@ -13,6 +13,7 @@
 #include "check/scanner.h"
 #include "core/file_state.h"
 #include "core/host.h"
+#include "core/messages.h"
 #include "core/options.h"
 #include "core/questions.h"
 #include "core/task_routines.h"
@@ -621,6 +622,103 @@ TEST_F(ScannerTest, IndexGrowsByAThousandEntries) {
   rv::SetIndexCount(3);
   rv::TrimIndex();
   EXPECT_EQ(rv::Index().entries.size(), 3u);
+}
+
+}  // namespace
+
+namespace {
+
+// ---- interrupted recordings, list groups, pad bytes ------------------------------------------
+
+TEST_F(ScannerTest, BrokenMoviOrRiffSizeMakesTheCheckRunToTheEndOfTheFile) {
+  // The writer of an interrupted recording leaves 0 or 0xFFFFFFFF in the sizes it meant to
+  // fill in last; a movi size can also fall short of the chunks that follow it.
+  struct Case {
+    const char* name;
+    uint32_t riff;  // 0: keep
+    uint32_t movi;  // 0xFFFFFFFE: keep
+    const char* message;
+  };
+  const Case cases[] = {
+      {"movi 0", 0, 0, "• размер блока movi (0) неверен"},
+      {"movi placeholder", 0, 0xFFFFFFFF, "• размер блока movi (4294967295) неверен"},
+      {"movi short", 0, 4 + 108, "• размер блока movi (112) неверен"},
+      {"RIFF 0", 1, 0xFFFFFFFE, "• размер блока RIFF (0) неверен"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    rvt::Image img = rvt::Build(rvt::Riff(
+        "AVI ", {rvt::List("hdrl", {Chunk("avih", rvt::AvihPayload({}))}),
+                 rvt::List("movi", {C("00dc", 100), C("01wb", 50), C("00dc", 30)}).Label("movi")}));
+    if (c.riff) rvt::OverwriteLE32(img.bytes, 4, 0);
+    if (c.movi != 0xFFFFFFFE) rvt::OverwriteLE32(img.bytes, img.Offset("movi") + 4, c.movi);
+    OpenImage(img);
+    rv::ClearMessages();
+    EXPECT_TRUE(Scan());
+    EXPECT_EQ(rv::Index().entries.size(), 3u);
+    EXPECT_TRUE(rv::BadBlocks().empty());
+    EXPECT_TRUE(rv::LastScan().sizeBroken);
+    bool said = false;
+    for (const std::string& m : rv::MessageLines()) said |= m.rfind(c.message, 0) == 0;
+    EXPECT_TRUE(said) << c.message;
+  }
+  // A sound movi size is kept: what follows the list is not the stream's.
+  Open({C("00dc", 100)}, {Chunk("JUNK", Letters(30))});
+  EXPECT_TRUE(Scan());
+  EXPECT_EQ(rv::Index().entries.size(), 1u);
+  EXPECT_FALSE(rv::LastScan().sizeBroken);
+}
+
+TEST_F(ScannerTest, ScanToTheEndStopsQuietlyAtTheFilesOwnIndexWhenTheSizeWasBroken) {
+  rvt::Image img = rvt::Build(rvt::Riff(
+      "AVI ", {rvt::List("hdrl", {Chunk("avih", rvt::AvihPayload({}))}),
+               rvt::List("movi", {C("00dc", 100), C("01wb", 50)}).Label("movi"),
+               Chunk("idx1", rvt::Idx1({{"00dc", 0x10, 4, 100}, {"01wb", 0x10, 112, 50}}))}));
+  rvt::OverwriteLE32(img.bytes, img.Offset("movi") + 4, 0);
+  OpenImage(img);
+  EXPECT_TRUE(Scan()) << "the stream ends where the index begins";
+  EXPECT_EQ(rv::Index().entries.size(), 2u);
+  EXPECT_TRUE(rv::AskedQuestions().empty());
+}
+
+TEST_F(ScannerTest, ChunksInsideListGroupsAreIndexedAtTheirOwnOffsets) {
+  Open({rvt::List("rec ", {C("00dc", 100, "v0"), C("01wb", 51, "a0")}),
+        rvt::List("rec ", {C("00dc", 30, "v1"), C("01wb", 20, "a1")})});
+  EXPECT_TRUE(Scan());
+  EXPECT_EQ(Entries(), (std::vector<Entry>{{"00dc", 0x10, Off("v0"), 100},
+                                           {"01wb", 0x10, Off("a0"), 51},
+                                           {"00dc", 0, Off("v1"), 30},
+                                           {"01wb", 0x10, Off("a1"), 20}}));
+  EXPECT_TRUE(rv::BadBlocks().empty());
+  EXPECT_EQ(rv::CloseCheckWindowFlag().load(), 1);
+
+  // Garbage inside a group: the chunk before it is the bad block; the search ends at the next
+  // group, whose chunks keep their offsets.
+  Open({rvt::List("rec ", {C("00dc", 100, "v0"), Raw(rvt::Text("zzzzzz"))}),
+        rvt::List("rec ", {C("00dc", 30, "v1")}).Label("g1")});
+  EXPECT_TRUE(Scan());
+  EXPECT_EQ(Entries(), (std::vector<Entry>{{"00dc", 0x10, Off("v0"), 100},
+                                           {"00dc", 0, Off("v1"), 30}}));
+  ASSERT_EQ(rv::BadBlocks().size(), 1u);
+  EXPECT_EQ(rv::BadBlocks()[0].RealSize, Off("g1") - Off("v0") - 8);
+}
+
+TEST_F(ScannerTest, RealSizeLeavesOutThePadByteTheStreamShows) {
+  // Audio chunks of 41 bytes; the third one's size field is broken. The distance to the next
+  // chunk is 42 with the pad byte; the stream shows the size as 41.
+  Open({C("01wb", 41), C("00dc", 20), C("01wb", 41, "bad"), C("00dc", 20), C("01wb", 41)});
+  rvt::OverwriteLE32(img_.bytes, img_.Offset("bad") + 4, 7);
+  OpenImage(img_);
+  EXPECT_TRUE(Scan());
+  ASSERT_EQ(rv::BadBlocks().size(), 1u);
+  EXPECT_EQ(rv::BadBlocks()[0].RealSize, 41u);
+  // Without such evidence (a size no other chunk has) the distance stands.
+  Open({C("01wb", 41), C("00dc", 20), C("01wb", 43, "bad"), C("00dc", 20)});
+  rvt::OverwriteLE32(img_.bytes, img_.Offset("bad") + 4, 7);
+  OpenImage(img_);
+  EXPECT_TRUE(Scan());
+  ASSERT_EQ(rv::BadBlocks().size(), 1u);
+  EXPECT_EQ(rv::BadBlocks()[0].RealSize, 44u);
 }
 
 }  // namespace

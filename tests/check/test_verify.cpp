@@ -113,6 +113,22 @@ TEST_F(VerifyTest, MatchingIndexIsLoadedWithItsFlags) {
   EXPECT_EQ(rv::CloseCheckWindowFlag().load(), 1);
 }
 
+TEST_F(VerifyTest, GroupEntriesOfRecListsAreCheckedAndLeftOut) {
+  rvt::StandardAviSpec spec = spec_;
+  spec.recGroups = true;
+  const rvt::StandardAvi a = rvt::MakeStandardAvi(spec);
+  Open(a.bytes);
+  EXPECT_TRUE(Verify());
+  EXPECT_EQ(rv::MessageLines(),
+            std::vector<std::string>{"• ошибок в потоке не обнаружено. размер индекса: 3"});
+  EXPECT_EQ(Entries(), Expected(a.index));
+  // A group entry that does not name a list is an error like any other.
+  Bytes b = a.bytes;
+  rvt::OverwriteAt(b, a.groups[1], rvt::Text("JUNK"));
+  Open(b);
+  EXPECT_FALSE(Verify());
+}
+
 TEST_F(VerifyTest, IndexThatDoesNotNameTheStreamIsEmptied) {
   struct Case {
     const char* what;

@@ -800,3 +800,135 @@ TEST_F(WriterTest, SourceThatCannotBeOpenedOrOutputThatCannotBeCreated) {
 }
 
 }  // namespace
+
+namespace {
+
+// ---- keeping everything the file had -----------------------------------------------------------
+
+TEST_F(WriterTest, NoStreamChunkMeansNoFile) {
+  const Avi a = MakeAvi({Hdrl()}, Interleaved(2, 100, 40));
+  for (const auto& index : {std::vector<IdxEntry>{}, std::vector<IdxEntry>{{"?0dc", 0, 4, 100}}}) {
+    Open(a.bytes, index);
+    EXPECT_TRUE(Save().empty());
+    EXPECT_FALSE(std::filesystem::exists(out_));
+    EXPECT_FALSE(rv::LastWrite().written);
+    EXPECT_TRUE(HasMessage("• в индексе нет ни одного блока потока: выходной файл не создан"))
+        << AllMessages();
+  }
+}
+
+TEST_F(WriterTest, BuiltHeaderKeepsEveryStreamAndFillsCountsTheSourceLeftOpen) {
+  // A second audio stream (a second language) and counts left at 0 by an interrupted writer.
+  rvt::AvihFields ah;
+  ah.totalFrames = 0;
+  ah.streams = 3;
+  rvt::StrhFields vs, as, as2;
+  as.rate = as2.rate = 16000;
+  as2.length = 0xFFFFFFFF;
+  as2.sampleSize = 4;
+  const Node strl2 = rvt::List("strl", {Chunk("strh", rvt::StrhPayload("auds", "", as2)),
+                                        Chunk("strf", rvt::AudioStrf(1, 2, 8000, 16)),
+                                        Chunk("strn", rvt::Text("second")), Chunk("JUNK", Bytes(10))});
+  const Node hdrl = rvt::List(
+      "hdrl", {Chunk("avih", rvt::AvihPayload(ah)),
+               rvt::List("strl", {Chunk("strh", rvt::StrhPayload("vids", "XVID", vs)),
+                                  Chunk("strf", rvt::VideoStrf(320, 240, "XVID"))}),
+               rvt::List("strl", {Chunk("strh", rvt::StrhPayload("auds", "", as)),
+                                  Chunk("strf", rvt::AudioStrf(0x55, 2, 44100, 0, rvt::Mp3CodecData(),
+                                                               true, 16000, 1))}),
+               strl2});
+  std::vector<Stream> s = Interleaved(3, 100, 40);
+  for (int i = 0; i < 3; ++i) s.push_back({"02wb", rvt::Pattern(64, 77u + uint32_t(i))});
+  const Avi a = MakeAvi({hdrl}, s);
+  Open(a.bytes, a.index);
+  const Bytes out = Save();
+  OutLayout l;
+  ASSERT_EQ(CheckWellFormed(out, &l), "");
+  EXPECT_EQ(l.idx.size(), s.size());
+  EXPECT_EQ(ReadLE32(out, 24 + 8 + 16), 3u) << "avih frames: the video chunks written";
+  EXPECT_EQ(ReadLE32(out, 24 + 8 + 24), 3u) << "avih streams: the stream lists written";
+  // Three strl lists; the third is the source's own, without its JUNK, with its length filled
+  // in from its chunks (sample size 4: 3 x 64 bytes / 4).
+  std::vector<size_t> strl;
+  for (size_t p = 12 + 12 + 64; p + 12 <= 2036 && Id(out, p) == "LIST"; p += 8 + ReadLE32(out, p + 4))
+    strl.push_back(p);
+  ASSERT_EQ(strl.size(), 3u);
+  EXPECT_EQ(Id(out, strl[2] + 12), "strh");
+  EXPECT_EQ(Id(out, strl[2] + 12 + 8), "auds");
+  EXPECT_EQ(ReadLE32(out, strl[2] + 12 + 8 + 32), 48u);
+  const Bytes third = Slice(out, strl[2], 8 + ReadLE32(out, strl[2] + 4));
+  EXPECT_NE(std::search(third.begin(), third.end(), std::begin("second"), std::end("second") - 1),
+            third.end());
+  EXPECT_EQ(std::search(third.begin(), third.end(), std::begin("JUNK"), std::end("JUNK") - 1),
+            third.end());
+  // The records in memory keep what the source says.
+  EXPECT_EQ(rv::Header().avih.TotalNumberOfFrames, 0u);
+}
+
+TEST_F(WriterTest, KeyframeFlagsComeFromTheFilesIndexElseFromThePictures) {
+  // MPEG-4 pictures: I-VOPs at chunks 0 and 2, a P-VOP at 1, a B-VOP at 3.
+  auto vop = [](uint8_t type) {
+    Bytes b{0, 0, 1, 0xB6, uint8_t(type << 6)};
+    rvt::AppendBytes(b, rvt::Pattern(60, type + 5u));
+    return b;
+  };
+  std::vector<Stream> s = {{"00dc", vop(0)}, {"01wb", rvt::Pattern(40, 1)}, {"00dc", vop(1)},
+                           {"00dc", vop(0)}, {"00dc", vop(2)}};
+  const Avi a = MakeAvi({Hdrl()}, s, /*idx1=*/false);
+  std::vector<IdxEntry> scanned = a.index;
+  for (IdxEntry& e : scanned) e.flags = e.ckid == "01wb" ? 0x10 : 0;  // as a check leaves them
+  Open(a.bytes, scanned);
+  OutLayout l;
+  ASSERT_EQ(CheckWellFormed(Save(), &l), "");
+  std::string keys;
+  for (const IdxEntry& e : l.idx) keys += e.ckid == "00dc" ? ((e.flags & 0x10) ? 'K' : '-') : 'a';
+  EXPECT_EQ(keys, "Ka-K-");
+
+  // The file's own index, where it names the chunks, decides.
+  Avi own = MakeAvi({Hdrl()}, s);
+  std::vector<IdxEntry> ownIndex = own.index;
+  for (IdxEntry& e : ownIndex) e.flags = e.ckid == "00dc" ? 0x10 : 0;
+  rvt::OverwriteAt(own.bytes, own.at.at("idx1") + 8, rvt::Idx1(ownIndex));
+  Open(own.bytes, scanned);
+  ASSERT_EQ(CheckWellFormed(Save(), &l), "");
+  keys.clear();
+  for (const IdxEntry& e : l.idx) keys += e.ckid == "00dc" ? ((e.flags & 0x10) ? 'K' : '-') : 'a';
+  EXPECT_EQ(keys, "KaKKK");
+  // Flags decided by the keyframe search are written as they are.
+  SetIndex(scanned);
+  rv::Index().keyflagsDecided = true;
+  ASSERT_EQ(CheckWellFormed(Save(), &l), "");
+  EXPECT_EQ(l.idx[3].flags & 0x10, 0u);
+}
+
+TEST_F(WriterTest, ChunksWhoseHeadersWereDestroyedAreTakenFromTheFilesIndex) {
+  // Zeros over chunks 2 to 4 (headers and all) and into chunk 5's payload: the check finds
+  // chunk 1 as a bad block and chunk 5 is lost at its header. The file's idx1 still knows them.
+  const Avi a = MakeAvi({Hdrl()}, Interleaved(5, 100, 40));
+  Bytes b = a.bytes;
+  const uint32_t from = a.at.at("c1") + 8 + 20, to = a.at.at("c5") + 30;
+  std::fill(b.begin() + from, b.begin() + to, 0);
+  std::vector<IdxEntry> found = {a.index[0], a.index[1]};
+  for (size_t i = 6; i < a.index.size(); ++i) found.push_back(a.index[i]);
+  Open(b, found);
+  OutLayout l;
+  ASSERT_EQ(CheckWellFormed(Save(), &l), "");
+  ASSERT_EQ(l.idx.size(), a.index.size());
+  for (size_t i = 0; i < l.idx.size(); ++i) {
+    EXPECT_EQ(l.idx[i].ckid, a.index[i].ckid) << i;
+    EXPECT_EQ(l.idx[i].length, a.index[i].length) << i;
+  }
+  EXPECT_EQ(rv::LastWrite().fromOwnIndex, 4u);
+  EXPECT_TRUE(HasMessage("• по индексу файла восстановлено блоков с разрушенными заголовками: 4"))
+      << AllMessages();
+  // A file's index that does not name the stream's chunks (shifted by 2) is not used.
+  Bytes shifted = b;
+  std::vector<IdxEntry> wrong = a.index;
+  for (IdxEntry& e : wrong) e.offset += 2;
+  rvt::OverwriteAt(shifted, a.at.at("idx1") + 8, rvt::Idx1(wrong));
+  Open(shifted, found);
+  ASSERT_EQ(CheckWellFormed(Save(), &l), "");
+  EXPECT_EQ(l.idx.size(), found.size());
+}
+
+}  // namespace
