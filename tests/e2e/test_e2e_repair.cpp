@@ -12,6 +12,7 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "fixtures/avi_builder.h"
@@ -316,6 +317,224 @@ TEST_F(E2eRepair, EachHeaderModeGivesAFileFfprobeReads) {
     EXPECT_EQ(read, (std::vector<std::string>{"100", std::to_string(C().audioChunks)}))
         << probe.out;
     EXPECT_EQ(one("nb_frames"), "100") << "the header's video frame count";
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// ---- a repair keeps everything the file had ----------------------------------------------------
+// FFmpeg-made files with MP3, 8-bit PCM in odd 441-byte chunks, and two audio streams; the
+// judge is the list of packets ffmpeg reads (stream, timestamp, size, MD5).
+
+struct Made {
+  std::unique_ptr<rvt::TempDir> dir;
+  std::string mp3, pcm, two;
+};
+Made& M() {
+  static Made m;
+  return m;
+}
+
+std::set<std::string> Packets(const std::string& path) {
+  const Result r = Sh("ffmpeg -nostdin -v quiet -i " + ShellQuote(path) +
+                      " -map 0 -c copy -f framemd5 - 2>/dev/null");
+  std::set<std::string> out;
+  std::istringstream in(r.out);
+  for (std::string line; std::getline(in, line);) {
+    if (line.empty() || line[0] == '#') continue;
+    std::vector<std::string> f;
+    std::istringstream cells(line);
+    for (std::string c; std::getline(cells, c, ',');) f.push_back(c.substr(c.find_first_not_of(' ')));
+    if (f.size() >= 6) out.insert(f[0] + "," + f[2] + "," + f[4] + "," + f[5]);
+  }
+  return out;
+}
+size_t Common(const std::set<std::string>& a, const std::set<std::string>& b) {
+  size_t n = 0;
+  for (const std::string& p : a) n += b.count(p);
+  return n;
+}
+
+// The file's chunks in movi order: position of the ID, ID, size.
+std::vector<std::tuple<size_t, std::string, uint32_t>> MoviChunks(const Bytes& b) {
+  const Layout l = Parse(b);
+  std::vector<std::tuple<size_t, std::string, uint32_t>> out;
+  const size_t end = l.moviList + 8 + ReadLE32(b, l.moviList + 4);
+  for (size_t p = l.moviList + 12; p + 8 <= end;) {
+    const uint32_t n = ReadLE32(b, p + 4);
+    out.emplace_back(p, Id(b, p), n);
+    p += 8 + n + (n & 1);
+  }
+  return out;
+}
+
+// Video keyframe flags of a file's idx1, in order.
+std::vector<bool> VideoKeys(const Bytes& b) {
+  std::vector<bool> k;
+  for (const Entry& e : Parse(b).idx)
+    if (e.id == "00dc") k.push_back(e.flags & 0x10);
+  return k;
+}
+
+// An interrupted recording: cut at `fraction`, RIFF and movi sizes `size`, no idx1 (cut off),
+// the frame count and stream lengths 0.
+Bytes Interrupted(const Bytes& clean, double fraction, uint32_t size) {
+  const Layout l = Parse(clean);
+  Bytes b = rvt::Truncated(clean, size_t(double(clean.size()) * fraction));
+  rvt::OverwriteLE32(b, 4, size);
+  rvt::OverwriteLE32(b, l.moviList + 4, size);
+  for (size_t p = 12; p + 4 < l.moviList; ++p) {
+    if (Id(b, p) == "avih") rvt::OverwriteLE32(b, p + 8 + 16, 0);
+    if (Id(b, p) == "strh") rvt::OverwriteLE32(b, p + 8 + 32, 0);
+  }
+  return b;
+}
+
+// The same file with movi as LIST 'rec ' groups (a video chunk and the chunks after it) and an
+// idx1 that lists each group (flag 0x1) before its chunks.
+Bytes RecGroups(const Bytes& clean) {
+  const Layout l = Parse(clean);
+  const auto chunks = MoviChunks(clean);
+  Bytes movi = rvt::Text("movi"), idx;
+  size_t i = 0;
+  while (i < chunks.size()) {
+    size_t j = i + 1;
+    while (j < chunks.size() && std::get<1>(chunks[j]) != "00dc") ++j;
+    Bytes body;
+    std::vector<rvt::IdxEntry> inner;
+    for (size_t k = i; k < j; ++k) {
+      const auto& [pos, id, n] = chunks[k];
+      inner.push_back({id, l.idx[k].flags, uint32_t(movi.size() + 12 + body.size()), n});
+      body.insert(body.end(), clean.begin() + long(pos), clean.begin() + long(pos + 8 + n + (n & 1)));
+    }
+    rvt::AppendBytes(idx, rvt::Idx1({{"rec ", 1, uint32_t(movi.size()), uint32_t(body.size() + 4)}}));
+    rvt::AppendBytes(idx, rvt::Idx1(inner));
+    rvt::AppendFourcc(movi, "LIST");
+    rvt::AppendLE32(movi, uint32_t(body.size() + 4));
+    rvt::AppendFourcc(movi, "rec ");
+    rvt::AppendBytes(movi, body);
+    i = j;
+  }
+  Bytes b(clean.begin(), clean.begin() + long(l.moviList));
+  rvt::AppendFourcc(b, "LIST");
+  rvt::AppendLE32(b, uint32_t(movi.size()));
+  rvt::AppendBytes(b, movi);
+  rvt::AppendFourcc(b, "idx1");
+  rvt::AppendLE32(b, uint32_t(idx.size()));
+  rvt::AppendBytes(b, idx);
+  rvt::OverwriteLE32(b, 4, uint32_t(b.size() - 8));
+  return b;
+}
+
+class E2eKeepsEverything : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    if (!rvt::FfmpegAvailable() || M().dir) return;
+    M().dir = std::make_unique<rvt::TempDir>("e2e-keep");
+    const std::string d = M().dir->path() + "/";
+    const std::string video = " -f lavfi -i testsrc=size=320x240:rate=25:duration=8";
+    auto make = [&](const std::string& name, const std::string& args) {
+      const std::string out = d + name;
+      Sh("ffmpeg -nostdin -v error -y" + args + " " + ShellQuote(out) + " >/dev/null 2>&1");
+      return out;
+    };
+    M().mp3 = make("mp3.avi", video + " -f lavfi -i sine=f=440:duration=8 -c:v mpeg4 -vtag XVID"
+                                      " -g 25 -c:a libmp3lame -b:a 128k");
+    M().pcm = make("pcm.avi", video + " -f lavfi -i sine=f=440:duration=8:sample_rate=11025:"
+                                      "samples_per_frame=441 -c:v mjpeg -q:v 8 -c:a pcm_u8 -ac 1");
+    M().two = make("two.avi", video + " -f lavfi -i sine=f=440:duration=8 -f lavfi -i "
+                                      "sine=f=880:duration=8 -map 0 -map 1 -map 2 -c:v mpeg4 "
+                                      "-vtag XVID -g 25 -c:a libmp3lame");
+  }
+  void SetUp() override {
+    RVT_SKIP_WITHOUT_FFMPEG();
+    for (const std::string* f : {&M().mp3, &M().pcm, &M().two})
+      ASSERT_FALSE(rvt::ReadFile(*f).empty()) << "ffmpeg made no " << *f;
+  }
+  // Repairs the damaged bytes by default; the output's path.
+  std::string Repair(const std::string& name, const Bytes& damaged, int expectRc = 0) {
+    const std::string in = dir_.Write(name + ".avi", damaged);
+    const std::string out = dir_.File(name + ".out.avi");
+    const Result r = Sh(ShellQuote(RIVETTA_CLI_PATH) + " repair " + ShellQuote(in) + " -o " +
+                        ShellQuote(out) + " --yes 2>&1");
+    EXPECT_EQ(r.rc, expectRc) << r.out;
+    EXPECT_EQ(Parse(rvt::ReadFile(out)).error, "") << r.out;
+    return out;
+  }
+  rvt::TempDir dir_{"e2e-keep-case"};
+};
+
+TEST_F(E2eKeepsEverything, InterruptedRecordingsKeepEveryPacketFfmpegReads) {
+  struct Case {
+    const std::string* file;
+    uint32_t size;
+  };
+  for (const Case& c : {Case{&M().mp3, 0}, Case{&M().mp3, 0xFFFFFFFF}, Case{&M().pcm, 0}}) {
+    SCOPED_TRACE(*c.file + " " + std::to_string(c.size));
+    const Bytes clean = rvt::ReadFile(*c.file);
+    const Bytes damaged = Interrupted(clean, 0.6, c.size);
+    const std::string asIs = dir_.Write("as-is.avi", damaged);
+    const std::set<std::string> read = Packets(asIs);
+    ASSERT_GT(read.size(), 100u);
+    const std::string out = Repair("interrupted", damaged);
+    const std::set<std::string> kept = Packets(out);
+    EXPECT_EQ(Common(read, kept), read.size()) << "of " << read.size() << " packets";
+    // Keyframe flags as ffmpeg wrote them for the clean file; counts for players.
+    const Bytes o = rvt::ReadFile(out);
+    const std::vector<bool> keys = VideoKeys(o), cleanKeys = VideoKeys(clean);
+    ASSERT_LE(keys.size(), cleanKeys.size());
+    EXPECT_EQ(keys, std::vector<bool>(cleanKeys.begin(), cleanKeys.begin() + long(keys.size())));
+    EXPECT_EQ(ReadLE32(o, 24 + 8 + 16), keys.size()) << "avih frame count";
+  }
+}
+
+TEST_F(E2eKeepsEverything, HealthyFilesComeBackWhole) {
+  // rec groups, a second audio stream, and plain files: every packet, every keyframe flag.
+  struct Case {
+    const char* name;
+    Bytes bytes;
+    const std::string* clean;
+  };
+  const Case cases[] = {{"rec", RecGroups(rvt::ReadFile(M().pcm)), &M().pcm},
+                        {"rec-mp3", RecGroups(rvt::ReadFile(M().mp3)), &M().mp3},
+                        {"two", rvt::ReadFile(M().two), &M().two},
+                        {"mp3", rvt::ReadFile(M().mp3), &M().mp3}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string in = dir_.Write(std::string(c.name) + ".in.avi", c.bytes);
+    const Result v = Sh(ShellQuote(RIVETTA_CLI_PATH) + " verify " + ShellQuote(in) + " 2>&1");
+    EXPECT_EQ(v.rc, 0) << v.out;
+    const Result ch = Sh(ShellQuote(RIVETTA_CLI_PATH) + " check " + ShellQuote(in) + " 2>&1");
+    EXPECT_NE(ch.out.find("битых блоков: 0"), std::string::npos) << ch.out;
+    const std::string out = Repair(c.name, c.bytes);
+    const std::set<std::string> clean = Packets(*c.clean);
+    EXPECT_EQ(Packets(out), clean);
+    EXPECT_EQ(VideoKeys(rvt::ReadFile(out)), VideoKeys(rvt::ReadFile(*c.clean)));
+  }
+}
+
+TEST_F(E2eKeepsEverything, PcmSoundStaysInSyncThroughHolesAndBrokenSizes) {
+  const Bytes clean = rvt::ReadFile(M().pcm);
+  std::vector<size_t> audio;
+  for (const auto& [pos, id, n] : MoviChunks(clean))
+    if (id == "01wb") audio.push_back(pos);
+  ASSERT_GT(audio.size(), 150u);
+  const std::set<std::string> all = Packets(M().pcm);
+  // A 64 KiB run of zeros from inside an audio chunk over the chunks after it.
+  Bytes hole = clean;
+  std::fill(hole.begin() + long(audio[80] + 8 + 100), hole.begin() + long(audio[80] + 8 + 100 + 65536), 0);
+  std::set<std::string> timing;  // stream, timestamp and size of every packet
+  for (const std::string& p : all) timing.insert(p.substr(0, p.rfind(',')));
+  std::set<std::string> got;
+  for (const std::string& p : Packets(Repair("hole", hole))) got.insert(p.substr(0, p.rfind(',')));
+  EXPECT_EQ(got, timing) << "every packet in its place";
+  // Random size fields on odd audio chunks: one larger than the file, one too small.
+  for (uint32_t size : {0x05A3C1F7u, 200u}) {
+    Bytes broken = clean;
+    rvt::OverwriteLE32(broken, audio[120] + 4, size);
+    EXPECT_EQ(Packets(Repair("size", broken)), all) << size;
   }
 }
 
