@@ -865,6 +865,10 @@ class TestStreamCheckWindow : public QObject {
     QCOMPARE(g->horizontalHeaderItem(3)->text(), Q("количество байт"));
     QCOMPARE((QStringList{cell(1, 1), cell(1, 2), cell(1, 3)}), (QStringList{"1", "100", "10"}));
     QCOMPARE((QStringList{cell(2, 1), cell(2, 2), cell(2, 3)}), (QStringList{"2", "300", "5"}));
+    // Its title and headers whole, its columns inside the grid.
+    QVERIFY2(ClippedHeaders(g).isEmpty(), qPrintable(ClippedHeaders(g).join(", ")));
+    QVERIFY2(ClippedCaptions(mi.PanelEX).isEmpty(), qPrintable(ClippedCaptions(mi.PanelEX).join(", ")));
+    QVERIFY(g->columnWidth(0) + g->columnWidth(1) + g->columnWidth(2) + g->columnWidth(3) <= g->viewport()->width());
     const QPoint centre((mi.width() - mi.PanelEX->width()) / 2, (mi.height() - mi.PanelEX->height()) / 2);
     QCOMPARE(mi.PanelEX->pos(), centre);
     mi.ImageEXX->click();

@@ -606,8 +606,8 @@ void TFormMI::BuildExclusionPanel() {
   SetHeaderRow(StringEX, {QString(), QStringLiteral("#"), Q("offset в файле"), Q("количество байт")});
   for (int c = 0; c < 4; ++c) SetCell(StringEX, 0, c, StringEX->horizontalHeaderItem(c)->text());
   StringEX->setColumnWidth(0, 12);
-  StringEX->setColumnWidth(1, 40);
-  StringEX->setColumnWidth(2, 110);
+  StringEX->setColumnWidth(1, std::max(40, HeaderWidth(StringEX, 1)));
+  StringEX->setColumnWidth(2, std::max(110, HeaderWidth(StringEX, 2)));
 
   auto* layout = new QVBoxLayout(PanelEX);
   layout->setContentsMargins(2, 2, 2, 2);
@@ -618,6 +618,13 @@ void TFormMI::BuildExclusionPanel() {
   // Pressing the mouse on the panel, its title or the grid moves the panel.
   for (QObject* o : std::initializer_list<QObject*>{PanelEX, PanelEH, Label3, StringEX->viewport()})
     o->installEventFilter(this);
+  // Wider than its design when its title or the last header does not fit in it.
+  const int columns = StringEX->columnWidth(0) + StringEX->columnWidth(1) + StringEX->columnWidth(2) +
+                      HeaderWidth(StringEX, 3) + 4;
+  const int around = 2 * PanelEX->frameWidth() + layout->contentsMargins().left() +
+                     layout->contentsMargins().right() + 2 * StringEX->frameWidth() +
+                     StringEX->verticalScrollBar()->sizeHint().width();
+  PanelEX->resize(PanelEX->size().expandedTo(PanelEX->minimumSizeHint()).expandedTo({columns + around, 0}));
   PanelEX->hide();
 }
 
@@ -1041,7 +1048,7 @@ void TFormMI::ImageEXClick() {
 void TFormMI::FitExclusionColumns() {
   const int rest = StringEX->viewport()->width() - StringEX->columnWidth(0) -
                    StringEX->columnWidth(1) - StringEX->columnWidth(2) - 4;
-  StringEX->setColumnWidth(3, std::max(0, rest));
+  StringEX->setColumnWidth(3, std::max(HeaderWidth(StringEX, 3), rest));
 }
 
 void TFormMI::ImageEXXClick() { PanelEX->hide(); }
