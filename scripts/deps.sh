@@ -5,6 +5,7 @@ set -euo pipefail
 PACKAGES=(
   g++ cmake ninja-build pkg-config
   qt6-base-dev libgl-dev libxkbcommon-dev
+  fonts-dejavu-core fontconfig  # the same fonts everywhere: the windows lay out with them
   libgtest-dev libgmock-dev libbenchmark-dev
   ffmpeg libavcodec-dev libavformat-dev libavutil-dev libswscale-dev
 )

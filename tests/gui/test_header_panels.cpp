@@ -154,7 +154,8 @@ class TestHeaderPanels : public QObject {
     QVERIFY(item);
     QTreeWidget* tree = W().TreeRIFF;
     tree->scrollToItem(item);
-    const QRect r = tree->visualItemRect(item);
+    // The part of the line in sight: with a wide font a long line reaches past the viewport.
+    const QRect r = tree->visualItemRect(item).intersected(tree->viewport()->rect());
     QVERIFY(r.isValid());
     QSignalSpy spy(tree, &QTreeWidget::itemDoubleClicked);
     // The view takes a double-click only on the line its last press went to, as the first

@@ -1,6 +1,7 @@
 // The stream-check window driven through the main window: opening in its two modes, starting,
 // continuing and stopping a check, the bad-block grid, closing rules, autostart, the file
 // actions, the exclusion-list panel and the dump of a bad block.
+#include <QAbstractButton>
 #include <QAction>
 #include <QCheckBox>
 #include <QFile>
@@ -12,11 +13,13 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QStyle>
 #include <QTableWidget>
 #include <QTest>
 
 #include <atomic>
 #include <chrono>
+#include <numeric>
 #include <thread>
 
 #include "check/bad_blocks.h"
@@ -109,6 +112,45 @@ QStringList Row(int row) {
   return cells;
 }
 
+std::array<int, 9> ColumnWidths(const QTableWidget* grid) {
+  std::array<int, 9> w{};
+  for (int c = 0; c < 9; ++c) w[size_t(c)] = grid->columnWidth(c);
+  return w;
+}
+
+// The width the header text of a column takes, with the style's margin on either side.
+int HeaderTextWidth(const QTableWidget* grid, int column) {
+  const QHeaderView* header = grid->horizontalHeader();
+  const int margin = header->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, header);
+  return header->fontMetrics().horizontalAdvance(grid->horizontalHeaderItem(column)->text()) + 2 * margin;
+}
+
+// The header texts of a grid that are cut: the column is narrower than the text, or the
+// header lower than a line of its font.
+QStringList ClippedHeaders(const QTableWidget* grid) {
+  QStringList clipped;
+  for (int c = 0; c < grid->columnCount(); ++c)
+    if (grid->columnWidth(c) < HeaderTextWidth(grid, c) ||
+        grid->horizontalHeader()->height() < grid->horizontalHeader()->fontMetrics().height())
+      clipped << grid->horizontalHeaderItem(c)->text();
+  return clipped;
+}
+
+// The visible captions of a window that its layout left narrower or lower than their text.
+QStringList ClippedCaptions(QWidget* window) {
+  QStringList clipped;
+  for (QAbstractButton* b : window->findChildren<QAbstractButton*>())
+    if (b->isVisibleTo(window) && !b->text().isEmpty() &&
+        (b->width() < b->sizeHint().width() || b->height() < b->fontMetrics().height()))
+      clipped << b->objectName();
+  for (QLabel* l : window->findChildren<QLabel*>())
+    if (l->isVisibleTo(window) && !l->text().isEmpty() &&
+        (l->width() < l->fontMetrics().horizontalAdvance(l->text()) ||
+         l->height() < l->fontMetrics().height()))
+      clipped << l->objectName();
+  return clipped;
+}
+
 }  // namespace
 
 class TestStreamCheckWindow : public QObject {
@@ -190,13 +232,12 @@ class TestStreamCheckWindow : public QObject {
     QVERIFY(w.isWindow());
     QVERIFY(!w.isModal());
     QCOMPARE(w.FirstShowFlag(), uint8_t(1));
-    QCOMPARE(w.size(), QSize(625, 413));
-    // Every control fits in the design size, so showing the window does not grow it.
-    QVERIFY(w.minimumSizeHint().width() <= 625);
-    QVERIFY(w.minimumSizeHint().height() <= 413);
+    // The design size, grown only where the controls do not fit in it with this font.
+    QCOMPARE(w.size(), QSize(625, 413).expandedTo(w.minimumSizeHint()));
+    // Centred; a window larger than the screen keeps its top left corner on it.
     const QRect screen = QGuiApplication::primaryScreen()->geometry();
-    QCOMPARE(w.pos(), QPoint(screen.x() + (screen.width() - 625) / 2,
-                             screen.y() + (screen.height() - 413) / 2));
+    QCOMPARE(w.pos(), QPoint(std::max(screen.x(), screen.x() + (screen.width() - w.width()) / 2),
+                             std::max(screen.y(), screen.y() + (screen.height() - w.height()) / 2)));
 
     QCOMPARE(Find<QLabel>(&w, "Label1")->text(), Q("список кривых блоков"));
     QVERIFY(Find<QWidget>(&w, "Panel1"));
@@ -278,21 +319,66 @@ class TestStreamCheckWindow : public QObject {
     QCOMPARE(w, (std::array<int, 9>{31, 47, 50, 78, 78, 78, 78, 78, 73}));
     const auto narrow = TFormMI::DfxWidths(200, {20, 30, 40, 1, 1, 1, 1, 1, 1});
     QCOMPARE(narrow, (std::array<int, 9>{20, 30, 40, 18, 18, 18, 18, 18, 11}));
+  }
 
+  void columnsAreNeverNarrowerThanTheirHeaders() {
+    const auto& design = TFormMI::kDesignWidths;
+    // Headers that fit in their columns change nothing.
+    QCOMPARE(TFormMI::DfxWidths(600, design, {20, 40, 50, 78, 60, 78, 70, 40, 73}),
+             (std::array<int, 9>{31, 47, 50, 78, 78, 78, 78, 78, 73}));
+    // A header wider than its sixth keeps its width; the other shares shrink so that the last
+    // header fits too and 9 pixels stay free: 4 * 73 + 90 + 81 = 600 - 128 - 9.
+    QCOMPARE(TFormMI::DfxWidths(600, design, {0, 0, 0, 0, 0, 0, 90, 0, 80}),
+             (std::array<int, 9>{31, 47, 50, 73, 73, 73, 90, 73, 81}));
+    // A last header wider than what remains takes from the shares.
+    QCOMPARE(TFormMI::DfxWidths(600, design, {0, 0, 0, 0, 0, 0, 0, 0, 100}),
+             (std::array<int, 9>{31, 47, 50, 72, 72, 72, 72, 72, 103}));
+    // Columns 0 to 2 grow to their headers too.
+    QCOMPARE(TFormMI::DfxWidths(600, design, {40, 0, 0, 0, 0, 0, 0, 0, 0}),
+             (std::array<int, 9>{40, 47, 50, 77, 77, 77, 77, 77, 69}));
+    // Too narrow for the headers: each column at its header's width, the grid scrolls.
+    QCOMPARE(TFormMI::DfxWidths(300, design, {0, 0, 0, 100, 100, 100, 100, 100, 100}),
+             (std::array<int, 9>{31, 47, 50, 100, 100, 100, 100, 100, 100}));
+
+    // The narrowest client width that fits every header and the 9 free pixels.
+    const std::array<int, 9> least = {0, 0, 60, 90, 93, 86, 94, 49, 76};
+    const int narrowest = TFormMI::DfxLeastClientWidth(design, least);
+    QCOMPARE(narrowest, 31 + 47 + 60 + 90 + 93 + 86 + 94 + 49 + 76 + 9);
+    auto sum = [](const std::array<int, 9>& w) { return std::accumulate(w.begin(), w.end(), 0); };
+    for (int client : {narrowest, narrowest + 1, narrowest + 5, narrowest + 100}) {
+      const auto fit = TFormMI::DfxWidths(client, design, least);
+      QCOMPARE(sum(fit), client - 9);
+      for (size_t c = 0; c < 9; ++c) QVERIFY(fit[c] >= least[c]);
+    }
+    QVERIFY(sum(TFormMI::DfxWidths(narrowest - 1, design, least)) > narrowest - 1 - 9);
+  }
+
+  void gridColumnsFollowTheClientWidth() {
     OpenFile(clean_.path);
     main_->BitBtnIDX1->click();
     TFormMI& mi = FormMI();
-    for (int width : {625, 800, 700}) {
+    QTableWidget* grid = mi.StringER;
+    const auto& design = TFormMI::kDesignWidths;
+    // A width at which every header fits in an even sixth.
+    int widest = 0;
+    for (int c = 3; c < 9; ++c) widest = std::max(widest, HeaderTextWidth(grid, c));
+    const int roomy = mi.width() - grid->viewport()->width() + design[0] + design[1] + design[2] +
+                      6 * (widest + 9);
+    // 1: as narrow as the window lets itself be made.
+    for (int width : {1, 625, 800, 700, roomy}) {
       mi.resize(width, 413);
-      QTRY_COMPARE(mi.StringER->columnWidth(8),
-                   TFormMI::DfxWidths(mi.StringER->viewport()->width(), TFormMI::kDesignWidths)[8]);
-      // Columns 3 to 7 share the rest evenly; all of them leave 9 pixels at the right.
-      int sum = 0;
-      for (int c = 0; c < 9; ++c) sum += mi.StringER->columnWidth(c);
-      QCOMPARE(sum, mi.StringER->viewport()->width() - 9);
-      for (int c = 4; c <= 7; ++c) QCOMPARE(mi.StringER->columnWidth(c), mi.StringER->columnWidth(3));
-      QCOMPARE(mi.StringER->columnWidth(0), 31);
+      QTRY_COMPARE(ColumnWidths(grid), TFormMI::DfxWidths(grid->viewport()->width(), design, mi.HeaderWidths()));
+      QVERIFY2(ClippedHeaders(grid).isEmpty(), qPrintable(ClippedHeaders(grid).join(", ")));
+      // All of them leave 9 pixels at the right: the window is never so narrow that the grid
+      // has to scroll.
+      const auto w = ColumnWidths(grid);
+      QCOMPARE(std::accumulate(w.begin(), w.end(), 0), grid->viewport()->width() - 9);
+      for (int c = 0; c < 3; ++c) QCOMPARE(w[size_t(c)], std::max(design[size_t(c)], HeaderTextWidth(grid, c)));
     }
+    // With room for every header, columns 3 to 7 share the rest evenly.
+    QCOMPARE(mi.width(), roomy);
+    QCOMPARE(ColumnWidths(grid), TFormMI::DfxWidths(grid->viewport()->width(), design));
+    for (int c = 4; c <= 7; ++c) QCOMPARE(grid->columnWidth(c), grid->columnWidth(3));
     mi.resize(625, 413);
   }
 
@@ -360,7 +446,9 @@ class TestStreamCheckWindow : public QObject {
     QCOMPARE(mi.StringER->rowCount(), 2);
     QCOMPARE(Row(1), ExpectedBadRow());
     QVERIFY(mi.isVisible());  // a check that found something leaves the window open
-    QCOMPARE(mi.size(), QSize(625, 413));
+    QCOMPARE(mi.size(), QSize(625, 413).expandedTo(mi.minimumSizeHint()));
+    QVERIFY2(ClippedHeaders(mi.StringER).isEmpty(), qPrintable(ClippedHeaders(mi.StringER).join(", ")));
+    QVERIFY2(ClippedCaptions(&mi).isEmpty(), qPrintable(ClippedCaptions(&mi).join(", ")));
     QTRY_VERIFY(mi.GaugeIDX1->isHidden() && mi.LabelPTR->isHidden());
     QVERIFY(main_->BitBtnFSD->isEnabled());
 
@@ -777,6 +865,10 @@ class TestStreamCheckWindow : public QObject {
     QCOMPARE(g->horizontalHeaderItem(3)->text(), Q("количество байт"));
     QCOMPARE((QStringList{cell(1, 1), cell(1, 2), cell(1, 3)}), (QStringList{"1", "100", "10"}));
     QCOMPARE((QStringList{cell(2, 1), cell(2, 2), cell(2, 3)}), (QStringList{"2", "300", "5"}));
+    // Its title and headers whole, its columns inside the grid.
+    QVERIFY2(ClippedHeaders(g).isEmpty(), qPrintable(ClippedHeaders(g).join(", ")));
+    QVERIFY2(ClippedCaptions(mi.PanelEX).isEmpty(), qPrintable(ClippedCaptions(mi.PanelEX).join(", ")));
+    QVERIFY(g->columnWidth(0) + g->columnWidth(1) + g->columnWidth(2) + g->columnWidth(3) <= g->viewport()->width());
     const QPoint centre((mi.width() - mi.PanelEX->width()) / 2, (mi.height() - mi.PanelEX->height()) / 2);
     QCOMPARE(mi.PanelEX->pos(), centre);
     mi.ImageEXX->click();

@@ -19,6 +19,8 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QSignalBlocker>
+#include <QStyle>
+#include <QStyleOptionHeader>
 #include <QTableWidget>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -254,14 +256,31 @@ QTableWidget* MakeGrid(QWidget* parent, const char* name, int columns) {
   grid->setWordWrap(false);
   grid->verticalHeader()->hide();
   grid->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-  grid->verticalHeader()->setMinimumSectionSize(TFormMI::kRowHeight);
-  grid->verticalHeader()->setDefaultSectionSize(TFormMI::kRowHeight);
+  // The design's row height, or more when a line of the font is taller.
+  const int rowHeight = std::max(TFormMI::kRowHeight, grid->fontMetrics().height() + 2);
+  grid->verticalHeader()->setMinimumSectionSize(rowHeight);
+  grid->verticalHeader()->setDefaultSectionSize(rowHeight);
   grid->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
   grid->horizontalHeader()->setHighlightSections(false);
   grid->horizontalHeader()->setMinimumSectionSize(0);
-  grid->horizontalHeader()->setFixedHeight(TFormMI::kRowHeight + 2);
+  grid->horizontalHeader()->setFixedHeight(rowHeight + 2);
   grid->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
   return grid;
+}
+
+// The width a column needs to show its header text whole, margins included. Asked of the
+// style with the header's own font: the header view's size hint measures a bold face, which
+// these headers never show.
+int HeaderWidth(const QTableWidget* grid, int column) {
+  const QHeaderView* header = grid->horizontalHeader();
+  const QTableWidgetItem* item = grid->horizontalHeaderItem(column);
+  QStyleOptionHeader opt;
+  opt.initFrom(header);
+  opt.orientation = Qt::Horizontal;
+  opt.section = column;
+  opt.fontMetrics = header->fontMetrics();
+  opt.text = item ? item->text() : QString();
+  return header->style()->sizeFromContents(QStyle::CT_HeaderSection, &opt, QSize(), header).width();
 }
 
 // The header row of a grid: kept as row 0 (hidden) and shown by the horizontal header.
@@ -313,14 +332,16 @@ TFormMI::TFormMI(QWidget* parent) : QWidget(parent, Qt::Window) {
   connect(signTimer_, &QTimer::timeout, this, [this] { ApplyScanSigns(false); });
 
   // FormCreate: centred, the empty grid, no result sign, first-show flag 1.
-  resize(kStandardWidth, kStandardHeight);
-  if (QScreen* screen = QGuiApplication::primaryScreen()) {
-    const QRect area = screen->geometry();
-    move(area.x() + (area.width() - kStandardWidth) / 2,
-         area.y() + (area.height() - kStandardHeight) / 2);
-  }
-  MirrorGrid();
   for (int c = 0; c < 9; ++c) StringER->setColumnWidth(c, kDesignWidths[size_t(c)]);
+  MirrorGrid();
+  // The design size, grown where the controls do not fit in it with this font.
+  resize(QSize(kStandardWidth, kStandardHeight).expandedTo(minimumSizeHint()));
+  if (QScreen* screen = QGuiApplication::primaryScreen()) {
+    // A window larger than the screen keeps its top left corner on it.
+    const QRect area = screen->geometry();
+    move(std::max(area.x(), area.x() + (area.width() - width()) / 2),
+         std::max(area.y(), area.y() + (area.height() - height()) / 2));
+  }
   SetResultSign(ResultSign::None);
   firstShow_ = 1;
 
@@ -585,8 +606,8 @@ void TFormMI::BuildExclusionPanel() {
   SetHeaderRow(StringEX, {QString(), QStringLiteral("#"), Q("offset в файле"), Q("количество байт")});
   for (int c = 0; c < 4; ++c) SetCell(StringEX, 0, c, StringEX->horizontalHeaderItem(c)->text());
   StringEX->setColumnWidth(0, 12);
-  StringEX->setColumnWidth(1, 40);
-  StringEX->setColumnWidth(2, 110);
+  StringEX->setColumnWidth(1, std::max(40, HeaderWidth(StringEX, 1)));
+  StringEX->setColumnWidth(2, std::max(110, HeaderWidth(StringEX, 2)));
 
   auto* layout = new QVBoxLayout(PanelEX);
   layout->setContentsMargins(2, 2, 2, 2);
@@ -597,6 +618,13 @@ void TFormMI::BuildExclusionPanel() {
   // Pressing the mouse on the panel, its title or the grid moves the panel.
   for (QObject* o : std::initializer_list<QObject*>{PanelEX, PanelEH, Label3, StringEX->viewport()})
     o->installEventFilter(this);
+  // Wider than its design when its title or the last header does not fit in it.
+  const int columns = StringEX->columnWidth(0) + StringEX->columnWidth(1) + StringEX->columnWidth(2) +
+                      HeaderWidth(StringEX, 3) + 4;
+  const int around = 2 * PanelEX->frameWidth() + layout->contentsMargins().left() +
+                     layout->contentsMargins().right() + 2 * StringEX->frameWidth() +
+                     StringEX->verticalScrollBar()->sizeHint().width();
+  PanelEX->resize(PanelEX->size().expandedTo(PanelEX->minimumSizeHint()).expandedTo({columns + around, 0}));
   PanelEX->hide();
 }
 
@@ -619,12 +647,38 @@ void TFormMI::AttachHost(GuiHost* host) {
           Qt::ConnectionType(Qt::DirectConnection | Qt::UniqueConnection));
 }
 
-std::array<int, 9> TFormMI::DfxWidths(int clientWidth, const std::array<int, 9>& current) {
+std::array<int, 9> TFormMI::DfxWidths(int clientWidth, const std::array<int, 9>& current,
+                                      const std::array<int, 9>& least) {
   std::array<int, 9> w = current;
+  for (size_t c = 0; c <= 2; ++c) w[c] = std::max(w[c], least[c]);
   const int rest = clientWidth - w[0] - w[1] - w[2];
-  w[3] = std::max(0, rest / 6);
-  for (int c = 4; c <= 7; ++c) w[size_t(c)] = w[3];
-  w[8] = std::max(0, rest - 5 * w[3] - 9);
+  // Columns 3 to 7 for a share s: the share, or a wider header's own width.
+  const auto middle = [&least](int s) {
+    int sum = 0;
+    for (size_t c = 3; c <= 7; ++c) sum += std::max(s, least[c]);
+    return sum;
+  };
+  // Some header does not fit in its column with the share s.
+  const auto cramped = [&](int s) {
+    return middle(s) > 5 * s || least[8] > std::max(0, rest - 5 * s - 9);
+  };
+  int share = std::max(0, rest / 6);
+  while (share > 0 && cramped(share) && middle(share) + least[8] + 9 > rest) --share;
+  for (size_t c = 3; c <= 7; ++c) w[c] = std::max(share, least[c]);
+  w[8] = std::max(least[8], rest - middle(share) - 9);
+  return w;
+}
+
+int TFormMI::DfxLeastClientWidth(const std::array<int, 9>& current, const std::array<int, 9>& least) {
+  int width = 9;
+  for (size_t c = 0; c <= 2; ++c) width += std::max(current[c], least[c]);
+  for (size_t c = 3; c <= 8; ++c) width += least[c];
+  return width;
+}
+
+std::array<int, 9> TFormMI::HeaderWidths() const {
+  std::array<int, 9> w{};
+  for (int c = 0; c < 9; ++c) w[size_t(c)] = HeaderWidth(StringER, c);
   return w;
 }
 
@@ -882,15 +936,22 @@ void TFormMI::MirrorGrid() {
   QStringList header;
   for (const std::string& cell : g.rows[0]) header << Q(cell);
   SetHeaderRow(StringER, header);
+  FitGridToHeaders();
   mirroredGeneration_ = g.generation;
 }
 
 void TFormMI::dfx() {
   std::array<int, 9> current;
   for (int c = 0; c < 9; ++c) current[size_t(c)] = StringER->columnWidth(c);
-  const std::array<int, 9> w = DfxWidths(StringER->viewport()->width(), current);
-  for (int c = 3; c < 9; ++c)
+  const std::array<int, 9> w = DfxWidths(StringER->viewport()->width(), current, HeaderWidths());
+  for (int c = 0; c < 9; ++c)
     if (StringER->columnWidth(c) != w[size_t(c)]) StringER->setColumnWidth(c, w[size_t(c)]);
+}
+
+void TFormMI::FitGridToHeaders() {
+  const int client = DfxLeastClientWidth(kDesignWidths, HeaderWidths());
+  const int width = client + 2 * StringER->frameWidth() + StringER->verticalScrollBar()->sizeHint().width();
+  if (StringER->minimumWidth() != width) StringER->setMinimumWidth(width);
 }
 
 void TFormMI::resetMI() {
@@ -987,7 +1048,7 @@ void TFormMI::ImageEXClick() {
 void TFormMI::FitExclusionColumns() {
   const int rest = StringEX->viewport()->width() - StringEX->columnWidth(0) -
                    StringEX->columnWidth(1) - StringEX->columnWidth(2) - 4;
-  StringEX->setColumnWidth(3, std::max(0, rest));
+  StringEX->setColumnWidth(3, std::max(HeaderWidth(StringEX, 3), rest));
 }
 
 void TFormMI::ImageEXXClick() { PanelEX->hide(); }

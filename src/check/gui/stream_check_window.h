@@ -129,7 +129,18 @@ class TFormMI : public QWidget {
   // The dfx rule: the widths of the nine columns of StringER for a client width, given the
   // current widths. Columns 0 to 2 keep theirs, columns 3 to 7 share a sixth of the rest each
   // and column 8 takes what remains less 9.
-  static std::array<int, 9> DfxWidths(int clientWidth, const std::array<int, 9>& current);
+  // No column is made narrower than its entry in least (the width its header text needs).
+  // A column among 3 to 7 whose header is wider than the share keeps its header's width and
+  // the share of the others shrinks until all of them, column 8 at its least width and the
+  // 9 pixels included, fit; when even a share of nothing does not fit, every column takes
+  // its least width and the grid scrolls.
+  static std::array<int, 9> DfxWidths(int clientWidth, const std::array<int, 9>& current,
+                                      const std::array<int, 9>& least = {});
+  // The narrowest client width at which DfxWidths fits every column at its least width
+  // and still leaves the 9 pixels at the right.
+  static int DfxLeastClientWidth(const std::array<int, 9>& current, const std::array<int, 9>& least);
+  // The width each column of StringER needs to show its header text whole, margins included.
+  std::array<int, 9> HeaderWidths() const;
 
  public Q_SLOTS:
   // Opening from the main window (BitBtnIDX1, BitBtnIDX); the main window checks EditIN.
@@ -207,6 +218,8 @@ class TFormMI : public QWidget {
   void SetCell(QTableWidget* table, int row, int column, const QString& text);
   void ApplyScanSigns(bool force);
   void PlaceEditMS();
+  // StringER never gets narrower than its headers need, so that the window grows instead.
+  void FitGridToHeaders();
   void FitExclusionColumns();
   void RestoreAndRaise();
   // The list index of the bad block of the selected row, -1 when the row holds none.
