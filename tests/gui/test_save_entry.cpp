@@ -82,6 +82,14 @@ class TestSaveEntry : public QObject {
 
   void ClickSave() { QTest::mouseClick(W().ImageSA, Qt::LeftButton); }
 
+  // The file's chunks in the index in memory, as a check of the stream leaves them.
+  static void IndexOf(const rvt::StandardAvi& avi) {
+    rv::ClearIndex();
+    for (const rvt::IdxEntry& e : avi.index)
+      rv::Index().entries.push_back({rv::fcc(e.ckid), e.flags, e.offset, e.length});
+    rv::Index().count = avi.index.size();
+  }
+
  private Q_SLOTS:
   void initTestCase() {
     dir_ = std::make_unique<rvt::TempDir>("gui_save");
@@ -153,6 +161,14 @@ class TestSaveEntry : public QObject {
     QTRY_COMPARE(done.count(), 1);
     QCOMPARE(done.at(0).at(0).toInt(), 0);
     QVERIFY(!MemoLines(W()).contains(U(kCheckFirst)));
+    // Without a check the index is empty: the writer starts and refuses to write a file
+    // without a single stream chunk.
+    QVERIFY(!rv::LastWrite().written);
+    QVERIFY(!rv::FileExists(out));
+    QVERIFY(MemoLines(W()).contains(U("• в индексе нет ни одного блока потока: выходной файл не создан")));
+    IndexOf(avi);
+    ClickSave();
+    QTRY_COMPARE(done.count(), 2);
     QVERIFY(rv::LastWrite().written);
     const rvt::Bytes bytes = rvt::ReadFile(out);
     QCOMPARE(Fourcc(bytes, 0), std::string("RIFF"));
@@ -167,6 +183,7 @@ class TestSaveEntry : public QObject {
     rvt::StandardAvi avi;
     const std::string src = Standard("copied.avi", &avi);
     Open(src);
+    IndexOf(avi);
     const std::string out = W().EditOUT->text().toStdString();
     W().CheckSavePart->setChecked(true);
     // The copied header keeps the source's bytes before its movi list; no index at the end.
@@ -213,8 +230,10 @@ class TestSaveEntry : public QObject {
   }
 
   void anExistingOutputIsReplacedOnlyAfterYes() {
-    const std::string src = Standard("exists.avi");
+    rvt::StandardAvi avi;
+    const std::string src = Standard("exists.avi", &avi);
     Open(src);
+    IndexOf(avi);
     W().CheckSavePart->setChecked(true);
     const std::string out = dir_->Write("exists.out.avi", rvt::Text("keep me"));
     W().EditOUT->setText(QString::fromStdString(out));
