@@ -246,22 +246,18 @@ void lista2struct() {
     } else if (r.Name == "strh") {
       ReadBlock(r);
       strhFirst = true;
-      if (r.TypeTag == "vids") {
-        if (r.Size != 64) AddMessage("• не стандартный размер блока video strh");
-        strhFirst = !haveVideo;
+      if (r.TypeTag == "vids" || r.TypeTag == "auds") {
+        const bool video = r.TypeTag == "vids";
+        if (r.Size != 64)
+          AddMessage(video ? "• не стандартный размер блока video strh"
+                           : "• не стандартный размер блока audio strh");
+        bool& have = video ? haveVideo : haveAudio;
+        strhFirst = !have;
         StrhRecord other;
-        StrhRecord& into = strhFirst ? h.vstrh : other;
+        StrhRecord& into = strhFirst ? (video ? h.vstrh : h.astrh) : other;
         readSTRH(h.shared, into);
         strh2TV(r.Node, into);
-        haveVideo = true;
-      } else if (r.TypeTag == "auds") {
-        if (r.Size != 64) AddMessage("• не стандартный размер блока audio strh");
-        strhFirst = !haveAudio;
-        StrhRecord other;
-        StrhRecord& into = strhFirst ? h.astrh : other;
-        readSTRH(h.shared, into);
-        strh2TV(r.Node, into);
-        haveAudio = true;
+        have = true;
       }
     } else if (r.Name == "strf") {
       ReadBlock(r);
