@@ -239,6 +239,22 @@ int Repair(const std::vector<std::string>& argsIn) {
     }
   }
 
+  if (!reconstruct && HasBlock("LIST", "movi") && OpenSource(file)) {
+    // A stream format that the size checks rejected (a 16-byte PCM wave format, an
+    // uncompressed video format) is read as it is, so the built header keeps the stream and
+    // a healthy header is not taken for a missing one.
+    for (size_t i = 0; i < Blocks().size(); ++i) {
+      const BlockRecord& r = Blocks()[i];
+      if (r.Name != "strf") continue;
+      char kind = StreamKindOf(r);
+      if ((kind == 'v' && !IFpresent("vstrf")) || (kind == 'a' && !IFpresent("astrf"))) {
+        if (MIread(int32_t(i), kind))
+          std::printf("• блок strf %s не прошёл проверку размера и прочитан как есть\n",
+                      kind == 'v' ? "видео" : "звука");
+      }
+    }
+    CloseSource();
+  }
   if (!reconstruct && !(IFpresent("avih") && IFpresent("vstrh") && IFpresent("vstrf"))) {
     std::printf("• в заголовке нет avih или видео strh/strf: заголовок восстанавливается по "
                 "блокам, найденным в файле\n");
@@ -258,20 +274,6 @@ int Repair(const std::vector<std::string>& argsIn) {
   } else if (!HasBlock("LIST", "movi")) {
     std::printf("• не найден поток\n");
     return kExitError;
-  } else if (OpenSource(file)) {
-    // A stream format that the size checks rejected (a 16-byte PCM wave format, an
-    // uncompressed video format) is read as it is, so the built header keeps the stream.
-    for (size_t i = 0; i < Blocks().size(); ++i) {
-      const BlockRecord& r = Blocks()[i];
-      if (r.Name != "strf") continue;
-      char kind = StreamKindOf(r);
-      if ((kind == 'v' && !IFpresent("vstrf")) || (kind == 'a' && !IFpresent("astrf"))) {
-        if (MIread(int32_t(i), kind))
-          std::printf("• блок strf %s не прошёл проверку размера и прочитан как есть\n",
-                      kind == 'v' ? "видео" : "звука");
-      }
-    }
-    CloseSource();
   }
   for (const auto& [f, text] : edits) {
     std::string err;

@@ -330,7 +330,7 @@ namespace {
 
 struct Made {
   std::unique_ptr<rvt::TempDir> dir;
-  std::string mp3, pcm, two;
+  std::string mp3, pcm, two, raw;
 };
 Made& M() {
   static Made m;
@@ -447,10 +447,12 @@ class E2eKeepsEverything : public ::testing::Test {
     M().two = make("two.avi", video + " -f lavfi -i sine=f=440:duration=8 -f lavfi -i "
                                       "sine=f=880:duration=8 -map 0 -map 1 -map 2 -c:v mpeg4 "
                                       "-vtag XVID -g 25 -c:a libmp3lame");
+    M().raw = make("raw.avi", " -f lavfi -i testsrc=size=160x120:rate=25:duration=2"
+                              " -c:v rawvideo -pix_fmt bgr24");
   }
   void SetUp() override {
     RVT_SKIP_WITHOUT_FFMPEG();
-    for (const std::string* f : {&M().mp3, &M().pcm, &M().two})
+    for (const std::string* f : {&M().mp3, &M().pcm, &M().two, &M().raw})
       ASSERT_FALSE(rvt::ReadFile(*f).empty()) << "ffmpeg made no " << *f;
   }
   // Repairs the damaged bytes by default; the output's path.
@@ -500,7 +502,8 @@ TEST_F(E2eKeepsEverything, HealthyFilesComeBackWhole) {
   const Case cases[] = {{"rec", RecGroups(rvt::ReadFile(M().pcm)), &M().pcm},
                         {"rec-mp3", RecGroups(rvt::ReadFile(M().mp3)), &M().mp3},
                         {"two", rvt::ReadFile(M().two), &M().two},
-                        {"mp3", rvt::ReadFile(M().mp3), &M().mp3}};
+                        {"mp3", rvt::ReadFile(M().mp3), &M().mp3},
+                        {"uncompressed", rvt::ReadFile(M().raw), &M().raw}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     const std::string in = dir_.Write(std::string(c.name) + ".in.avi", c.bytes);
