@@ -29,12 +29,12 @@ namespace {
 using Bytes = rvt::Bytes;
 
 rvt::StandardAvi SmallFile() {
-  rvt::StandardAviSpec spec;
-  spec.nVideo = 5;
-  spec.nAudio = 4;
-  spec.videoChunkSize = 21;  // odd sizes with pad bytes
-  spec.audioChunkSize = 12;
-  return rvt::MakeStandardAvi(spec);
+  rvt::StandardAviShape shape;
+  shape.nVideo = 5;
+  shape.nAudio = 4;
+  shape.videoChunkSize = 21;  // odd sizes with pad bytes
+  shape.audioChunkSize = 12;
+  return rvt::MakeStandardAvi(shape);
 }
 
 // Stops a scan that runs away, so that a hang shows as a failure: a small file's scan sends

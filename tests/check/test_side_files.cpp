@@ -289,11 +289,11 @@ TEST_F(SideFilesTest, ErrorsListExactBytes) {
 }
 
 TEST_F(SideFilesTest, Idx1FileIsAnIdx1ChunkThatARiffCanTake) {
-  rvt::StandardAviSpec spec;
-  spec.nVideo = 4;
-  spec.nAudio = 3;
-  spec.withIdx1 = false;
-  const rvt::StandardAvi avi = rvt::MakeStandardAvi(spec);
+  rvt::StandardAviShape shape;
+  shape.nVideo = 4;
+  shape.nAudio = 3;
+  shape.withIdx1 = false;
+  const rvt::StandardAvi avi = rvt::MakeStandardAvi(shape);
   SetIndex(avi.index);
   const std::string idxPath = dir_.File("x.idx1");
   ASSERT_EQ(rv::SaveIndexOnly(idxPath), rv::SaveOutcome::Written);

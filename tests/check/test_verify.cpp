@@ -59,9 +59,9 @@ class VerifyTest : public ::testing::Test {
     rv::ClearMessages();
     rv::ClearStop();
     rv::SetHost(&host_);
-    spec_.nVideo = 2;
-    spec_.nAudio = 1;  // 00dc, 01wb, 00dc
-    avi_ = rvt::MakeStandardAvi(spec_);
+    shape_.nVideo = 2;
+    shape_.nAudio = 1;  // 00dc, 01wb, 00dc
+    avi_ = rvt::MakeStandardAvi(shape_);
   }
   void TearDown() override {
     if (!path_.empty()) {
@@ -95,7 +95,7 @@ class VerifyTest : public ::testing::Test {
 
   rvt::TempDir dir_{"verify"};
   StopHost host_;
-  rvt::StandardAviSpec spec_;
+  rvt::StandardAviShape shape_;
   rvt::StandardAvi avi_;
   std::string path_;
   Bytes bytes_;
@@ -114,9 +114,9 @@ TEST_F(VerifyTest, MatchingIndexIsLoadedWithItsFlags) {
 }
 
 TEST_F(VerifyTest, GroupEntriesOfRecListsAreCheckedAndLeftOut) {
-  rvt::StandardAviSpec spec = spec_;
-  spec.recGroups = true;
-  const rvt::StandardAvi a = rvt::MakeStandardAvi(spec);
+  rvt::StandardAviShape shape = shape_;
+  shape.recGroups = true;
+  const rvt::StandardAvi a = rvt::MakeStandardAvi(shape);
   Open(a.bytes);
   EXPECT_TRUE(Verify());
   EXPECT_EQ(rv::MessageLines(),
@@ -178,9 +178,9 @@ TEST_F(VerifyTest, ShortIndexBlockWarnsThenFails) {
 }
 
 TEST_F(VerifyTest, EmptyIndexBlockFailsSilentlyAndKeepsTheIndex) {
-  rvt::StandardAviSpec spec = spec_;
-  spec.withIdx1 = false;
-  rvt::StandardAvi a = rvt::MakeStandardAvi(spec);
+  rvt::StandardAviShape shape = shape_;
+  shape.withIdx1 = false;
+  rvt::StandardAvi a = rvt::MakeStandardAvi(shape);
   Bytes b = a.bytes;
   rvt::AppendFourcc(b, "idx1");
   rvt::AppendLE32(b, 0);
@@ -234,9 +234,9 @@ TEST_F(VerifyTest, ReadsThroughTheExclusionList) {
 }
 
 TEST_F(VerifyTest, NoIndexBlockFailsWithoutMessage) {
-  rvt::StandardAviSpec spec = spec_;
-  spec.withIdx1 = false;
-  Open(rvt::MakeStandardAvi(spec).bytes);
+  rvt::StandardAviShape shape = shape_;
+  shape.withIdx1 = false;
+  Open(rvt::MakeStandardAvi(shape).bytes);
   EXPECT_FALSE(Verify());
   EXPECT_TRUE(rv::MessageLines().empty());
 }

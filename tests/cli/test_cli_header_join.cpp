@@ -407,7 +407,7 @@ TEST_F(CliHeaderJoinTest, KeyframesUsageAndFailures) {
   EXPECT_TRUE(Has(h.out, "usage: rivetta-cli keyframes")) << h.out;
   EXPECT_EQ(Cli("keyframes").rc, 2);
 
-  rvt::StandardAviSpec noIdx;
+  rvt::StandardAviShape noIdx;
   noIdx.withIdx1 = false;
   Write("n.avi", rvt::MakeStandardAvi(noIdx).bytes);
   const Result n = Cli("keyframes " + Q("n.avi") + " --use-index");

@@ -100,10 +100,10 @@ TEST_F(CliRepairTest, OutputThatIsTheInputIsRefused) {
 }
 
 TEST_F(CliRepairTest, VerifyExitsThreeWhenTheIndexDoesNotFitTheStream) {
-  rvt::StandardAviSpec spec;
-  spec.nVideo = 4;
-  spec.nAudio = 4;
-  rvt::StandardAvi a = rvt::MakeStandardAvi(spec);
+  rvt::StandardAviShape shape;
+  shape.nVideo = 4;
+  shape.nAudio = 4;
+  rvt::StandardAvi a = rvt::MakeStandardAvi(shape);
   const std::string good = dir_.Write("good.avi", a.bytes);
   const Result ok = Cli("verify " + ShellQuote(good));
   EXPECT_EQ(ok.rc, 0) << ok.out;
@@ -128,10 +128,10 @@ TEST_F(CliRepairTest, VerifyExitsThreeWhenTheIndexDoesNotFitTheStream) {
 }
 
 TEST_F(CliRepairTest, FileCutShortKeepsWhatItHoldsOfItsLastChunk) {
-  rvt::StandardAviSpec spec;
-  spec.nVideo = 6;
-  spec.nAudio = 6;
-  const rvt::StandardAvi a = rvt::MakeStandardAvi(spec);
+  rvt::StandardAviShape shape;
+  shape.nVideo = 6;
+  shape.nAudio = 6;
+  const rvt::StandardAvi a = rvt::MakeStandardAvi(shape);
   const rvt::ChunkLoc& last = a.chunks[7];
   const std::string cut = dir_.Write("cut.avi", rvt::Truncated(a.bytes, last.offset + 8 + 100));
 

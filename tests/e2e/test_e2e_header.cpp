@@ -60,9 +60,9 @@ class E2eHeader : public ::testing::Test {
     if (!rvt::FfmpegAvailable() || !C().path.empty()) return;
     Clean& c = C();
     c.dir = std::make_unique<rvt::TempDir>("e2e-header");
-    rvt::FfmpegSampleSpec spec;
-    spec.seconds = 2;  // 50 frames, keyframes at 0 and 25
-    c.path = rvt::MakeFfmpegAvi(c.dir->path(), spec, "clean.avi");
+    rvt::FfmpegSampleSettings shape;
+    shape.seconds = 2;  // 50 frames, keyframes at 0 and 25
+    c.path = rvt::MakeFfmpegAvi(c.dir->path(), shape, "clean.avi");
     c.bytes = rvt::ReadFile(c.path);
     c.hashes = FrameHashes(c.path);
     c.audio = AudioHash(c.path);

@@ -22,9 +22,9 @@ class E2eInfoTest : public ::testing::TestWithParam<const char*> {
 
 TEST_P(E2eInfoTest, FfmpegFileReadsCleanWithAllLabelsLit) {
   RVT_SKIP_WITHOUT_FFMPEG();
-  rvt::FfmpegSampleSpec spec;
-  spec.extraArgs = GetParam();
-  const std::string file = rvt::MakeFfmpegAvi(dir_.path(), spec, "clip.avi");
+  rvt::FfmpegSampleSettings shape;
+  shape.extraArgs = GetParam();
+  const std::string file = rvt::MakeFfmpegAvi(dir_.path(), shape, "clip.avi");
   if (file.empty()) GTEST_SKIP() << "ffmpeg could not encode with '" << GetParam() << "'";
 
   const Outcome json = Cli(dir_, "info clip.avi --json");

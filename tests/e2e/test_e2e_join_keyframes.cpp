@@ -101,13 +101,13 @@ class E2eJoinKeyframes : public ::testing::Test {
     // Three pieces of one kind whose pictures differ: plain, negated, upside down.
     const char* filters[] = {"", "-vf negate", "-vf vflip"};
     for (int i = 0; i < 3; ++i) {
-      rvt::FfmpegSampleSpec spec;
-      spec.seconds = 1.2;  // 30 frames each
-      spec.extraArgs = filters[i];
-      s.part[i] = rvt::MakeFfmpegAvi(s.dir->path(), spec, "part" + std::to_string(i + 1) + ".avi");
+      rvt::FfmpegSampleSettings shape;
+      shape.seconds = 1.2;  // 30 frames each
+      shape.extraArgs = filters[i];
+      s.part[i] = rvt::MakeFfmpegAvi(s.dir->path(), shape, "part" + std::to_string(i + 1) + ".avi");
       if (!s.part[i].empty()) s.hashes[i] = FrameHashes(s.part[i]);
     }
-    rvt::FfmpegSampleSpec gop;
+    rvt::FfmpegSampleSettings gop;
     gop.seconds = 3;  // 75 frames, GOP 25, no B-frames
     s.gop = rvt::MakeFfmpegAvi(s.dir->path(), gop, "gop.avi");
     s.mjpeg = s.dir->File("mjpeg.avi");

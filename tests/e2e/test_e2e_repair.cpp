@@ -104,9 +104,9 @@ class E2eRepair : public ::testing::Test {
     if (!rvt::FfmpegAvailable() || !C().path.empty()) return;
     Clean& c = C();
     c.dir = std::make_unique<rvt::TempDir>("e2e-repair");
-    rvt::FfmpegSampleSpec spec;
-    spec.seconds = 4;  // 100 frames, a keyframe every 25
-    c.path = rvt::MakeFfmpegAvi(c.dir->path(), spec, "clean.avi");
+    rvt::FfmpegSampleSettings shape;
+    shape.seconds = 4;  // 100 frames, a keyframe every 25
+    c.path = rvt::MakeFfmpegAvi(c.dir->path(), shape, "clean.avi");
     c.bytes = rvt::ReadFile(c.path);
     c.layout = Parse(c.bytes);
     c.hashes = FrameHashes(c.path);

@@ -62,7 +62,7 @@ QStringList ChildTexts(QTreeWidgetItem* item) {
   return texts;
 }
 
-struct FileSpec {
+struct FileShape {
   rvt::Bytes videoExtra;  // codec data after the bitmap header
   std::string compression = "XVID";
   rvt::Bytes audioStrf = rvt::AudioStrf(85, 2, 44100, 0, rvt::Mp3CodecData());
@@ -70,7 +70,7 @@ struct FileSpec {
 };
 
 // hdrl with avih, a video and an audio strl; movi with two chunks; idx1.
-rvt::Bytes MakeFile(const FileSpec& s) {
+rvt::Bytes MakeFile(const FileShape& s) {
   using namespace rvt;
   StrhFields vf;
   vf.flags = s.vstrhFlags;
@@ -128,8 +128,8 @@ class TestHeaderPanels : public QObject {
 
   TFormMain& W() { return *window_; }
 
-  void OpenFile(const FileSpec& spec, const char* name = "h.avi") {
-    W().EditIN->setText(QString::fromStdString(dir_->Write(name, MakeFile(spec))));
+  void OpenFile(const FileShape& shape, const char* name = "h.avi") {
+    W().EditIN->setText(QString::fromStdString(dir_->Write(name, MakeFile(shape))));
     QTest::mouseClick(W().BitBtnGO, Qt::LeftButton);
     QVERIFY(rv::HasBlock("RIFF", "AVI "));
   }
@@ -299,10 +299,10 @@ class TestHeaderPanels : public QObject {
   }
 
   void popupOffersReadingARejectedFormat() {
-    FileSpec spec;
-    spec.compression = "";                                     // zero bytes: video rejected
-    spec.audioStrf = rvt::AudioStrf(1, 2, 44100, 16, {}, false);  // 16 bytes: audio rejected
-    OpenFile(spec);
+    FileShape shape;
+    shape.compression = "";                                     // zero bytes: video rejected
+    shape.audioStrf = rvt::AudioStrf(1, 2, 44100, 16, {}, false);  // 16 bytes: audio rejected
+    OpenFile(shape);
     QVERIFY(Colour(W().LabelVSTRF) != kBlue);
     QVERIFY(Colour(W().LabelASTRF) != kBlue);
     Select(FindLine(W().TreeRIFF, "'strf'", 0));
@@ -312,9 +312,9 @@ class TestHeaderPanels : public QObject {
   }
 
   void readingARejectedVideoFormat() {
-    FileSpec spec;
-    spec.compression = "";
-    OpenFile(spec);
+    FileShape shape;
+    shape.compression = "";
+    OpenFile(shape);
     QTreeWidgetItem* strf = FindLine(W().TreeRIFF, "'strf'", 0);
     Select(strf);
     QCOMPARE(strf->childCount(), 0);
@@ -336,9 +336,9 @@ class TestHeaderPanels : public QObject {
   }
 
   void readingARejectedAudioFormat() {
-    FileSpec spec;
-    spec.audioStrf = rvt::AudioStrf(1, 2, 44100, 16, {}, false);
-    OpenFile(spec);
+    FileShape shape;
+    shape.audioStrf = rvt::AudioStrf(1, 2, 44100, 16, {}, false);
+    OpenFile(shape);
     Select(FindLine(W().TreeRIFF, "'strf'", 1));
     panels_->MIread->trigger();
     const rv::AudioStrfRecord& r = rv::Header().astrf;
@@ -351,11 +351,11 @@ class TestHeaderPanels : public QObject {
 
   void reconstructedTablesOfferTheFormatEditorsBySize() {
     // A video format with 4 bytes of codec data (52) and an audio one with 4 (30).
-    FileSpec spec;
-    spec.videoExtra = {1, 2, 3, 4};
-    spec.audioStrf = rvt::AudioStrf(85, 2, 44100, 0, {9, 8, 7, 6});
+    FileShape shape;
+    shape.videoExtra = {1, 2, 3, 4};
+    shape.audioStrf = rvt::AudioStrf(85, 2, 44100, 0, {9, 8, 7, 6});
     rvt::Bytes bytes = rvt::Filled(100, 0x5A);
-    rvt::AppendBytes(bytes, MakeFile(spec));
+    rvt::AppendBytes(bytes, MakeFile(shape));
     W().EditIN->setText(QString::fromStdString(dir_->Write("rec.avi", bytes)));
     rv::SetTaskRoutine("reconstruction", rv::reconstruction);
     QSignalSpy done(&W(), &TFormMain::taskCompleted);
@@ -518,9 +518,9 @@ class TestHeaderPanels : public QObject {
   // ---- the stream header panel ----------------------------------------------------------------
 
   void strhPanelTakesTheRecordOfItsBlock() {
-    FileSpec spec;
-    spec.vstrhFlags = 0x910;
-    OpenFile(spec);
+    FileShape shape;
+    shape.vstrhFlags = 0x910;
+    OpenFile(shape);
     QTreeWidget* tree = W().TreeRIFF;
     HeaderPanel* p = panels_->PanelSTRH;
 
@@ -603,9 +603,9 @@ class TestHeaderPanels : public QObject {
 
     // With codec data the field is open; a pasted text with blanks and bad tokens keeps the
     // bytes it can read.
-    FileSpec spec;
-    spec.videoExtra = {0xAB, 0xCD};
-    OpenFile(spec, "v2.avi");
+    FileShape shape;
+    shape.videoExtra = {0xAB, 0xCD};
+    OpenFile(shape, "v2.avi");
     QVERIFY(p->isHidden());  // opening a file closes the panels
     DoubleClick(FindLine(tree, "'strf'", 0));
     QVERIFY(csd->isEnabled());
@@ -678,9 +678,9 @@ class TestHeaderPanels : public QObject {
   // ---- key filters ------------------------------------------------------------------------------
 
   void keyFiltersDropRefusedCharacters() {
-    FileSpec spec;
-    spec.videoExtra = {1};
-    OpenFile(spec);
+    FileShape shape;
+    shape.videoExtra = {1};
+    OpenFile(shape);
     QTreeWidget* tree = W().TreeRIFF;
 
     Select(FindLine(tree, "'avih'"));
@@ -831,9 +831,9 @@ class TestHeaderPanels : public QObject {
   void grabsOfThePanels() {
     const QString out = qEnvironmentVariable("RIVETTA_PANEL_GRABS");
     if (out.isEmpty()) QSKIP("RIVETTA_PANEL_GRABS not set");
-    FileSpec spec;
-    spec.videoExtra = {0x12, 0x34};
-    OpenFile(spec);
+    FileShape shape;
+    shape.videoExtra = {0x12, 0x34};
+    OpenFile(shape);
     QTreeWidget* tree = W().TreeRIFF;
     Select(FindLine(tree, "'avih'"));
     panels_->MIavih->trigger();

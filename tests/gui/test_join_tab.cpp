@@ -302,7 +302,7 @@ class TestJoinTab : public QObject {
 
   void joinsTwoFilesFromTheTab() {
     if (!rvt::FfmpegAvailable()) QSKIP("ffmpeg is not on PATH");
-    rvt::FfmpegSampleSpec shape;
+    rvt::FfmpegSampleSettings shape;
     shape.seconds = 1;
     shape.width = 160;
     shape.height = 120;

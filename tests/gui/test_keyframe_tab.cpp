@@ -97,7 +97,7 @@ class TestKeyframeTab : public QObject {
       return 0;
     });
     if (rvt::FfmpegAvailable()) {
-      rvt::FfmpegSampleSpec shape;
+      rvt::FfmpegSampleSettings shape;
       shape.seconds = 1;
       shape.width = 160;
       shape.height = 120;
@@ -255,7 +255,7 @@ class TestKeyframeTab : public QObject {
   void aFileWithoutIdx1SaysSo() {
     TFormMain& w = NewWindow();
     KeyframeTab& tab = Tab(w);
-    rvt::StandardAviSpec noIndex;
+    rvt::StandardAviShape noIndex;
     noIndex.withIdx1 = false;
     Open(w, dir_->Write("noidx.avi", rvt::MakeStandardAvi(noIndex).bytes));
     rv::PushScriptedAnswer(true);

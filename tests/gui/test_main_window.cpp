@@ -774,7 +774,7 @@ class TestMainWindow : public QObject {
     TFormMain& w = NewWindow();
     // Without idx1 its label stays gray, so the file is not ready to be saved until a check
     // has succeeded.
-    rvt::StandardAviSpec withoutIdx1;
+    rvt::StandardAviShape withoutIdx1;
     withoutIdx1.withIdx1 = false;
     Open(w, dir_->Write("chk.avi", rvt::MakeStandardAvi(withoutIdx1).bytes));
     QSignalSpy finished(&w, &TFormMain::checkFinished);

@@ -394,9 +394,9 @@ class TestSaveEntry : public QObject {
 
   void repairADamagedFileThroughTheWindows() {
     // 4096 zero bytes inside video chunk 4 and no index at the end.
-    rvt::StandardAviSpec spec;
-    spec.withIdx1 = false;
-    rvt::StandardAvi avi = rvt::MakeStandardAvi(spec);
+    rvt::StandardAviShape shape;
+    shape.withIdx1 = false;
+    rvt::StandardAvi avi = rvt::MakeStandardAvi(shape);
     rvt::Bytes damaged = avi.bytes;
     const rvt::ChunkLoc hit = avi.chunks[8];
     QCOMPARE(hit.id, std::string("00dc"));

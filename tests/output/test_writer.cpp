@@ -259,10 +259,10 @@ class WriterTest : public ::testing::Test {
 constexpr uint32_t kV = 48, kA = 38;  // video and audio strf blocks of Hdrl()
 
 TEST_F(WriterTest, BuiltHeaderLayoutByteForByte) {
-  rvt::StandardAviSpec spec;
-  spec.nVideo = 6;
-  spec.nAudio = 6;
-  const rvt::StandardAvi a = rvt::MakeStandardAvi(spec);
+  rvt::StandardAviShape shape;
+  shape.nVideo = 6;
+  shape.nAudio = 6;
+  const rvt::StandardAvi a = rvt::MakeStandardAvi(shape);
   Open(a.bytes, a.index);
   const std::vector<rv::IndexEntry> before = rv::Index().entries;
   const Bytes out = Save();
@@ -305,10 +305,10 @@ TEST_F(WriterTest, BuiltHeaderLayoutByteForByte) {
 }
 
 TEST_F(WriterTest, NoIdx1LeavesOutTheIndexAndClearsBothIndexFlags) {
-  rvt::StandardAviSpec spec;
-  spec.nVideo = 3;
-  spec.nAudio = 3;
-  rvt::StandardAvi a = rvt::MakeStandardAvi(spec);
+  rvt::StandardAviShape shape;
+  shape.nVideo = 3;
+  shape.nAudio = 3;
+  rvt::StandardAvi a = rvt::MakeStandardAvi(shape);
   rvt::OverwriteLE32(a.bytes, a.avih + 8 + 12, 0x930);  // has-index and must-use-index
   Open(a.bytes, a.index);
   rv::Opt().noIdx1 = true;
@@ -323,12 +323,12 @@ TEST_F(WriterTest, NoIdx1LeavesOutTheIndexAndClearsBothIndexFlags) {
 TEST_F(WriterTest, OddChunkGetsAZeroPadByteAndTheNextChunkAnEvenPosition) {
   for (bool sourcePads : {true, false}) {
     SCOPED_TRACE(sourcePads ? "source pads" : "source without pad bytes");
-    rvt::StandardAviSpec spec;
-    spec.nVideo = 3;
-    spec.nAudio = 3;
-    spec.videoChunkSize = 4096;  // video payloads 4096, 4097, 4098
-    spec.padOdd = sourcePads;
-    rvt::StandardAvi a = rvt::MakeStandardAvi(spec);
+    rvt::StandardAviShape shape;
+    shape.nVideo = 3;
+    shape.nAudio = 3;
+    shape.videoChunkSize = 4096;  // video payloads 4096, 4097, 4098
+    shape.padOdd = sourcePads;
+    rvt::StandardAvi a = rvt::MakeStandardAvi(shape);
     ASSERT_EQ(a.chunks[2].size, 4097u);
     if (sourcePads) a.bytes[a.chunks[2].offset + 8 + 4097] = 0xEE;  // a dirty pad byte
     Open(a.bytes, a.index);
@@ -350,10 +350,10 @@ TEST_F(WriterTest, OddChunkGetsAZeroPadByteAndTheNextChunkAnEvenPosition) {
 }
 
 TEST_F(WriterTest, WrongStreamSizeFieldIsFixedUnlessKeepSizesAndBytesFollowTheIndex) {
-  rvt::StandardAviSpec spec;
-  spec.nVideo = 4;
-  spec.nAudio = 4;
-  rvt::StandardAvi a = rvt::MakeStandardAvi(spec);
+  rvt::StandardAviShape shape;
+  shape.nVideo = 4;
+  shape.nAudio = 4;
+  rvt::StandardAvi a = rvt::MakeStandardAvi(shape);
   const rvt::ChunkLoc bad = a.chunks[2];
   rvt::OverwriteLE32(a.bytes, bad.offset + 4, 77777);
   Open(a.bytes, a.index);
@@ -373,10 +373,10 @@ TEST_F(WriterTest, WrongStreamSizeFieldIsFixedUnlessKeepSizesAndBytesFollowTheIn
 }
 
 TEST_F(WriterTest, IndexIdThatDiffersFromTheStreamIsReportedAndTheChunkStillWritten) {
-  rvt::StandardAviSpec spec;
-  spec.nVideo = 3;
-  spec.nAudio = 3;
-  const rvt::StandardAvi a = rvt::MakeStandardAvi(spec);
+  rvt::StandardAviShape shape;
+  shape.nVideo = 3;
+  shape.nAudio = 3;
+  const rvt::StandardAvi a = rvt::MakeStandardAvi(shape);
   std::vector<IdxEntry> index = a.index;
   ASSERT_EQ(index[1].ckid, "01wb");
   index[1].ckid = "00dc";
@@ -391,10 +391,10 @@ TEST_F(WriterTest, IndexIdThatDiffersFromTheStreamIsReportedAndTheChunkStillWrit
 }
 
 TEST_F(WriterTest, EntriesMarkedWithAQuestionMarkAreNeitherCopiedNorIndexed) {
-  rvt::StandardAviSpec spec;
-  spec.nVideo = 3;
-  spec.nAudio = 3;
-  const rvt::StandardAvi a = rvt::MakeStandardAvi(spec);
+  rvt::StandardAviShape shape;
+  shape.nVideo = 3;
+  shape.nAudio = 3;
+  const rvt::StandardAvi a = rvt::MakeStandardAvi(shape);
   std::vector<IdxEntry> index = a.index;
   index[2].ckid = "?0dc";
   Open(a.bytes, index);
@@ -413,10 +413,10 @@ TEST_F(WriterTest, EntriesMarkedWithAQuestionMarkAreNeitherCopiedNorIndexed) {
 TEST_F(WriterTest, BuiltHeaderWithoutAudioPartsWarnsAndLeavesThemOut) {
   {
     SCOPED_TRACE("no audio stream at all");
-    rvt::StandardAviSpec spec;
-    spec.withAudio = false;
-    spec.nVideo = 3;
-    const rvt::StandardAvi a = rvt::MakeStandardAvi(spec);
+    rvt::StandardAviShape shape;
+    shape.withAudio = false;
+    shape.nVideo = 3;
+    const rvt::StandardAvi a = rvt::MakeStandardAvi(shape);
     Open(a.bytes, a.index);
     const Bytes out = Save();
     EXPECT_TRUE(HasMessage("• Внимание! нет блока STRH для звука")) << AllMessages();
@@ -605,11 +605,11 @@ TEST_F(WriterTest, HeaderOptionArithmetic) {
 }
 
 TEST_F(WriterTest, HeaderOptionsReachTheBuiltHeader) {
-  rvt::StandardAviSpec spec;
-  spec.nVideo = 5;
-  spec.nAudio = 4;
-  spec.usPerFrame = 40000;
-  rvt::StandardAvi a = rvt::MakeStandardAvi(spec);
+  rvt::StandardAviShape shape;
+  shape.nVideo = 5;
+  shape.nAudio = 4;
+  shape.usPerFrame = 40000;
+  rvt::StandardAvi a = rvt::MakeStandardAvi(shape);
   rvt::OverwriteLE32(a.bytes, a.avih + 8 + 16, 999);  // a wrong TotalNumberOfFrames
   Open(a.bytes, a.index);
   rv::Opt().totalFrames = true;
@@ -624,14 +624,14 @@ TEST_F(WriterTest, HeaderOptionsReachTheBuiltHeader) {
   EXPECT_EQ(ReadLE32(out, vstrh + 8 + 32), 5u) << "video strh DataLength";
   const size_t astrh = vstrh + 64 + kV + 12;
   EXPECT_EQ(Id(out, astrh), "strh");
-  EXPECT_EQ(ReadLE32(out, astrh + 8 + 32), 4u * spec.audioChunkSize) << "audio strh DataLength";
+  EXPECT_EQ(ReadLE32(out, astrh + 8 + 32), 4u * shape.audioChunkSize) << "audio strh DataLength";
 }
 
 TEST_F(WriterTest, StopDuringTheCopyFinishesASmallerFileOverTheChunksWritten) {
-  rvt::StandardAviSpec spec;
-  spec.nVideo = 10;
-  spec.nAudio = 10;  // 20 entries: 5 % each
-  const rvt::StandardAvi a = rvt::MakeStandardAvi(spec);
+  rvt::StandardAviShape shape;
+  shape.nVideo = 10;
+  shape.nAudio = 10;  // 20 entries: 5 % each
+  const rvt::StandardAvi a = rvt::MakeStandardAvi(shape);
   Open(a.bytes, a.index);
   const std::vector<rv::IndexEntry> before = rv::Index().entries;
   rv::Opt().totalFrames = true;
@@ -691,10 +691,10 @@ TEST_F(WriterTest, ChunksLargerThanTheReadCacheAreCopiedWholeThroughExclusions) 
 }
 
 TEST_F(WriterTest, EntryRunningPastTheEndOfTheSourceIsSkippedAndTheRestCopied) {
-  rvt::StandardAviSpec spec;
-  spec.nVideo = 5;
-  spec.nAudio = 5;
-  const rvt::StandardAvi a = rvt::MakeStandardAvi(spec);
+  rvt::StandardAviShape shape;
+  shape.nVideo = 5;
+  shape.nAudio = 5;
+  const rvt::StandardAvi a = rvt::MakeStandardAvi(shape);
   for (int variant = 0; variant < 2; ++variant) {
     SCOPED_TRACE(variant == 0 ? "hostile length" : "offset past the end");
     std::vector<IdxEntry> index = a.index;

@@ -27,12 +27,12 @@ using rv::LabelColor;
 
 // A small but complete file: every header block, a few stream chunks, an index.
 rvt::StandardAvi SmallFile() {
-  rvt::StandardAviSpec spec;
-  spec.nVideo = 4;
-  spec.nAudio = 3;
-  spec.videoChunkSize = 21;  // odd sizes, padded
-  spec.audioChunkSize = 12;
-  return rvt::MakeStandardAvi(spec);
+  rvt::StandardAviShape shape;
+  shape.nVideo = 4;
+  shape.nAudio = 3;
+  shape.videoChunkSize = 21;  // odd sizes, padded
+  shape.audioChunkSize = 12;
+  return rvt::MakeStandardAvi(shape);
 }
 
 // Positions of every chunk header of the file (ID at p, size at p + 4).
