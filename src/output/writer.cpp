@@ -239,16 +239,21 @@ std::vector<StreamSlot> SourceStreams(bool withAudio, int& videoStream, int& aud
     slot.kind = 'x';
     for (size_t j = i + 1; j < blocks.size(); ++j) {
       const BlockRecord& c = blocks[j];
-      if (c.Parent != int32_t(i)) continue;
-      if (c.Name == "strh" && c.TypeTag == "vids" && videoStream < 0) {
+      if (c.Parent != int32_t(i) || c.Name != "strh") continue;
+      if (c.TypeTag == "vids" && videoStream < 0) {
         slot.kind = 'v';
         videoStream = int(slots.size());
-      } else if (c.Name == "strh" && c.TypeTag == "auds" && audioStream < 0 && withAudio) {
+      } else if (c.TypeTag == "auds" && audioStream < 0 && withAudio) {
         slot.kind = 'a';
         audioStream = int(slots.size());
       }
+      break;
+    }
+    // The records stand for the video and audio lists; the others are copied as they are.
+    for (size_t j = i + 1; j < blocks.size() && slot.kind == 'x'; ++j) {
+      const BlockRecord& c = blocks[j];
       // Stale OpenDML indexes and filler do not go into a new header.
-      if (c.Name == "JUNK" || c.Name == "indx") continue;
+      if (c.Parent != int32_t(i) || c.Name == "JUNK" || c.Name == "indx") continue;
       const uint64_t avail = Source().size > c.Offset ? Source().size - c.Offset : 0;
       const uint32_t n = uint32_t(std::min<uint64_t>(c.Size, avail));
       if (n && ReadFileDirect(c.Offset, n, piece)) {
@@ -322,6 +327,8 @@ bool AssembleHeader(Bytes& out) {
 
 namespace {
 
+constexpr uint8_t kPadByte = 0;
+
 class Writer {
  public:
   bool Run();
@@ -355,10 +362,11 @@ void Writer::PrepareStreamFacts() {
   size_t considered = 0, matched = 0;
   for (const IndexEntry& e : Index().entries) {
     if (M + e.dwChunkOffset > 0xFFFFFFFFu) continue;
-    indexed.push_back(StreamToFile(uint32_t(M + e.dwChunkOffset)));
+    const uint64_t filePos = StreamToFile(uint32_t(M + e.dwChunkOffset));
+    indexed.push_back(filePos);
     if (cff(e.ckid)[0] == '?') continue;
     ++considered;
-    if (own.At(StreamToFile(uint32_t(M + e.dwChunkOffset)), e.ckid)) ++matched;
+    if (own.At(filePos, e.ckid)) ++matched;
   }
   std::sort(indexed.begin(), indexed.end());
   // An index that disagrees with most of the stream (another file's, or shifted) is not used.
@@ -376,16 +384,12 @@ bool Writer::IsVideoChunk(uint32_t ckid) const {
 // the picture's own bytes say; a codec whose pictures do not say keeps the check's flag.
 void Writer::SetKeyframe(IndexEntry& e, uint64_t filePos, const uint8_t* payload, size_t n) {
   if (!IsVideoChunk(e.ckid)) return;
-  if (Index().keyflagsDecided) {
-    if (e.dwFlags & kKeyframeFlag) ++g_lastWrite.keyframes;
-    return;
-  }
+  if (Index().keyflagsDecided) return;
   int key = -1;
   if (ownAgrees)
     if (const OwnIndex::Item* it = own.At(filePos, e.ckid)) key = (it->flags & kKeyframeFlag) ? 1 : 0;
   if (key < 0) key = PictureIsIntra(intra, payload, n);
   if (key >= 0) e.dwFlags = key ? (e.dwFlags | kKeyframeFlag) : (e.dwFlags & ~kKeyframeFlag);
-  if (e.dwFlags & kKeyframeFlag) ++g_lastWrite.keyframes;
 }
 
 // Chunks that the file's own index places between two chunks of the stream (their headers
@@ -422,9 +426,8 @@ bool Writer::CopyFromOwnIndex(uint64_t gapStart, uint64_t gapEnd) {
       out.Write(piece);
       done += n;
     }
-    if (it.length & 1) out.Write(Bytes{0});
+    if (it.length & 1) out.Write(&kPadByte, 1);
     total += 8 + it.length + (it.length & 1);
-    if (IsVideoChunk(e.ckid) && (e.dwFlags & kKeyframeFlag)) ++g_lastWrite.keyframes;
     written.push_back(e);
     ++g_lastWrite.fromOwnIndex;
     at = end;
@@ -525,10 +528,7 @@ bool Writer::CopyStream() {
         out.Write(chunk.data(), n);
         done += n;
       }
-      if (L & 1) {
-        const uint8_t pad = 0;
-        out.Write(&pad, 1);
-      }
+      if (L & 1) out.Write(&kPadByte, 1);
       if (out.error()) {
         AddMessage("• ошибка записи выходного файла");
         return false;

@@ -23,7 +23,6 @@ struct WriteSummary {
   bool complete = false;       // every entry was copied
   size_t chunksWritten = 0;
   size_t fromOwnIndex = 0;     // chunks taken from the file's own idx1 (headers destroyed)
-  size_t keyframes = 0;        // video chunks written with the keyframe flag
   uint32_t moviListPos = 0;    // H
   uint64_t bytes = 0;
 };
