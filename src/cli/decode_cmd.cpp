@@ -1,5 +1,6 @@
 #include "cli/decode_cmd.h"
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 
@@ -103,13 +104,15 @@ int Codecs(const std::vector<std::string>& args) {
 int KeyframesCmd(const std::vector<std::string>& argsIn) {
   if (Help(argsIn, kKeyframesUsage)) return kExitOk;
   std::vector<std::string> args = argsIn;
+  // --yes both answers the check's questions and replaces OUT; the check options take it.
+  bool replace = std::find(args.begin(), args.end(), "--yes") != args.end();
   std::string error;
   if (!ParseCheckOptions(args, error)) {
     std::fprintf(stderr, "rivetta-cli keyframes: %s\n", error.c_str());
     return kExitUsage;
   }
   std::string file, out, codec = "auto";
-  bool useIndex = false, replace = false;
+  bool useIndex = false;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     if (a == "--codec" && i + 1 < args.size()) codec = args[++i];

@@ -9,6 +9,7 @@ extern "C" {
 
 #include <algorithm>
 #include <cctype>
+#include <cstdint>
 #include <cstring>
 
 #include "riff/header.h"
@@ -129,7 +130,8 @@ struct Decompressor::Impl {
     ctx->height = std::abs(in.biHeight);
     ctx->codec_tag = in.biCompression;
     ctx->bits_per_coded_sample = in.biBitCount;
-    // One thread, so that the picture that comes out belongs to the chunk just fed.
+    // One thread: frame threads would only add delay to a search that decodes every chunk
+    // twice on two decoders anyway.
     ctx->thread_count = 1;
     if (!extradata.empty()) {
       ctx->extradata = static_cast<uint8_t*>(av_mallocz(extradata.size() + AV_INPUT_BUFFER_PADDING_SIZE));
@@ -194,24 +196,44 @@ int Decompressor::Begin() {
   return impl_->Open();
 }
 
-int Decompressor::Decompress(uint32_t flags, const uint8_t* data, size_t size, Bytes& picture) {
+int Decompressor::Send(const uint8_t* data, size_t size, int64_t tag, bool alone) {
   Impl& d = *impl_;
-  if (!d.ctx) return -1;
+  if (!d.ctx || size > size_t(INT32_MAX) - AV_INPUT_BUFFER_PADDING_SIZE) return -1;
   av_packet_unref(d.packet);
   if (av_new_packet(d.packet, int(size)) < 0) return -1;
   if (size) std::memcpy(d.packet->data, data, size);
-  if (!(flags & kNotKeyframe)) d.packet->flags |= AV_PKT_FLAG_KEY;
-  if (avcodec_send_packet(d.ctx, d.packet) < 0) return -1;
-  int r = avcodec_receive_frame(d.ctx, d.frame);
-  if (r == AVERROR(EAGAIN) && !(flags & kNotKeyframe)) {
-    // A chunk decoded alone: drain the decoder so a delayed picture comes out too.
-    avcodec_send_packet(d.ctx, nullptr);
-    r = avcodec_receive_frame(d.ctx, d.frame);
+  d.packet->pts = tag;
+  if (alone) d.packet->flags |= AV_PKT_FLAG_KEY;
+  const int r = avcodec_send_packet(d.ctx, d.packet);
+  av_packet_unref(d.packet);
+  return r < 0 ? -1 : 0;
+}
+
+void Decompressor::Drain() {
+  if (impl_->ctx) avcodec_send_packet(impl_->ctx, nullptr);
+}
+
+bool Decompressor::Receive(int64_t& tag, Bytes& picture) {
+  Impl& d = *impl_;
+  if (!d.ctx) return false;
+  // A picture that cannot be converted is skipped: its chunk simply has no picture.
+  while (avcodec_receive_frame(d.ctx, d.frame) == 0) {
+    tag = d.frame->pts != AV_NOPTS_VALUE ? d.frame->pts : d.frame->best_effort_timestamp;
+    const bool ok = tag != AV_NOPTS_VALUE && d.ToPicture(picture);
+    av_frame_unref(d.frame);
+    if (ok) return true;
   }
-  if (r < 0) return r == AVERROR(EAGAIN) ? 1 : -1;
-  bool ok = d.ToPicture(picture);
-  av_frame_unref(d.frame);
-  return ok ? 0 : -1;
+  return false;
+}
+
+int Decompressor::DecodeAlone(const uint8_t* data, size_t size, Bytes& picture) {
+  constexpr int64_t kTag = 0;
+  if (Send(data, size, kTag, true) != 0) return -1;
+  Drain();
+  int64_t tag = -1;
+  while (Receive(tag, picture))
+    if (tag == kTag) return 0;
+  return -1;
 }
 
 void Decompressor::End() { impl_->Close(); }

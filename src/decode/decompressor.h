@@ -30,8 +30,6 @@ BitmapInfo OutputFormatFor(const BitmapInfo& in);
 size_t PictureSize(const BitmapInfo& out);
 size_t PictureStride(const BitmapInfo& out);
 
-constexpr uint32_t kNotKeyframe = 0x08000000;
-
 struct DecoderEntry {
   std::string fourcc;       // as the AVI FOURCC tables name it
   std::string description;  // the decoder's long name
@@ -53,8 +51,19 @@ class Decompressor {
   // Whether it decodes the input format.
   bool Query() const;
   int Begin();  // 0 when decoding may begin
-  // 0 when picture now holds the decoded picture of this chunk.
-  int Decompress(uint32_t flags, const uint8_t* data, size_t size, Bytes& picture);
+  // Hands one chunk to the decoder, tagged so that the picture it produces can be told
+  // apart from the pictures of other chunks: decoders that reorder frames (B-frames) hand
+  // pictures back later than the chunk that carries them, and not in chunk order. alone
+  // marks a chunk decoded without its predecessors. 0 when the decoder took the chunk.
+  int Send(const uint8_t* data, size_t size, int64_t tag, bool alone);
+  // Ends the sequence: the pictures the decoder still holds come out by Receive.
+  void Drain();
+  // The next picture the decoder has ready and the tag of the chunk that produced it; false
+  // when none is ready (more chunks are needed, or the sequence is drained).
+  bool Receive(int64_t& tag, Bytes& picture);
+  // Decodes one chunk alone on a decoder just begun and drained: 0 when picture holds the
+  // picture of this chunk.
+  int DecodeAlone(const uint8_t* data, size_t size, Bytes& picture);
   void End();
   std::string Handler() const;      // FOURCC of the decoder in use
   std::string Description() const;

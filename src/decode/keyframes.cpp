@@ -1,8 +1,8 @@
 #include "decode/keyframes.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstring>
+#include <map>
 
 #include "check/index.h"
 #include "core/host.h"
@@ -84,15 +84,11 @@ void ResetKeyframeFlags() {
 
 namespace {
 
-std::string Lower(std::string s) {
-  for (char& c : s) c = char(std::tolower(static_cast<unsigned char>(c)));
-  return s;
-}
-
 // Reads a chunk's payload through the read cache, in pieces when it is larger than the
-// cache. False when it cannot be read: nothing is decoded from stale bytes.
+// cache. False when it cannot be read, or reaches past the end of the stream (a damaged
+// index may declare up to 4 GB): nothing is decoded from stale bytes.
 bool ReadChunk(uint64_t pos, uint32_t length, Bytes& out) {
-  if (pos + length > 0xFFFFFFFFull) return false;
+  if (pos + length > StreamSize()) return false;
   out.resize(length);
   const uint32_t piece = Cache().size;
   for (uint32_t done = 0; done < length;) {
@@ -103,42 +99,92 @@ bool ReadChunk(uint64_t pos, uint32_t length, Bytes& out) {
   return true;
 }
 
-// The general and the xvid procedures. 0 finished, -1 the running decoder could not
-// begin, -2 stopped.
-int Search(Decompressor& running, Decompressor& probe, const BitmapInfo& out, uint64_t moviPtr,
-           bool xvid) {
+// A picture's fingerprint: 128 bits over every byte, so that the pictures of chunks still
+// waiting for the running decoder need not be kept whole (a decoder may hold a dozen
+// reordered pictures).
+struct Fingerprint {
+  uint64_t a = 0, b = 0;
+  size_t size = 0;
+  bool operator==(const Fingerprint&) const = default;
+};
+
+Fingerprint FingerprintOf(const Bytes& p) {
+  Fingerprint f;
+  f.size = p.size();
+  uint64_t a = 0x9E3779B97F4A7C15ull, b = 0xC2B2AE3D27D4EB4Full;
+  auto mix = [&](uint64_t w) {
+    a = (a ^ w) * 0xFF51AFD7ED558CCDull;
+    a ^= a >> 32;
+    b = (b + w) * 0xC4CEB9FE1A85EC53ull;
+    b ^= b >> 29;
+    b += a;
+  };
+  size_t i = 0;
+  for (; i + 8 <= p.size(); i += 8) {
+    uint64_t w;
+    std::memcpy(&w, p.data() + i, 8);
+    mix(w);
+  }
+  uint64_t tail = 0;
+  std::memcpy(&tail, p.data() + i, p.size() - i);
+  mix(tail ^ (uint64_t(p.size()) << 3));
+  f.a = a;
+  f.b = b;
+  return f;
+}
+
+// The general procedure. Every video chunk is fed to the running decoder tagged with its
+// entry number, and decoded alone on the probe. A decoder that reorders frames hands the
+// picture of a chunk back later, so the probe's fingerprint waits under the chunk's tag
+// until the running decoder returns that tag's picture; the two are compared then.
+// 0 finished, -1 the running decoder could not begin, -2 stopped.
+constexpr size_t kMaxWaiting = 4096;
+
+int Search(Decompressor& running, Decompressor& probe, const BitmapInfo& out, uint64_t moviPtr) {
   KeyframeState& k = Keyframes();
   if (running.Begin() != 0) return -1;
   auto& entries = Index().entries;
   const size_t n = entries.size();
   Bytes chunk, a(PictureSize(out), 0), b(PictureSize(out), 0);
-  bool firstVideo = true;
+  std::map<int64_t, Fingerprint> waiting;  // tag -> the probe's picture
+
+  auto take = [&] {
+    int64_t tag = 0;
+    while (running.Receive(tag, a)) {
+      if (tag < 0 || size_t(tag) >= n) continue;
+      IndexEntry& e = entries[size_t(tag)];
+      auto w = waiting.find(tag);
+      if (w != waiting.end() && w->second == FingerprintOf(a)) {
+        e.dwFlags |= kKeyframeFlag;
+        ++k.keyframes;
+      }
+      if (w != waiting.end()) waiting.erase(w);
+      if (k.showKeyframes && ((e.dwFlags & kKeyframeFlag) || k.showAll)) k.SetPicture(out, a);
+    }
+  };
+
   for (size_t i = 0; i < n;) {
     IndexEntry& e = entries[i];
     if (IsVideoFrameId(e.ckid)) {
       const uint64_t pos = moviPtr + 8 + e.dwChunkOffset + 8;
-      int r1 = -1, r2 = -1;
-      if (ReadChunk(pos, e.dwChunkLength, chunk)) {
-        r1 = running.Decompress(kNotKeyframe, chunk.data(), chunk.size(), a);
-        if (xvid && firstVideo) r1 = running.Decompress(kNotKeyframe, chunk.data(), chunk.size(), a);
-        if (r1 != -1) {
-          r2 = probe.Begin();
-          if (r2 == 0) {
-            r2 = probe.Decompress(0, chunk.data(), chunk.size(), b);
-            if (xvid) r2 = probe.Decompress(0, chunk.data(), chunk.size(), b);
-            probe.End();
-          }
+      if (ReadChunk(pos, e.dwChunkLength, chunk) &&
+          running.Send(chunk.data(), chunk.size(), int64_t(i), false) == 0) {
+        if (probe.Begin() == 0) {
+          if (probe.DecodeAlone(chunk.data(), chunk.size(), b) == 0) waiting[int64_t(i)] = FingerprintOf(b);
+          probe.End();
         }
+        take();
       }
-      if (r1 == 0 && r2 == 0 && a == b) {
-        e.dwFlags |= kKeyframeFlag;
-        ++k.keyframes;
-      }
-      if (k.showKeyframes && ((e.dwFlags & kKeyframeFlag) || k.showAll) && r1 == 0)
-        k.SetPicture(out, a);
-      firstVideo = false;
+      // A probe whose chunk the running decoder dropped would wait for ever.
+      if (waiting.size() > kMaxWaiting) waiting.erase(waiting.begin());
     }
     ++i;
+    // The pictures the running decoder still holds come out before the last report, so
+    // that it carries the final count.
+    if (i == n && !StopRequested()) {
+      running.Drain();
+      take();
+    }
     if (StopRequested()) break;
     k.gauge = int(i * 100 / n);
     SendMainProgress(kMsgKeyframeProgress, int64_t(i), int64_t(k.keyframes.load()));
@@ -178,9 +224,7 @@ bool FindKK() {
   k.gauge = 0;
   k.gaugeVisible = true;
   k.keyframes = 0;
-  const bool xvid = Lower(d.running->Handler()) == "xvid" &&
-                    Lower(Header().vstrf.biCompression) == "xvid";
-  int r = Search(*d.running, *d.probe, out, uint64_t(moviPtr), xvid);
+  int r = Search(*d.running, *d.probe, out, uint64_t(moviPtr));
   return finish(r == 0 ? "поиск завершен" : r == -1 ? "ошибка декомпрессора" : "прервано пользователем");
 }
 

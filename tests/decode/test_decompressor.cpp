@@ -1,7 +1,8 @@
 // The decompressor layer over streams encoded here with libavcodec: the list of decoders, the
-// opening for the keyframe search with its fallbacks and failure texts, the begin / decompress
-// / end sequence (a keyframe alone gives the picture of the sequence, a predicted frame alone
-// does not), and the picture as a bottom-up 24-bit DIB of the declared size.
+// opening for the keyframe search with its fallbacks and failure texts, the decoding sequence
+// (pictures tagged with their chunks, also behind B-frames; a keyframe alone gives the picture
+// of the sequence, a predicted frame alone does not), and the picture as a bottom-up 24-bit DIB
+// of the declared size.
 #include <gtest/gtest.h>
 
 extern "C" {
@@ -10,6 +11,7 @@ extern "C" {
 #include <libavutil/log.h>
 }
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -27,9 +29,9 @@ struct Encoded {
   std::vector<bool> key;
 };
 
-// n frames encoded one packet per frame (no B-frames). paint(frame, i) fills frame i.
+// n frames encoded one packet per frame, in decoding order. paint(frame, i) fills frame i.
 template <typename Paint>
-Encoded Encode(AVCodecID id, int w, int h, int n, int gop, Paint paint) {
+Encoded Encode(AVCodecID id, int w, int h, int n, int gop, Paint paint, int bframes = 0) {
   av_log_set_level(AV_LOG_QUIET);
   Encoded out;
   const AVCodec* codec = avcodec_find_encoder(id);
@@ -41,7 +43,7 @@ Encoded Encode(AVCodecID id, int w, int h, int n, int gop, Paint paint) {
   ctx->framerate = {25, 1};
   ctx->pix_fmt = id == AV_CODEC_ID_MJPEG ? AV_PIX_FMT_YUVJ420P : AV_PIX_FMT_YUV420P;
   ctx->gop_size = gop;
-  ctx->max_b_frames = 0;
+  ctx->max_b_frames = bframes;
   ctx->thread_count = 1;
   ctx->bit_rate = 400000;
   AVFrame* f = av_frame_alloc();
@@ -170,41 +172,55 @@ TEST_F(OpenForSearchTest, ANamedDecoderMustExistAndAcceptTheFormat) {
   EXPECT_FALSE(d.running || d.probe);
 }
 
-TEST(DecompressorSequence, AKeyframeAloneGivesThePictureOfTheSequenceAndAPredictedFrameDoesNot) {
+TEST(DecompressorSequence, PicturesComeBackTaggedWithTheirChunkAndOnlyKeyframesDecodeAlone) {
   const int w = 96, h = 64;
-  const Encoded enc = Encode(AV_CODEC_ID_MPEG4, w, h, 8, 4, Moving);
-  ASSERT_EQ(enc.packets.size(), 8u);
-  const rv::BitmapInfo in = Format(w, h, "FMP4");
-  const rv::BitmapInfo out = rv::OutputFormatFor(in);
-  EXPECT_EQ(out.biCompression, 0u);
-  EXPECT_EQ(out.biWidth, w);
-  auto running = rv::Decompressor::Locate(rv::fcc("FMP4"), in, {});
-  auto probe = rv::Decompressor::Locate(rv::fcc("FMP4"), in, {});
-  ASSERT_TRUE(running && probe);
-  ASSERT_TRUE(running->Query());
-  ASSERT_EQ(running->Begin(), 0);
-  Bytes a, b;
-  for (size_t i = 0; i < enc.packets.size(); ++i) {
-    SCOPED_TRACE(i);
-    ASSERT_EQ(running->Decompress(rv::kNotKeyframe, enc.packets[i].data(), enc.packets[i].size(), a), 0);
-    EXPECT_EQ(a.size(), rv::PictureSize(out));
-    int r2 = probe->Begin();
-    if (r2 == 0) {
-      r2 = probe->Decompress(0, enc.packets[i].data(), enc.packets[i].size(), b);
-      probe->End();
+  // With B-frames the decoder hands pictures back later than their chunks, out of order.
+  for (int bframes : {0, 2}) {
+    SCOPED_TRACE(bframes);
+    const Encoded enc = Encode(AV_CODEC_ID_MPEG4, w, h, 12, 6, Moving, bframes);
+    ASSERT_EQ(enc.packets.size(), 12u);
+    const rv::BitmapInfo in = Format(w, h, "FMP4");
+    const rv::BitmapInfo out = rv::OutputFormatFor(in);
+    EXPECT_EQ(out.biCompression, 0u);
+    EXPECT_EQ(out.biWidth, w);
+    auto running = rv::Decompressor::Locate(rv::fcc("FMP4"), in, {});
+    auto probe = rv::Decompressor::Locate(rv::fcc("FMP4"), in, {});
+    ASSERT_TRUE(running && probe);
+    ASSERT_TRUE(running->Query());
+    ASSERT_EQ(running->Begin(), 0);
+    std::vector<Bytes> inSequence(enc.packets.size());
+    std::vector<int64_t> order;
+    int64_t tag = -1;
+    Bytes a, b;
+    for (size_t i = 0; i < enc.packets.size(); ++i) {
+      ASSERT_EQ(running->Send(enc.packets[i].data(), enc.packets[i].size(), int64_t(i), false), 0);
+      while (running->Receive(tag, a)) order.push_back(tag), inSequence[size_t(tag)] = a;
     }
-    const bool same = r2 == 0 && a == b;
-    EXPECT_EQ(same, bool(enc.key[i]));
+    running->Drain();
+    while (running->Receive(tag, a)) order.push_back(tag), inSequence[size_t(tag)] = a;
+    running->End();
+    ASSERT_EQ(order.size(), enc.packets.size());
+    EXPECT_EQ(std::is_sorted(order.begin(), order.end()), bframes == 0);
+    size_t keys = 0;
+    for (size_t i = 0; i < enc.packets.size(); ++i) {
+      SCOPED_TRACE(i);
+      EXPECT_EQ(inSequence[i].size(), rv::PictureSize(out));
+      ASSERT_EQ(probe->Begin(), 0);
+      const bool same = probe->DecodeAlone(enc.packets[i].data(), enc.packets[i].size(), b) == 0 &&
+                        b == inSequence[i];
+      probe->End();
+      EXPECT_EQ(same, bool(enc.key[i]));
+      keys += enc.key[i];
+    }
+    EXPECT_GE(keys, 2u);
   }
-  running->End();
-  // A handle runs a second sequence after the first; a chunk that is no picture fails.
-  ASSERT_EQ(running->Begin(), 0);
-  EXPECT_EQ(running->Decompress(rv::kNotKeyframe, enc.packets[0].data(), enc.packets[0].size(), a), 0);
+  // A chunk that is no picture gives none.
+  auto probe = rv::Decompressor::Locate(rv::fcc("FMP4"), Format(w, h, "FMP4"), {});
   const Bytes noise(300, 0x5A);
+  Bytes b;
   ASSERT_EQ(probe->Begin(), 0);
-  EXPECT_NE(probe->Decompress(0, noise.data(), noise.size(), b), 0);
+  EXPECT_NE(probe->DecodeAlone(noise.data(), noise.size(), b), 0);
   probe->End();
-  running->End();
 }
 
 TEST(DecompressorPicture, IsABottomUpTwentyFourBitDibWhateverTheDeclaredBitCount) {
@@ -223,7 +239,7 @@ TEST(DecompressorPicture, IsABottomUpTwentyFourBitDibWhateverTheDeclaredBitCount
     ASSERT_TRUE(d);
     ASSERT_EQ(d->Begin(), 0);
     Bytes pic;
-    ASSERT_EQ(d->Decompress(0, enc.packets[0].data(), enc.packets[0].size(), pic), 0);
+    ASSERT_EQ(d->DecodeAlone(enc.packets[0].data(), enc.packets[0].size(), pic), 0);
     d->End();
     ASSERT_EQ(pic.size(), 272u * 64u);
     // The first stored row is the bottom of the picture (black), the last the top (white).

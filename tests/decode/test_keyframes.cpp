@@ -1,5 +1,5 @@
 // The keyframe search on AVI files built in code from streams encoded here with libavcodec:
-// the flag reset, the flags the search sets (MPEG-4 with a known GOP through both procedures,
+// the flag reset, the flags the search sets (MPEG-4 with a known GOP, with and without B-frames,
 // intra-only MJPEG), what it leaves alone, its texts, progress and pictures, a stop, unreadable
 // chunks; loading the file's own index; the size of the picture area.
 #include <gtest/gtest.h>
@@ -42,8 +42,8 @@ struct Encoded {
   std::vector<bool> key;
 };
 
-// n frames of a moving picture, encoded one packet per frame (no B-frames).
-Encoded Encode(AVCodecID id, int w, int h, int n, int gop) {
+// n frames of a moving picture, encoded one packet per frame, in decoding order.
+Encoded Encode(AVCodecID id, int w, int h, int n, int gop, int bframes = 0) {
   av_log_set_level(AV_LOG_QUIET);
   Encoded out;
   const AVCodec* codec = avcodec_find_encoder(id);
@@ -55,7 +55,7 @@ Encoded Encode(AVCodecID id, int w, int h, int n, int gop) {
   ctx->framerate = {25, 1};
   ctx->pix_fmt = id == AV_CODEC_ID_MJPEG ? AV_PIX_FMT_YUVJ420P : AV_PIX_FMT_YUV420P;
   ctx->gop_size = gop;
-  ctx->max_b_frames = 0;
+  ctx->max_b_frames = bframes;
   ctx->thread_count = 1;
   ctx->bit_rate = 400000;
   AVFrame* f = av_frame_alloc();
@@ -218,12 +218,17 @@ TEST(KeyframeFlags, ResetMarksTheFirstVideoEntryAndClearsTheOtherVideoEntries) {
   rv::ClearIndex();
 }
 
-TEST_F(KeyframeTest, MpegFourKeyframesAreFoundThroughBothProcedures) {
-  const Encoded enc = Encode(AV_CODEC_ID_MPEG4, kW, kH, 12, 5);
-  ASSERT_EQ(enc.packets.size(), 12u);
-  // "XVID" in both places takes the xvid procedure, "FMP4" the general one.
-  for (const char* tag : {"XVID", "FMP4"}) {
-    SCOPED_TRACE(tag);
+TEST_F(KeyframeTest, MpegFourKeyframesAreFoundAlsoBehindBFrames) {
+  // With B-frames the running decoder hands each picture back chunks later than its own.
+  const struct {
+    const char* tag;
+    int bframes;
+  } kCases[] = {{"XVID", 0}, {"FMP4", 0}, {"XVID", 2}};
+  for (const auto& c : kCases) {
+    const char* tag = c.tag;
+    SCOPED_TRACE(std::string(tag) + " B-frames " + std::to_string(c.bframes));
+    const Encoded enc = Encode(AV_CODEC_ID_MPEG4, kW, kH, 12, 5, c.bframes);
+    ASSERT_EQ(enc.packets.size(), 12u);
     // Every video flag set (and another bit): the search must clear the wrong ones.
     const CodedAvi a = MakeCodedAvi(enc, tag, tag, kW, kH, true, 0x110);
     Open(a.bytes, a.index);
@@ -235,7 +240,7 @@ TEST_F(KeyframeTest, MpegFourKeyframesAreFoundThroughBothProcedures) {
       EXPECT_EQ(got[2 * i + 1], 0x10u) << "audio " << i;
       keys += enc.key[i];
     }
-    EXPECT_EQ(keys, 3u);
+    EXPECT_GE(keys, 3u);
     EXPECT_EQ(rv::Keyframes().keyframes.load(), keys);
     EXPECT_EQ(rv::Keyframes().Text("LabelKK"), std::string("в заголовке указан кодек: ") + tag);
     EXPECT_EQ(rv::Keyframes().Text("LabelPR"), std::string("в заголовке указано сжатие: ") + tag);
@@ -336,11 +341,14 @@ TEST_F(KeyframeTest, AStopEndsWithItsTextAndLeavesLaterFlagsCleared) {
 TEST_F(KeyframeTest, AChunkThatCannotBeReadIsNotMarked) {
   const Encoded enc = Encode(AV_CODEC_ID_MJPEG, kW, kH, 3, 1);
   CodedAvi a = MakeCodedAvi(enc, "MJPG", "MJPG", kW, kH, false, 0);
-  // An entry that lies beyond what 32-bit positions can reach.
+  // An entry that lies beyond what 32-bit positions can reach, and one whose declared length
+  // reaches past the end of the file (it is not read as zeros, nor allocated: a damaged
+  // index may declare 4 GB).
   a.index.push_back({rv::fcc("00dc"), 0, 0xFFFFFF00u, a.index[1].dwChunkLength});
+  a.index.push_back({rv::fcc("00dc"), 0, a.index[2].dwChunkOffset, a.index[2].dwChunkLength + 4096});
   Open(a.bytes, a.index);
   EXPECT_EQ(Search(), "поиск завершен");
-  EXPECT_EQ(Flags(), (std::vector<uint32_t>{0x10, 0x10, 0x10, 0}));
+  EXPECT_EQ(Flags(), (std::vector<uint32_t>{0x10, 0x10, 0x10, 0, 0}));
   EXPECT_EQ(rv::Keyframes().keyframes.load(), 3u);
 }
 
