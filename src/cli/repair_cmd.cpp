@@ -243,17 +243,9 @@ int Repair(const std::vector<std::string>& argsIn) {
     // A stream format that the size checks rejected (a 16-byte PCM wave format, an
     // uncompressed video format) is read as it is, so the built header keeps the stream and
     // a healthy header is not taken for a missing one.
-    for (size_t i = 0; i < Blocks().size(); ++i) {
-      const BlockRecord& r = Blocks()[i];
-      if (r.Name != "strf") continue;
-      char kind = StreamKindOf(r);
-      if ((kind == 'v' && !IFpresent("vstrf")) || (kind == 'a' && !IFpresent("astrf"))) {
-        if (MIread(int32_t(i), kind))
-          std::printf("• блок strf %s не прошёл проверку размера и прочитан как есть\n",
-                      kind == 'v' ? "видео" : "звука");
-      }
-    }
+    ReadRejectedFormats();
     CloseSource();
+    PrintNewMessages(shown);
   }
   if (!reconstruct && !(IFpresent("avih") && IFpresent("vstrh") && IFpresent("vstrf"))) {
     std::printf("• в заголовке нет avih или видео strh/strf: заголовок восстанавливается по "
@@ -262,6 +254,7 @@ int Repair(const std::vector<std::string>& argsIn) {
   }
   if (reconstruct) {
     ClearMessages();
+    SignsOff();  // the labels tell what the search finds, not what the walk found
     shown = 0;
     bool found = Execute("reconstruction").result == 1;
     if (found) FinishReconstruction();

@@ -11,6 +11,7 @@
 #include "riff/blocks.h"
 #include "riff/bytes.h"
 #include "riff/header.h"
+#include "riff/header_edit.h"
 #include "riff/source.h"
 
 namespace rv {
@@ -110,8 +111,13 @@ void FinishReconstruction() {
   bool opened = OpenSource(InputFileName());
   Chunks2TV();
   lista2struct();
-  if (opened) CloseSource();
   SignsOn();
+  // A format the size checks rejected is read as it stands, as for a header that could be
+  // walked: otherwise a file with a 16-byte PCM format is rebuilt without its sound.
+  if (opened) {
+    ReadRejectedFormats();
+    CloseSource();
+  }
 }
 
 }  // namespace rv

@@ -261,17 +261,7 @@ void lista2struct() {
       }
     } else if (r.Name == "strf") {
       ReadBlock(r);
-      char kind = StreamKindOf(r);
-      if (kind == '?' && !blocks.empty() && blocks[0].Name == "ROOT") {
-        // A flat table from the header reconstruction: the format belongs to the stream
-        // header found before it (an audio format may have the size of a video one).
-        for (size_t j = i; j-- > 1;)
-          if (blocks[j].Name == "strh") {
-            char t = blocks[j].TypeTag.empty() ? '?' : char(blocks[j].TypeTag[0] | 0x20);
-            if (t == 'v' || t == 'a') kind = t;
-            break;
-          }
-      }
+      char kind = FormatStreamKind(i);
       if (kind == '?') {
         if (r.Size == 48 || r.Size == 54)
           kind = 'v';
@@ -480,9 +470,33 @@ bool supposeSTRFV(const BlockRecord& r) {
   if (r.Size < 48) return false;
   Bytes b;
   if (!ReadBlockDirect(r, b)) return false;
-  for (size_t i = 24; i < 28; ++i)
-    if (kAllowed.find(char(b[i])) == std::string::npos) return false;
+  // The bitmap codes that are numbers, not letters: uncompressed (0), RLE8 (1), RLE4 (2),
+  // bitfields (3), JPEG (4), PNG (5). Their formats carry palettes or masks after the 40
+  // bytes, so their sizes vary.
+  if (LoadLE32(b.data() + 24) <= 5) return true;
+  // A FOURCC: letters and digits, padded with blanks at the end ("DIB ", "Y8  ").
+  bool blank = false;
+  for (size_t i = 24; i < 28; ++i) {
+    if (b[i] == ' ' && i > 24) blank = true;
+    else if (blank || kAllowed.find(char(b[i])) == std::string::npos) return false;
+  }
   return true;
+}
+
+char FormatStreamKind(size_t i) {
+  const auto& blocks = Blocks();
+  if (i >= blocks.size()) return '?';
+  char kind = StreamKindOf(blocks[i]);
+  if (kind == '?' && blocks[0].Name == "ROOT") {
+    // A flat table from the header reconstruction: the format belongs to the stream header
+    // found before it (an audio format may have the size of a video one).
+    for (size_t j = i; j-- > 1;)
+      if (blocks[j].Name == "strh") {
+        const char t = blocks[j].TypeTag.empty() ? '?' : char(blocks[j].TypeTag[0] | 0x20);
+        return t == 'v' || t == 'a' ? t : kind;
+      }
+  }
+  return kind;
 }
 
 void SetExtendedFlag() {

@@ -101,6 +101,10 @@ void strf2TV(int32_t node, char kind);
 
 bool isCorrectSTRFAsize(const BlockRecord& r);
 bool supposeSTRFV(const BlockRecord& r);
+// The stream kind ('v', 'a' or '?') of the strf block at index i of the block table: that of
+// the stream header in its strl list, or, in the flat table of a reconstruction, of the
+// stream header found last before it.
+char FormatStreamKind(size_t i);
 
 // The extended-format flag from the block table: 'y', with its message, when an indx block is
 // there.

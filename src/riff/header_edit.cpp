@@ -4,6 +4,7 @@
 #include <climits>
 #include <cstdio>
 
+#include "core/messages.h"
 #include "riff/source.h"
 
 namespace rv {
@@ -322,6 +323,18 @@ bool MIread(int32_t b, char kind) {
     SetLabel(kLabelASTRF, LabelColor::Blue);
   }
   return true;
+}
+
+void ReadRejectedFormats() {
+  for (size_t i = 0; i < Blocks().size(); ++i) {
+    if (Blocks()[i].Name != "strf") continue;
+    const char kind = FormatStreamKind(i);
+    if (kind != 'v' && kind != 'a') continue;
+    if (IFpresent(kind == 'v' ? "vstrf" : "astrf")) continue;
+    if (MIread(int32_t(i), kind))
+      AddMessage(std::string("• блок strf ") + (kind == 'v' ? "видео" : "звука") +
+                 " не прошёл проверку размера и прочитан как есть");
+  }
 }
 
 }  // namespace rv

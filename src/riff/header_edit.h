@@ -54,5 +54,9 @@ void RefreshBlockLines(int32_t b, const std::string& record);
 // "прочитать сколько есть": reads a rejected strf block into the video ('v') or audio record
 // straight from the open source file. False when the file holds nothing at the block.
 bool MIread(int32_t b, char kind);
+// The first video and audio formats that the size checks turned down (a 16-byte PCM wave
+// format, an odd size) read as they stand, each with a message, so that a header built from
+// the records keeps their streams. The source file must be open.
+void ReadRejectedFormats();
 
 }  // namespace rv

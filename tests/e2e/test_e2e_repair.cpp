@@ -518,6 +518,27 @@ TEST_F(E2eKeepsEverything, HealthyFilesComeBackWhole) {
   }
 }
 
+TEST_F(E2eKeepsEverything, RebuiltHeadersKeepUncompressedVideoAndPcmSound) {
+  // The header is rebuilt from the blocks found; uncompressed video has a numeric code and
+  // ffmpeg's PCM a 16-byte wave format, which the format checks would turn down.
+  struct Case {
+    const char* name;
+    const std::string* clean;
+    Bytes damaged;
+  };
+  Bytes raw = rvt::ReadFile(M().raw), pcm = rvt::ReadFile(M().pcm);
+  Bytes rawHead = raw, pcmRiff = pcm;
+  std::fill(rawHead.begin(), rawHead.begin() + 24, 0xAA);
+  std::fill(pcmRiff.begin(), pcmRiff.begin() + 12, 0);
+  const Case cases[] = {{"raw-head", &M().raw, rawHead},
+                        {"pcm-riff", &M().pcm, pcmRiff},
+                        {"pcm-pushed", &M().pcm, rvt::Concat({rvt::Filled(5000, 0x11), pcm})}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(Packets(Repair(c.name, c.damaged)), Packets(*c.clean));
+  }
+}
+
 TEST_F(E2eKeepsEverything, PcmSoundStaysInSyncThroughHolesAndBrokenSizes) {
   const Bytes clean = rvt::ReadFile(M().pcm);
   std::vector<size_t> audio;

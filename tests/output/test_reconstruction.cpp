@@ -66,15 +66,17 @@ bool HasMessage(const std::string& text) {
   return false;
 }
 
-// A header that does not come from the standard builder: avih, a video strl (40-byte bitmap
-// header, "XVID"), extra nodes after the video strf, an audio strl with the given format.
-Node Hdrl(const Bytes& audioFormat, std::vector<Node> afterVideoStrf = {}) {
+// A header that does not come from the standard builder: avih, a video strl (by default a
+// 40-byte bitmap header, "XVID"), extra nodes after the video strf, an audio strl with the
+// given format.
+Node Hdrl(const Bytes& audioFormat, std::vector<Node> afterVideoStrf = {},
+          const Bytes& videoFormat = rvt::VideoStrf(320, 240, "XVID")) {
   rvt::AvihFields ah;
   ah.totalFrames = 3;
   rvt::StrhFields vs, as;
   as.rate = 16000;
   std::vector<Node> vstrl{Chunk("strh", rvt::StrhPayload("vids", "XVID", vs)),
-                          Chunk("strf", rvt::VideoStrf(320, 240, "XVID"))};
+                          Chunk("strf", videoFormat)};
   for (Node& n : afterVideoStrf) vstrl.push_back(std::move(n));
   return rvt::List("hdrl", {Chunk("avih", rvt::AvihPayload(ah)), rvt::List("strl", vstrl),
                             rvt::List("strl", {Chunk("strh", rvt::StrhPayload("auds", "", as)),
@@ -335,31 +337,53 @@ TEST_F(ReconstructionTest, AStopEndsWithTrueAndTheTreeHoldsWhatWasFound) {
   EXPECT_FALSE(rv::IFpresent("vstrh"));
 }
 
-TEST_F(ReconstructionTest, AnAudioFormatOfVideoSizeIsReadAsTheAudioFormat) {
+TEST_F(ReconstructionTest, EveryFormatIsReadAsTheFormatOfItsStream) {
   // MPEG layer 2 wave format with 22 bytes of extra data: a 48-byte block like a video format.
   const Bytes mp2Extra = rvt::Concat({Bytes{0x02, 0x00, 0x00, 0xF4, 0x01, 0x00, 0x01, 0x00},
                                       rvt::Filled(14, 0)});
   const Bytes mp2 = rvt::AudioStrf(0x50, 2, 44100, 0, mp2Extra, true, 16000, 1);
   ASSERT_EQ(mp2.size() + 8, 48u);
-  const Bytes file = rvt::Concat(
-      {rvt::Pattern(100, 12), rvt::Build(rvt::Riff("AVI ", {Hdrl(mp2), Movi()})).bytes});
-
-  ASSERT_TRUE(Run(file));
-  EXPECT_EQ(Finds(), (std::vector<std::string>{"avih ", "strh vids", "strf ", "strh auds",
-                                               "strf ", "LIST movi"}));
-  rv::FinishReconstruction();
-  const rv::HeaderState& h = rv::Header();
-  EXPECT_EQ(h.astrf.wFormatTag, 0x50);
-  EXPECT_EQ(h.astrf.nChannels, 2);
-  EXPECT_EQ(h.astrf.cbSize, 22);
-  EXPECT_EQ(h.astrf.codecData, mp2Extra);
-  // The video format keeps the video block's values.
-  EXPECT_EQ(h.vstrf.biCompression, "XVID");
-  EXPECT_EQ(h.vstrf.biWidth, 320u);
-  EXPECT_EQ(h.vstrf.biHeight, 240u);
-  EXPECT_TRUE(h.vstrf.codecData.empty());
-  EXPECT_TRUE(rv::IFpresent("vstrf"));
-  EXPECT_TRUE(rv::IFpresent("astrf"));
+  // Uncompressed 8-bit video with its palette, and a 16-byte PCM wave format that the size
+  // check turns down: both must reach the records, or the rebuilt file has no picture or no
+  // sound.
+  const Bytes palette = rvt::Filled(1024, 0x33);
+  const Bytes raw = rvt::VideoStrf(320, 240, "", 8, palette);
+  const Bytes pcm16 = rvt::AudioStrf(1, 2, 44100, 16, {}, false);
+  const struct {
+    Bytes video, audio;
+  } kCases[] = {{rvt::VideoStrf(320, 240, "XVID"), mp2}, {raw, pcm16}};
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.video.size());
+    rv::ClearMessages();
+    rv::SignsOff();  // as the start button does
+    const Bytes file = rvt::Concat(
+        {rvt::Pattern(100, 12), rvt::Build(rvt::Riff("AVI ", {Hdrl(c.audio, {}, c.video), Movi()})).bytes});
+    ASSERT_TRUE(Run(file));
+    EXPECT_EQ(Finds(), (std::vector<std::string>{"avih ", "strh vids", "strf ", "strh auds",
+                                                 "strf ", "LIST movi"}));
+    rv::FinishReconstruction();
+    const rv::HeaderState& h = rv::Header();
+    EXPECT_TRUE(rv::IFpresent("vstrf"));
+    EXPECT_TRUE(rv::IFpresent("astrf"));
+    EXPECT_EQ(h.vstrf.biWidth, 320u);
+    EXPECT_EQ(h.vstrf.biHeight, 240u);
+    EXPECT_EQ(h.astrf.nChannels, 2);
+    EXPECT_EQ(h.astrf.nSamplesPerSec, 44100u);
+    if (&c == &kCases[0]) {
+      EXPECT_EQ(h.astrf.wFormatTag, 0x50);
+      EXPECT_EQ(h.astrf.cbSize, 22);
+      EXPECT_EQ(h.astrf.codecData, mp2Extra);
+      // The video format keeps the video block's values.
+      EXPECT_EQ(h.vstrf.biCompression, "XVID");
+      EXPECT_TRUE(h.vstrf.codecData.empty());
+    } else {
+      EXPECT_EQ(h.vstrf.biCompression, std::string(4, '\0'));
+      EXPECT_EQ(h.vstrf.codecData, palette);
+      EXPECT_EQ(h.astrf.wFormatTag, 1);
+      EXPECT_EQ(h.astrf.wBitsPerSample, 16);
+      EXPECT_TRUE(HasMessage("• блок strf звука не прошёл проверку размера и прочитан как есть"));
+    }
+  }
 }
 
 TEST_F(ReconstructionTest, AMissingFileIsAnOpeningErrorAndKeepsTheTable) {

@@ -503,21 +503,32 @@ TEST_F(HeaderTest, AudioFormatSizeMustMatchItsCbSize) {
   EXPECT_EQ(rv::GetLabel(rv::kLabelASTRF), B);
 }
 
-TEST_F(HeaderTest, VideoFormatNeedsAPrintableCompressionCode) {
-  // Uncompressed: compression 0 fails the plausibility check.
-  Open(FileWith({AvihChunk(),
-                 List("strl", {VideoStrh(), Chunk("strf", rvt::VideoStrf(320, 240, ""))}),
-                 AudioStrl()}));
-  EXPECT_EQ(rv::MessageLines(), (std::vector<std::string>{NonStandard("video strf")}));
-  EXPECT_EQ(rv::GetLabel(rv::kLabelVSTRF), G);
-  EXPECT_EQ(rv::Header().vstrf.biWidth, 0u);
-  EXPECT_TRUE(FieldLines(Find("strf")).empty());
-
-  // A blank in the code fails too; codec data after the bitmap header is shown.
-  Open(FileWith({AvihChunk(),
-                 List("strl", {VideoStrh(), Chunk("strf", rvt::VideoStrf(320, 240, "DIB "))}),
-                 AudioStrl()}));
-  EXPECT_EQ(rv::MessageLines(), (std::vector<std::string>{NonStandard("video strf")}));
+TEST_F(HeaderTest, VideoFormatNeedsABitmapCodeOrAFourcc) {
+  // Uncompressed, RLE and bitfield formats (codes 0-5, palettes or masks after the 40 bytes)
+  // and FOURCCs padded with blanks are read; other codes are not.
+  const struct {
+    std::string_view code;
+    Bytes extra;
+    bool read;
+  } kCases[] = {{"", {}, true},
+                {"", rvt::Filled(1024, 7), true},
+                {std::string_view("\x03\0\0\0", 4), rvt::Filled(12, 0xFF), true},
+                {"DIB ", {}, true},
+                {"a bc", {}, false},
+                {" abc", {}, false},
+                {std::string_view("\x06\0\0\0", 4), {}, false}};
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(std::string(c.code) + " extra " + std::to_string(c.extra.size()));
+    Open(FileWith({AvihChunk(),
+                   List("strl", {VideoStrh(), Chunk("strf", rvt::VideoStrf(320, 240, c.code, 8, c.extra))}),
+                   AudioStrl()}));
+    EXPECT_EQ(rv::MessageLines(), c.read ? std::vector<std::string>{}
+                                         : std::vector<std::string>{NonStandard("video strf")});
+    EXPECT_EQ(rv::GetLabel(rv::kLabelVSTRF), c.read ? B : G);
+    EXPECT_EQ(rv::Header().vstrf.biWidth, c.read ? 320u : 0u);
+    EXPECT_EQ(rv::Header().vstrf.codecData, c.read ? c.extra : Bytes{});
+    EXPECT_EQ(FieldLines(Find("strf")).empty(), !c.read);
+  }
 
   Open(FileWith({AvihChunk(),
                  List("strl", {VideoStrh(), Chunk("strf", rvt::VideoStrf(640, 480, "H264", 24,

@@ -268,13 +268,13 @@ TEST_F(HeaderEditTest, ApplyingRefreshesTheBlockLineAndItsFieldLines) {
 }
 
 TEST_F(HeaderEditTest, ReadingARejectedVideoFormatTakesWhatTheBlockHolds) {
-  // An uncompressed bitmap header (40 bytes) fails the format check.
+  // A bitmap header whose code is neither a bitmap code nor a FOURCC fails the format check.
   Open(rvt::Build(rvt::Riff(
                       "AVI ", {rvt::List("hdrl", {Chunk("avih", rvt::AvihPayload({})),
                                                   rvt::List("strl", {Chunk("strh", rvt::StrhPayload(
                                                                                        "vids", "", {})),
                                                                      Chunk("strf", rvt::VideoStrf(
-                                                                                       320, 240, ""))})}),
+                                                                                       320, 240, "a bc"))})}),
                                rvt::List("movi", {Chunk("00db", rvt::Pattern(100, 1))})}))
            .bytes);
   ASSERT_FALSE(rv::IFpresent("vstrf"));
@@ -296,7 +296,7 @@ TEST_F(HeaderEditTest, ReadingARejectedVideoFormatTakesWhatTheBlockHolds) {
   EXPECT_EQ(v.biHeight, 240u);
   EXPECT_EQ(v.biPlanes, 1);
   EXPECT_EQ(v.biBitCount, 24);
-  EXPECT_EQ(v.biCompression, std::string(4, '\0'));
+  EXPECT_EQ(v.biCompression, "a bc");
   EXPECT_EQ(v.biSizeImage, 320u * 240u * 3u);
   EXPECT_EQ(v.biClrUsed, 0u);
   EXPECT_EQ(v.codecData, (Bytes{0, 0, 0, 0}));
