@@ -169,4 +169,13 @@ TEST_F(CliRepairTest, ZerosCountedByTheListSizesAreCutAndTheRepairIsComplete) {
   EXPECT_EQ(v.rc, 0) << v.out;
 }
 
+TEST_F(CliRepairTest, WriteErrorIsAnIncompleteFileAndExitsOne) {
+  if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+  const Result r = Cli("repair " + ShellQuote(sample_) + " -o /dev/full --yes");
+  EXPECT_EQ(r.rc, 1) << r.out;
+  EXPECT_TRUE(Contains(r.out, "• ошибка записи выходного файла")) << r.out;
+  EXPECT_TRUE(Contains(r.out, "/dev/full: файл записан не полностью")) << r.out;
+  EXPECT_FALSE(Contains(r.out, "записано блоков")) << r.out;
+}
+
 }  // namespace
