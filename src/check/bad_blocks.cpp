@@ -1,5 +1,6 @@
 #include "check/bad_blocks.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "riff/bytes.h"
@@ -128,34 +129,53 @@ bool GridIsEmpty() {
   return g.rows.size() == 2 && g.rows[1][0].empty();
 }
 
-RepeatRun LongestRun(const uint8_t* data, size_t size, size_t from) {
-  uint8_t curByte = 0;
-  uint32_t curLen = 0, curStart = uint32_t(from);
-  RepeatRun best;
-  for (size_t j = from; j < size; ++j) {
-    uint8_t b = data[j];
-    if (b == curByte) {
-      if (++curLen > best.length) best = {curByte, curLen, curStart};
+void RunFinder::Feed(const uint8_t* data, size_t size, size_t firstIndex) {
+  for (size_t j = 0; j < size; ++j) {
+    const uint8_t b = data[j];
+    if (b == curByte_) {
+      if (++curLen_ > best_.length) best_ = {curByte_, curLen_, curStart_};
     } else {
-      if (curLen > best.length) best = {curByte, curLen, curStart};
-      curByte = b;
-      curLen = 1;
-      curStart = uint32_t(j);
+      if (curLen_ > best_.length) best_ = {curByte_, curLen_, curStart_};
+      curByte_ = b;
+      curLen_ = 1;
+      curStart_ = uint32_t(firstIndex + j);
     }
   }
-  return best;
+}
+
+RepeatRun LongestRun(const uint8_t* data, size_t size, size_t from) {
+  RunFinder f{uint32_t(from)};
+  if (from < size) f.Feed(data + from, size - from, from);
+  return f.best();
 }
 
 void scanchunk(const std::string& sourceName, uint32_t p, uint32_t n, size_t k) {
   if (k >= BadBlocks().size()) return;
   if (!OpenSource(sourceName)) return;
   InvalidateReadCache();
-  Bytes buf;
-  bool ok = uint64_t(n) + 8 <= 0xFFFFFFFFu && ReadSource(p, n + 8, buf);
+  // The block is read in pieces of at most the read cache, as the writer copies it, so a block
+  // larger than the cache is measured too. Only what the stream holds is read: past its end
+  // the read gives zeros, which are no run of the block.
+  const uint64_t streamEnd = StreamSize();
+  const uint64_t end = std::min<uint64_t>(uint64_t(p) + 8 + n, std::max<uint64_t>(streamEnd, p));
+  RunFinder finder(8);
+  Bytes piece;
+  bool ok = true;
+  for (uint64_t at = p; at < end && ok;) {
+    const uint32_t count = uint32_t(std::min<uint64_t>(end - at, Cache().size));
+    ok = ReadSource(uint32_t(at), count, piece);
+    const uint64_t from = at - p;  // index of the piece's first byte, counted from the ID
+    if (ok && from + count > 8) {
+      const size_t skip = from < 8 ? size_t(8 - from) : 0;
+      finder.Feed(piece.data() + skip, count - skip, size_t(from + skip));
+    }
+    at += count;
+  }
   CloseSource();
-  if (!ok) return;
-  RepeatRun r = LongestRun(buf.data(), buf.size(), 8);
   BadBlock& b = BadBlocks()[k];
+  // A block that cannot be measured keeps no run: the old one, measured before the last cut,
+  // would make the next cut take live data.
+  const RepeatRun r = ok ? finder.best() : RepeatRun{};
   b.RepeatByte = r.byte;
   b.RepeatLength = r.length;
   b.RepeatStart = r.start;

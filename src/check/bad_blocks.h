@@ -61,7 +61,8 @@ void ResetGrid();
 bool GridIsEmpty();
 
 // Measures the longest repeat run of bad block k again from the source (stream position p,
-// real size n). The source file is opened by name and closed again.
+// real size n), in pieces of at most the read cache. The source file is opened by name and
+// closed again; a missing file changes nothing, a read that fails clears the run.
 void scanchunk(const std::string& sourceName, uint32_t p, uint32_t n, size_t k);
 // The repeat run of bytes[from..]: the same rule as the scanner's tracker.
 struct RepeatRun {
@@ -70,6 +71,19 @@ struct RepeatRun {
   uint32_t start = 0;
 };
 RepeatRun LongestRun(const uint8_t* data, size_t size, size_t from);
+// The same measurement fed piece by piece; firstIndex is the index of data[0]. A run that
+// starts with zeros counts from the index given to the constructor.
+class RunFinder {
+ public:
+  explicit RunFinder(uint32_t start) : curStart_(start) {}
+  void Feed(const uint8_t* data, size_t size, size_t firstIndex);
+  RepeatRun best() const { return best_; }
+
+ private:
+  uint8_t curByte_ = 0;
+  uint32_t curLen_ = 0, curStart_ = 0;
+  RepeatRun best_;
+};
 
 // An offset r counted in stream bytes from file position f, as an offset in file bytes.
 uint32_t dorealoffset(uint32_t f, uint32_t r);

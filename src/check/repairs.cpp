@@ -1,6 +1,7 @@
 #include "check/repairs.h"
 
 #include <algorithm>
+#include <vector>
 
 #include "check/bad_blocks.h"
 #include "check/index.h"
@@ -54,9 +55,30 @@ bool MinRunFromText(const std::string& text, uint32_t& minRun) {
 
 namespace {
 
-// Cuts B's repeat run out of the stream at file position pos and moves every later entry.
-void RemoveRun(const BadBlock& b, uint32_t pos) {
-  AddExclusion(pos, b.RepeatLength);
+// Cuts B's repeat run out of the stream and moves every later entry. RepeatStart counts
+// stream bytes from the block's ID: after a remove-and-rescan of the block, fragments already
+// cut out of it lie in front of the run, and a run that joined up across such a fragment has
+// its file bytes on both sides of it. Every piece is cut where it lies in the file, so that
+// exactly RepeatLength bytes of the run leave the stream, and no byte around it.
+void RemoveRun(const BadBlock& b) {
+  uint64_t at = uint64_t(b.FileOffset) + dorealoffset(b.FileOffset, b.RepeatStart);
+  uint64_t left = b.RepeatLength;
+  std::vector<Exclusion> pieces;
+  for (const Exclusion& x : Exclusions()) {
+    const uint64_t xEnd = uint64_t(x.offset) + x.count;
+    if (left == 0) break;
+    if (xEnd <= at) continue;
+    if (x.offset > at) {
+      const uint64_t n = std::min<uint64_t>(left, x.offset - at);
+      pieces.push_back({uint32_t(at), uint32_t(n)});
+      left -= n;
+    }
+    at = xEnd;
+  }
+  // Positions are 32-bit: a run that a damaged record places past 4 GiB is cut up to there.
+  if (left > 0 && at < 0xFFFFFFFFu)
+    pieces.push_back({uint32_t(at), uint32_t(std::min<uint64_t>(left, 0xFFFFFFFFu - at))});
+  for (const Exclusion& piece : pieces) AddExclusion(piece.offset, piece.count);
   auto& entries = Index().entries;
   for (size_t i = size_t(b.EntryIndex) + 1; i < entries.size(); ++i)
     entries[i].dwChunkOffset -= b.RepeatLength;
@@ -93,7 +115,7 @@ void FixEQDelta(const RepairOptions& o, RepairProgress progress) {
       ++k;
       continue;
     }
-    RemoveRun(b, b.FileOffset + b.RepeatStart);
+    RemoveRun(b);
     Erase(k);
   }
 }
@@ -107,7 +129,7 @@ void RemoveAllZblocks(const RepairOptions& o, char mode, RepairProgress progress
       ++k;
       continue;
     }
-    RemoveRun(b, b.FileOffset + b.RepeatStart);
+    RemoveRun(b);
     if (IndexEntry* e = EntryOf(b)) {
       uint32_t fitted = b.RealSize - b.RepeatLength;
       if (mode == 'y' || e->dwChunkLength > fitted) e->dwChunkLength = fitted;
@@ -120,7 +142,7 @@ void RemoveAndRescanOne(size_t k, const std::string& sourceName) {
   auto& list = BadBlocks();
   if (k >= list.size()) return;
   BadBlock& b = list[k];
-  RemoveRun(b, b.FileOffset + dorealoffset(b.FileOffset, b.RepeatStart));
+  RemoveRun(b);
   b.RealSize -= b.RepeatLength;
   const uint32_t streamPos = dorelativeptr(b.FileOffset);
   const uint32_t realSize = b.RealSize;
@@ -181,7 +203,7 @@ void Block2Exclude(size_t k, char mode) {
   auto& list = BadBlocks();
   if (k >= list.size()) return;
   const BadBlock b = list[k];
-  RemoveRun(b, b.FileOffset + b.RepeatStart);
+  RemoveRun(b);
   if (mode == 'y' && !RunEqualsDelta(b))
     if (IndexEntry* e = EntryOf(b)) e->dwChunkLength = b.RealSize - b.RepeatLength;
   Erase(k);

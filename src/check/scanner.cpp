@@ -1,5 +1,6 @@
 #include "check/scanner.h"
 
+#include <algorithm>
 #include <chrono>
 
 #include "check/bad_blocks.h"
@@ -114,6 +115,7 @@ class Scanner {
   bool Ask(int code) { return AskYesNo(CheckQuestionText(code)); }
 
   uint64_t M = 0, E = 0, p = 4, fileSize = 0;
+  uint64_t moviEndInFile = 0;  // file position one past the movi list as declared
   uint32_t limit = 0xFFFFFFFFu;
   ScanState state = ScanState::Normal;
   bool sizeBroken = false;  // the movi or RIFF size was found broken: scan to the file's end
@@ -263,12 +265,16 @@ bool Scanner::Run() {
   const BlockRecord& mr = Blocks()[size_t(movi)];
   M = uint64_t(mr.Offset) + 8;
   E = uint64_t(mr.Offset) + 8 + uint32_t(mr.Size - 8);
+  moviEndInFile = E;
   if (Opt().scanToEof) {
     E = fileSize;
   } else if (SizeBroken(mr, ix.continueCheck != 'y')) {
     E = fileSize;
     sizeBroken = true;
   }
+  // Positions are stream positions: with fragments cut out the stream is shorter than the
+  // file, and it ends where it ends, not where the file's movi list did.
+  E = std::min<uint64_t>(E, StreamSize());
   state = ScanState::Normal;
   rt = RepeatTracker{};
 
@@ -304,8 +310,15 @@ bool Scanner::Run() {
     bool stopByQuestion = false;
     // With a broken movi size the stream ends where the file's own index or the next RIFF
     // part begins at a block boundary.
-    if (sizeBroken && (state == ScanState::Normal || state == ScanState::SkippedOne) &&
-        (id == "idx1" || id == "RIFF")) {
+    const bool atBoundary = state == ScanState::Normal || state == ScanState::SkippedOne;
+    if (sizeBroken && atBoundary && (id == "idx1" || id == "RIFF")) {
+      endedAtIndex = true;
+      break;
+    }
+    // The file's own index where the movi list ends in the file, moved closer by the cuts:
+    // the stream ends there.
+    if (atBoundary && id == "idx1" && M + p < moviEndInFile &&
+        StreamToFile(uint32_t(M + p)) >= moviEndInFile) {
       endedAtIndex = true;
       break;
     }

@@ -2,16 +2,20 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <iostream>
 
+#include "check/index.h"
+#include "check/scanner.h"
 #include "core/questions.h"
 
 namespace rv::cli {
 
-ConsoleHost::ConsoleHost() {
-  barTerminal_ = ::isatty(2);
-  interactive_ = ::isatty(0) && barTerminal_;
+ConsoleHost::ConsoleHost(std::FILE* bar) {
+  const bool terminal = ::isatty(2);
+  bar_ = bar ? bar : terminal ? stderr : nullptr;
+  interactive_ = ::isatty(0) && terminal;
 }
 
 std::string QuestionText(const Question& q) {
@@ -29,7 +33,8 @@ bool ConsoleHost::Ask(const Question& q) {
   if (!interactive_) return false;
   std::lock_guard lock(mutex_);
   if (barShown_) {
-    std::fputs("\r\033[K", stderr);
+    std::fputs("\r\033[K", bar_);
+    std::fflush(bar_);
     barShown_ = false;
   }
   std::string upper = q.choice ? q.upper : "да";
@@ -47,7 +52,7 @@ bool ConsoleHost::Ask(const Question& q) {
 }
 
 void ConsoleHost::DrawBar(int percent, const std::string& text) {
-  if (!barTerminal_) return;
+  if (!bar_) return;
   auto now = std::chrono::steady_clock::now();
   if (barShown_ && now - lastDraw_ < std::chrono::milliseconds(100) && percent < 100) return;
   lastDraw_ = now;
@@ -56,19 +61,29 @@ void ConsoleHost::DrawBar(int percent, const std::string& text) {
   constexpr int kWidth = 30;
   std::string bar(size_t(percent * kWidth / 100), '#');
   bar.resize(kWidth, '.');
-  std::fprintf(stderr, "\r\033[K[%s] %3d%% %s", bar.c_str(), percent, text.c_str());
-  std::fflush(stderr);
+  std::fprintf(bar_, "\r\033[K[%s] %3d%% %s", bar.c_str(), percent, text.c_str());
+  std::fflush(bar_);
   barShown_ = true;
 }
 
 void ConsoleHost::CheckMessage(int code, int64_t value, const std::string& text) {
   std::lock_guard lock(mutex_);
-  if (code == 5) DrawBar(int(value), text);
+  // The position comes as its own message just before the percentage.
+  if (code == kProgressText) checkText_ = text;
+  if (code == kProgressPercent) DrawBar(int(value), checkText_);
 }
 
 void ConsoleHost::MainProgress(int message, int64_t wParam, int64_t lParam) {
   std::lock_guard lock(mutex_);
   if (message == kMsgMainProgress && wParam == 5) DrawBar(int(lParam), {});
+  if (message == kMsgKeyframeProgress) {
+    // Entries done of the index's entries, and the keyframes found so far.
+    const uint64_t total = Index().entries.size();
+    const uint64_t done = uint64_t(std::max<int64_t>(wParam, 0));
+    DrawBar(total ? int(std::min<uint64_t>(done, total) * 100 / total) : 100,
+            std::to_string(done) + " >> " + std::to_string(total) +
+                "  опорных кадров: " + std::to_string(lParam));
+  }
 }
 
 void ConsoleHost::TaskDone(int, int) {}
@@ -76,8 +91,8 @@ void ConsoleHost::TaskDone(int, int) {}
 void ConsoleHost::EndProgress() {
   std::lock_guard lock(mutex_);
   if (barShown_) {
-    std::fputs("\r\033[K", stderr);
-    std::fflush(stderr);
+    std::fputs("\r\033[K", bar_);
+    std::fflush(bar_);
     barShown_ = false;
   }
 }

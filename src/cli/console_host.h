@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <mutex>
 #include <string>
 
@@ -13,7 +14,8 @@ namespace rv::cli {
 
 class ConsoleHost : public Host {
  public:
-  ConsoleHost();
+  // The bar goes to stderr when it is a terminal, or to the stream given.
+  explicit ConsoleHost(std::FILE* bar = nullptr);
   bool Ask(const Question& q) override;
   void CheckMessage(int code, int64_t value, const std::string& text) override;
   void MainProgress(int message, int64_t wParam, int64_t lParam) override;
@@ -25,8 +27,9 @@ class ConsoleHost : public Host {
  private:
   void DrawBar(int percent, const std::string& text);
   bool interactive_ = false;  // stdin and stderr are terminals
-  bool barTerminal_ = false;  // stderr is a terminal: progress is drawn
+  std::FILE* bar_ = nullptr;  // where progress is drawn; none when stderr is no terminal
   bool barShown_ = false;
+  std::string checkText_;     // the stream check's position, sent apart from its percentage
   std::mutex mutex_;
   std::chrono::steady_clock::time_point lastDraw_{};
 };

@@ -326,6 +326,11 @@ int Repair(const std::vector<std::string>& argsIn) {
     std::printf("%s: файл не записан\n", out.c_str());
     return kExitError;
   }
+  // Chunks handed to a file that could not take them are not in it: no count is given.
+  if (w.writeError) {
+    std::printf("%s: файл записан не полностью (ошибка записи)\n", out.c_str());
+    return kExitError;
+  }
   std::printf("%s: записано блоков %zu из %zu, найдено битых блоков %zu, исключено фрагментов %zu",
               out.c_str(), w.chunksWritten - w.fromOwnIndex, Index().entries.size(), badFound,
               Exclusions().size());

@@ -529,10 +529,7 @@ bool Writer::CopyStream() {
         done += n;
       }
       if (L & 1) out.Write(&kPadByte, 1);
-      if (out.error()) {
-        AddMessage("• ошибка записи выходного файла");
-        return false;
-      }
+      if (out.error()) return false;  // said once, when the file is closed
       total += Lp + 8;
       e.dwChunkOffset = newOffset;
       written.push_back(e);
@@ -666,6 +663,7 @@ bool Writer::Run() {
   if (!closed || out.error()) {
     AddMessage("• ошибка записи выходного файла");
     complete = false;
+    g_lastWrite.writeError = true;
   }
   g_lastWrite.complete = complete;
   SendMainProgress(kMsgMainProgress, 5, 100);

@@ -240,13 +240,22 @@ TEST_F(BadBlockTest, ScanchunkMeasuresAgainFromTheSource) {
   rv::scanchunk(one, 100, 0, 0);  // no payload
   EXPECT_EQ(rv::RepeatText(rv::BadBlocks()[0]), "0(00) at 0");
 
-  // Nothing changes for a missing file, a block larger than the read cache, or no record k.
+  // Nothing changes for a missing file or no record k.
   rv::BadBlocks()[0] = untouched;
   rv::scanchunk(dir_.File("missing"), 100, 1030, 0);
-  rv::scanchunk(one, 100, rv::Cache().size, 0);
   rv::scanchunk(one, 100, 1030, 7);
   EXPECT_EQ(rv::BadBlocks()[0], untouched);
   EXPECT_EQ(rv::BadBlocks().size(), 2u);
+
+  // A block larger than the read cache is measured in pieces: a run across the pieces' seams
+  // is one run, and bytes past the end of the file are none.
+  const std::string big = fileWith(rvt::Concat({Letters(300), Bytes(700, 0x5A), Letters(30)}), "big");
+  rv::SetCacheSize(256);
+  rv::scanchunk(big, 100, 1030, 0);
+  EXPECT_EQ(rv::RepeatText(rv::BadBlocks()[0]), "700(5A) at 308");
+  rv::scanchunk(one, 100, 1030 + 5000, 0);
+  EXPECT_EQ(rv::RepeatText(rv::BadBlocks()[0]), "1000(00) at 28");
+  rv::SetCacheSize(rv::kDefaultCacheSize);
 }
 
 TEST_F(BadBlockTest, StreamAndFilePositionConversions) {

@@ -353,6 +353,47 @@ TEST_F(RepairsTest, RemoveAndRescanCutsOneRunPerPressAndMeasuresAgain) {
   EXPECT_EQ(rvt::ReadFile(path), file);
 }
 
+TEST_F(RepairsTest, CutsAfterARescanTakeTheRunWhereItLiesInTheFile) {
+  // The block of the test above after one press of "remove and rescan": its second run (200
+  // zeros at file position 2008) is measured at 708 in the shortened stream. Every later cut
+  // must take those zeros, not the letters 300 bytes in front of them.
+  rvt::Bytes file(6000, 'x');
+  for (size_t i = 0; i < 3008; ++i) file[1000 + i] = uint8_t('a' + i % 26);
+  std::fill(file.begin() + 1000 + 8 + 100, file.begin() + 1000 + 8 + 400, 0);
+  std::fill(file.begin() + 1000 + 8 + 1000, file.begin() + 1000 + 8 + 1200, 0);
+  rvt::TempDir dir("rescan-cut");
+  const std::string path = dir.Write("r.avi", file);
+  const std::vector<std::pair<const char*, void (*)(const rv::RepairOptions&)>> actions = {
+      {"FixEQDelta", [](const rv::RepairOptions& o) { rv::FixEQDelta(o); }},
+      {"RemoveAllZblocks", [](const rv::RepairOptions& o) { rv::RemoveAllZblocks(o, 'n'); }},
+      {"Block2Exclude", [](const rv::RepairOptions&) { rv::Block2Exclude(0, 'n'); }},
+  };
+  for (const auto& [name, action] : actions) {
+    SCOPED_TRACE(name);
+    Fresh();
+    rv::BadBlocks() = {Bad(0, 1000, 2500, 3000, 0, 300, 108)};
+    rv::RemoveAndRescan(defaults_, path);
+    ASSERT_EQ(rv::BadBlocks().at(0).RepeatStart, 708u);
+    action(defaults_);
+    EXPECT_EQ(Excl(), (std::vector<Ex>{{1108, 300}, {2008, 200}}));
+    EXPECT_EQ(Offsets(), Moved({{0, 500}}));
+  }
+
+  // A run that joins up across the fragment cut before: 100 bytes 0xFF, the 300 zeros cut out,
+  // 160 bytes 0xFF. Its 260 bytes lie on both sides of the fragment; all of them are cut, and
+  // nothing else.
+  std::fill(file.begin() + 1000 + 8, file.begin() + 1000 + 8 + 100, 0xFF);
+  std::fill(file.begin() + 1000 + 8 + 400, file.begin() + 1000 + 8 + 560, 0xFF);
+  const std::string joined = dir.Write("j.avi", file);
+  Fresh();
+  rv::BadBlocks() = {Bad(0, 1000, 2500, 3000, 0, 300, 108)};
+  rv::RemoveAndRescan(defaults_, joined);
+  ASSERT_EQ(rv::RepeatText(rv::BadBlocks().at(0)), "260(FF) at 8");
+  rv::Block2Exclude(0, 'n');
+  EXPECT_EQ(Excl(), (std::vector<Ex>{{1008, 560}}));
+  EXPECT_EQ(Offsets(), Moved({{0, 560}}));
+}
+
 TEST_F(RepairsTest, PerRowCommandsAreAllDisabledWhileATaskRuns) {
   const rv::RowMenuState none = rv::PopupERState("1", true);
   EXPECT_FALSE(none.dump || none.remofix || none.remonofix || none.remoscan || none.fix ||

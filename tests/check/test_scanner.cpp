@@ -681,6 +681,25 @@ TEST_F(ScannerTest, ScanToTheEndStopsQuietlyAtTheFilesOwnIndexWhenTheSizeWasBrok
   EXPECT_TRUE(rv::AskedQuestions().empty());
 }
 
+TEST_F(ScannerTest, ScanThroughCutFragmentsEndsWhereTheShortenedStreamEnds) {
+  // 16 bytes cut out of the first chunk, counted by the movi size: the stream ends 16 bytes
+  // before the movi list's end in the file, at the file's own index or at the end of the file.
+  for (bool withIdx1 : {true, false}) {
+    SCOPED_TRACE(withIdx1 ? "idx1 after movi" : "movi at the end of the file");
+    Bytes a = rvt::Concat({Letters(50), rvt::Filled(16, 'X'), Letters(50, 50)});
+    std::vector<Node> after;
+    if (withIdx1) after.push_back(Chunk("idx1", rvt::Idx1({{"00dc", 0x10, 4, 100}})));
+    Open({Chunk("00dc", a).Size(100).Label("a"), C("01wb", 60), C("00dc", 40)}, after);
+    rv::Exclusions() = {{img_.Offset("a") + 8 + 50, 16}};
+    rv::InvalidateReadCache();
+    EXPECT_TRUE(Scan());
+    EXPECT_TRUE(rv::AskedQuestions().empty());
+    EXPECT_EQ(Entries(), (std::vector<Entry>{
+                             {"00dc", 0x10, 4, 100}, {"01wb", 0x10, 112, 60}, {"00dc", 0, 180, 40}}));
+    EXPECT_TRUE(rv::GridIsEmpty());
+  }
+}
+
 TEST_F(ScannerTest, ChunksInsideListGroupsAreIndexedAtTheirOwnOffsets) {
   Open({rvt::List("rec ", {C("00dc", 100, "v0"), C("01wb", 51, "a0")}),
         rvt::List("rec ", {C("00dc", 30, "v1"), C("01wb", 20, "a1")})});

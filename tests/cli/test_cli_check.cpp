@@ -3,10 +3,15 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "check/index.h"
+#include "check/scanner.h"
+#include "cli/console_host.h"
+#include "core/host.h"
 #include "fixtures/avi_builder.h"
 #include "fixtures/cli_run.h"
 #include "fixtures/ffmpeg_sample.h"
@@ -193,6 +198,38 @@ TEST_F(CliCheckTest, ExitCodes) {
   const Outcome big = Cli(dir_, "check s.avi --bad-over 5");
   EXPECT_EQ(big.code, 0);
   EXPECT_GT(Rows(big.out).size(), 2u);
+}
+
+// The progress line on a terminal: the stream check sends its position apart from its
+// percentage, the keyframe search sends entries done and keyframes found.
+TEST(ConsoleProgressTest, BarShowsTheCheckPositionAndTheKeyframeSearch) {
+  auto drawn = [](auto send) {
+    std::FILE* f = std::tmpfile();
+    if (!f) return std::string("(no temporary file)");
+    {
+      rv::cli::ConsoleHost host(f);
+      send(host);
+    }
+    std::string text(size_t(std::ftell(f)), '\0');
+    std::rewind(f);
+    text.resize(std::fread(text.data(), 1, text.size(), f));
+    std::fclose(f);
+    return text;
+  };
+  const std::string check = drawn([](rv::cli::ConsoleHost& h) {
+    h.CheckMessage(rv::kProgressText, 0, "ptr: 1 000  >>  4 000");
+    h.CheckMessage(rv::kProgressPercent, 25, {});
+  });
+  EXPECT_NE(check.find("]  25% ptr: 1 000  >>  4 000"), std::string::npos) << check;
+
+  rv::Index().entries.assign(8, rv::IndexEntry{});
+  const std::string keyframes = drawn([](rv::cli::ConsoleHost& h) {
+    h.MainProgress(rv::kMsgKeyframeProgress, 2, 1);
+  });
+  rv::Index().entries.clear();
+  EXPECT_NE(keyframes.find("[#######.......................]  25% 2 >> 8  опорных кадров: 1"),
+            std::string::npos)
+      << keyframes;
 }
 
 }  // namespace

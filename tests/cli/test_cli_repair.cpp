@@ -148,4 +148,34 @@ TEST_F(CliRepairTest, FileCutShortKeepsWhatItHoldsOfItsLastChunk) {
   EXPECT_TRUE(Contains(v.out, "размер индекса: 8")) << "seven whole chunks and the cut one\n" << v.out;
 }
 
+TEST_F(CliRepairTest, ZerosCountedByTheListSizesAreCutAndTheRepairIsComplete) {
+  // 400 zeros inside the fourth chunk, written as part of the file: the RIFF and movi sizes and
+  // the file's own index count them. Once they are cut, the check through the cut meets the
+  // file's index before the movi list's old end; the repair is still complete.
+  rvt::StandardAvi a = rvt::MakeStandardAvi();
+  const uint32_t at = a.chunks[3].offset + 8 + 100;
+  rvt::InsertAt(a.bytes, at, rvt::Filled(400, 0));
+  rvt::OverwriteLE32(a.bytes, 4, rvt::ReadLE32(a.bytes, 4) + 400);
+  rvt::OverwriteLE32(a.bytes, a.movi + 4, rvt::ReadLE32(a.bytes, a.movi + 4) + 400);
+  for (size_t i = 4; i < a.index.size(); ++i) {
+    const size_t field = a.idx1 + 400 + 8 + 16 * i + 8;
+    rvt::OverwriteLE32(a.bytes, field, rvt::ReadLE32(a.bytes, field) + 400);
+  }
+  const std::string damaged = dir_.Write("zeros.avi", a.bytes);
+  const Result r = Cli("repair " + ShellQuote(damaged) + " -o " + Q("fixed.avi") + " --strict");
+  EXPECT_EQ(r.rc, 0) << r.out;
+  EXPECT_TRUE(Contains(r.out, "записано блоков 20 из 20")) << r.out;
+  const Result v = Cli("verify " + Q("fixed.avi"));
+  EXPECT_EQ(v.rc, 0) << v.out;
+}
+
+TEST_F(CliRepairTest, WriteErrorIsAnIncompleteFileAndExitsOne) {
+  if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+  const Result r = Cli("repair " + ShellQuote(sample_) + " -o /dev/full --yes");
+  EXPECT_EQ(r.rc, 1) << r.out;
+  EXPECT_TRUE(Contains(r.out, "• ошибка записи выходного файла")) << r.out;
+  EXPECT_TRUE(Contains(r.out, "/dev/full: файл записан не полностью")) << r.out;
+  EXPECT_FALSE(Contains(r.out, "записано блоков")) << r.out;
+}
+
 }  // namespace

@@ -781,6 +781,7 @@ TEST_F(WriterTest, WriteErrorIsReportedAndTheOutputNeverComplete) {
   EXPECT_EQ(c.code, 0);
   EXPECT_TRUE(HasMessage("• ошибка записи выходного файла")) << AllMessages();
   EXPECT_FALSE(rv::LastWrite().complete);
+  EXPECT_TRUE(rv::LastWrite().writeError);
 }
 
 TEST_F(WriterTest, SourceThatCannotBeOpenedOrOutputThatCannotBeCreated) {
