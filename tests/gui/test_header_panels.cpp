@@ -300,7 +300,7 @@ class TestHeaderPanels : public QObject {
 
   void popupOffersReadingARejectedFormat() {
     FileShape shape;
-    shape.compression = "";                                     // zero bytes: video rejected
+    shape.compression = "a bc";                                 // no FOURCC: video rejected
     shape.audioStrf = rvt::AudioStrf(1, 2, 44100, 16, {}, false);  // 16 bytes: audio rejected
     OpenFile(shape);
     QVERIFY(Colour(W().LabelVSTRF) != kBlue);
@@ -313,7 +313,7 @@ class TestHeaderPanels : public QObject {
 
   void readingARejectedVideoFormat() {
     FileShape shape;
-    shape.compression = "";
+    shape.compression = "a bc";
     OpenFile(shape);
     QTreeWidgetItem* strf = FindLine(W().TreeRIFF, "'strf'", 0);
     Select(strf);
