@@ -377,6 +377,7 @@ bool Scanner::Run() {
 
 bool createIDX1() {
   g_lastScan = {};
+  if (!InputIsLoadedFile()) return false;
   Scanner s;
   return s.Run();
 }

@@ -753,6 +753,11 @@ void TFormMain::BitBtnRECClick() {
     EditIN->setText(Q(kNoFileName));
     return;
   }
+  // A header rebuilt for another file starts from nothing of the old one.
+  if (!rv::LoadedFileName().empty() &&
+      !rv::SameSourceFile(EditIN->text().toStdString(), rv::LoadedFileName()))
+    ResetShownFile();
+  rv::LoadedFileName() = EditIN->text().toStdString();
   rv::ClearMessages();
   TreeRIFF->clear();
   rv::Tree().Clear();
@@ -777,6 +782,15 @@ void TFormMain::ImageFIClick() {
   QString name = QFileDialog::getOpenFileName(this, QString(), dir,
                                               Q("*.avi (*.avi);;*.* (*)"));
   if (name.isEmpty()) return;
+  FileChosen(name);
+}
+
+void TFormMain::FileChosen(const QString& name) {
+  // Another file: what the window holds of the old one (tree, labels, index, bad blocks,
+  // the save sign) goes, so that nothing of it is ever applied to the new file's bytes.
+  if (!rv::WorkerExists() && !rv::LoadedFileName().empty() &&
+      !rv::SameSourceFile(name.toStdString(), rv::LoadedFileName()))
+    ResetShownFile();
   EditIN->setText(name);
   lastDir_ = QFileInfo(name).absolutePath();
   ProposeOutputName();
@@ -785,6 +799,18 @@ void TFormMain::ImageFIClick() {
 void TFormMain::ProposeOutputName() {
   if (EditIN->text().isEmpty()) return;
   EditOUT->setText(QString::fromStdString(rv::makeOutFN(EditIN->text().toStdString())));
+}
+
+void TFormMain::ResetShownFile() {
+  rv::ResetFileState();
+  TreeRIFF->clear();
+  SetSavePicture(false);
+  BitBtnFSD->setEnabled(false);
+  BitBtnIDX->setEnabled(false);
+  RadioZI->setEnabled(true);
+  RadioZO->setEnabled(true);
+  RefreshLabels();
+  Q_EMIT fileReset();
 }
 
 void TFormMain::BitBtnGOClick() {
@@ -797,14 +823,7 @@ void TFormMain::BitBtnGOClick() {
   ImageWO->show();
   repaint();
 
-  rv::ResetFileState();
-  TreeRIFF->clear();
-  SetSavePicture(false);
-  BitBtnFSD->setEnabled(false);
-  RadioZI->setEnabled(true);
-  RadioZO->setEnabled(true);
-  Q_EMIT fileReset();
-
+  ResetShownFile();
   const std::string name = EditIN->text().toStdString();
   rv::InputFileName() = name;
   rv::OpenResult res = rv::OpenAndReadHeader(name);

@@ -14,12 +14,19 @@
 #include "output/naming.h"
 #include "output/writer.h"
 #include "riff/header.h"
+#include "riff/source.h"
 
 void TFormMain::ImageSAClick() {
   // Like every starter: nothing while a task runs.
   if (rv::WorkerExists()) return;
   const std::string output = EditOUT->text().toStdString();
   const std::string source = EditIN->text().toStdString();
+  // The index in memory is applied only to the bytes of the file it was built from.
+  rv::InputFileName() = source;
+  if (!rv::InputIsLoadedFile()) {
+    RefreshMessages();
+    return;
+  }
 
   if (CheckSAID->isChecked()) {
     // The index alone; the source is never overwritten, also not by its index.
