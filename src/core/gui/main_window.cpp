@@ -48,6 +48,7 @@
 #include "riff/blocks.h"
 #include "riff/bytes.h"
 #include "riff/header.h"
+#include "riff/hexdump.h"
 #include "output/naming.h"
 #include "output/reconstruction.h"
 #include "output/writer.h"
@@ -847,20 +848,26 @@ void TFormMain::MIdumpClick() {
   if (r.Size > kDumpAskSize && !rv::AskYesNo(kBigDumpQuestion)) return;
   QFile file(EditIN->text());
   if (!file.open(QIODevice::ReadOnly)) return;
-  // A block that runs past the end of the file shows what the file holds.
+  // A block that runs past the end of the file shows what the file holds; a long one its
+  // start and its end.
   const qint64 fileSize = file.size();
   const qint64 available = std::max<qint64>(0, fileSize - qint64(r.Offset));
-  const qint64 want = std::min<qint64>(qint64(r.Size), available);
+  const rv::DumpParts parts = rv::DumpPartsOf(uint32_t(std::min<qint64>(qint64(r.Size), available)));
   rv::Bytes bytes;
-  if (want > 0 && file.seek(qint64(r.Offset))) {
-    bytes.resize(size_t(want));
-    qint64 got = file.read(reinterpret_cast<char*>(bytes.data()), want);
-    bytes.resize(size_t(std::max<qint64>(got, 0)));
-  }
+  auto read = [&](qint64 at, uint32_t count) {
+    if (count == 0 || !file.seek(at)) return;
+    const size_t had = bytes.size();
+    bytes.resize(had + count);
+    const qint64 got = file.read(reinterpret_cast<char*>(bytes.data() + had), qint64(count));
+    bytes.resize(had + size_t(std::max<qint64>(got, 0)));
+  };
+  read(qint64(r.Offset), parts.head);
+  const uint32_t gapAt = uint32_t(bytes.size());
+  read(qint64(r.Offset) + parts.head + parts.skipped, parts.tail);
   file.close();
   TFormDU& du = FormDU();
   du.SetBase(r.Offset);
-  du.MakeDump(bytes, uint32_t(bytes.size()));
+  du.MakeDump(bytes, uint32_t(bytes.size()), gapAt, parts.tail ? parts.skipped : 0);
   du.show();
   du.raise();
   du.activateWindow();
