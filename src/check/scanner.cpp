@@ -370,6 +370,7 @@ bool Scanner::Run() {
   g_lastScan.steps = steps;
   g_lastScan.stopped = StopRequested();
   g_lastScan.reachedEnd = R < 8 || endedAtIndex;
+  if (g_lastScan.reachedEnd) ix.cutAfterScan = false;
   return g_lastScan.reachedEnd;
 }
 

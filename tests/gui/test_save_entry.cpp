@@ -23,6 +23,9 @@
 #include "check/gui/stream_check_window.h"
 #include "check/index.h"
 #include "check/side_files.h"
+#include "core/gui/save_entry.h"
+#include "check/scanner.h"
+#include "check/repairs.h"
 #include "core/config.h"
 #include "core/gui/gui_host.h"
 #include "core/gui/main_window.h"
@@ -264,6 +267,43 @@ class TestSaveEntry : public QObject {
     QCOMPARE(MemoLines(W()), QStringList{U(kCheckFirst)});
     QVERIFY(!rv::FileExists(out));
     QCOMPARE(rvt::ReadFile(second), secondBytes);
+  }
+
+  void cutsAfterTheCheckAskForItToGoOn() {
+    // A checked file whose index ends before its last two chunks, as a check that stopped at
+    // the declared end of the movi list leaves it when inserted bytes pushed them past it.
+    rvt::StandardAvi avi;
+    const std::string src = Standard("cut.avi", &avi);
+    Open(src);
+    IndexOf(avi);
+    rv::Index().entries.resize(avi.index.size() - 2);
+    rv::Index().count = rv::Index().entries.size();
+    rv::SetLabel(rv::kLabelMOVI, rv::LabelColor::Blue);
+    rv::SetLabel(rv::kLabelIDX1, rv::LabelColor::Blue);
+    const std::string out = W().EditOUT->text().toStdString();
+    // A repair cuts a fragment out: the save waits for the check to go on.
+    rv::AddExclusion(avi.chunks[3].offset + 8, 0);
+    QVERIFY(!rv::Index().cutAfterScan);  // nothing cut
+    rv::AddExclusion(avi.chunks[3].offset + 8, 1);
+    rv::Index().entries[4].dwChunkOffset -= 1;  // as the repair shifts the entries behind
+    rv::ClearMessages();
+    ClickSave();
+    QVERIFY(!rv::WorkerExists());
+    QCOMPARE(MemoLines(W()), QStringList{U(save_entry::kContinueCheckFirst)});
+    QVERIFY(!rv::FileExists(out));
+
+    // The check continued to the end finds the rest, and the save goes ahead.
+    rv::ClearExclusions();
+    rv::Index().entries[4].dwChunkOffset += 1;
+    rv::Index().continueCheck = 'y';
+    rv::InputFileName() = src;
+    QVERIFY(rv::createIDX1());
+    QVERIFY(!rv::Index().cutAfterScan);
+    QCOMPARE(rv::Index().entries.size(), avi.index.size());
+    QSignalSpy done(&W(), &TFormMain::taskCompleted);
+    ClickSave();
+    QTRY_COMPARE(done.count(), 1);
+    QCOMPARE(rv::LastWrite().chunksWritten, avi.index.size());
   }
 
   void afterAReconstructionOnlyTheBuiltHeaderUntilAFileIsOpened() {

@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "check/index.h"
 #include "check/side_files.h"
 #include "core/gui/main_window.h"
 #include "core/messages.h"
@@ -45,6 +46,12 @@ void TFormMain::ImageSAClick() {
   // Without a successful stream check only the user's "I know what I am doing" saves.
   if (!CheckSavePart->isChecked() && (!rv::IFpresent("movi") || !rv::IFpresent("idx1"))) {
     rv::AddMessage(save_entry::kCheckStreamFirst);
+    RefreshMessages();
+    return;
+  }
+  // Chunks that cuts pulled into the stream after the check would be left out.
+  if (!CheckSavePart->isChecked() && rv::Index().cutAfterScan) {
+    rv::AddMessage(save_entry::kContinueCheckFirst);
     RefreshMessages();
     return;
   }
