@@ -24,6 +24,7 @@ void ClearIndex() {
   IndexState& s = Index();
   s.entries.clear();
   s.keyflagsDecided = false;
+  s.cutAfterScan = false;
   s.count = 0;
 }
 

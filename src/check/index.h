@@ -24,6 +24,9 @@ struct IndexState {
   char continueCheck = 0;  // 'y' when the next scan continues the previous one
   // The keyframe flags were decided by decoding (the keyframe search): a writer keeps them.
   bool keyflagsDecided = false;
+  // Fragments were cut out after the last scan: chunks that lay behind the end of the stream
+  // may have moved inside it, and only a continued scan finds them.
+  bool cutAfterScan = false;
 };
 IndexState& Index();
 

@@ -11,6 +11,7 @@
 namespace rv {
 
 void AddExclusion(uint32_t o, uint32_t n) {
+  if (n > 0) Index().cutAfterScan = true;
   auto& list = Exclusions();
   const uint64_t e = uint64_t(o) + n;
   bool placed = false;

@@ -383,6 +383,7 @@ bool Scanner::Run() {
   g_lastScan.steps = steps;
   g_lastScan.stopped = StopRequested();
   g_lastScan.reachedEnd = R < 8 || endedAtIndex;
+  if (g_lastScan.reachedEnd) ix.cutAfterScan = false;
   return g_lastScan.reachedEnd;
 }
 
@@ -390,6 +391,7 @@ bool Scanner::Run() {
 
 bool createIDX1() {
   g_lastScan = {};
+  if (!InputIsLoadedFile()) return false;
   Scanner s;
   return s.Run();
 }

@@ -136,6 +136,7 @@ bool RestoreCrashedBlo(const std::string& fileName, const std::string& sourceNam
   BadBlocks() = std::move(bad);
   Index().entries = std::move(entries);
   Index().keyflagsDecided = false;
+  Index().cutAfterScan = false;
   Index().count = Index().entries.size();
   return true;
 }

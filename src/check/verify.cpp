@@ -22,6 +22,7 @@ std::string Pointer(uint64_t pos, uint64_t total) {
 }  // namespace
 
 bool verifyIDX1() {
+  if (!InputIsLoadedFile()) return false;
   int32_t k = -1;
   for (size_t i = 0; i < Blocks().size(); ++i)
     if (Blocks()[i].Name == "idx1") {

@@ -29,6 +29,7 @@ void ResetFileState() {
   ResetGrid();
   for (auto& r : Resets()) r();
   ResetReadCache();
+  LoadedFileName().clear();
 }
 
 }  // namespace rv

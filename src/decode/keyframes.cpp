@@ -197,6 +197,10 @@ int Search(Decompressor& running, Decompressor& probe, const BitmapInfo& out, ui
 
 bool FindKK() {
   KeyframeState& k = Keyframes();
+  if (!InputIsLoadedFile()) {
+    k.SetText("LabelIO", "в памяти данные другого файла");
+    return true;
+  }
   k.SetText("LabelIO", "подготовка к работе");
   const std::string source = InputFileName();
   const int64_t moviPtr = GetMoviPtr(source);

@@ -674,6 +674,7 @@ bool Writer::Run() {
 
 bool saveOUT() {
   g_lastWrite = {};
+  if (!InputIsLoadedFile()) return false;
   Writer w;
   return w.Run();
 }

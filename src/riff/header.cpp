@@ -518,6 +518,7 @@ OpenResult OpenAndReadHeader(const std::string& fileName) {
     return res;
   }
   res.opened = true;
+  LoadedFileName() = fileName;
   ReadStruct();
   CloseSource();
   res.hasIdx1 = HasBlock("idx1", "");

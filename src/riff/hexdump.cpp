@@ -100,28 +100,48 @@ size_t DumpHexWidth(int n) {
   return static_cast<size_t>(3 * n + 2 * (n / 4 - 1) + 11);
 }
 
-std::vector<std::string> MakeDumpLines(const Bytes& bytes, uint32_t count, uint32_t base, int n) {
+DumpParts DumpPartsOf(uint32_t size) {
+  if (uint64_t(size) <= uint64_t(kDumpHeadBytes) + kDumpTailBytes) return {size, 0, 0};
+  return {kDumpHeadBytes, size - kDumpHeadBytes - kDumpTailBytes, kDumpTailBytes};
+}
+
+std::string DumpSkippedLine(uint32_t skipped) {
+  return "... пропущено байт: " + FormatThousands(skipped) + " ...";
+}
+
+std::vector<std::string> MakeDumpLines(const Bytes& bytes, uint32_t count, uint32_t base, int n,
+                                       uint32_t gapAt, uint32_t skipped) {
   std::vector<std::string> lines;
   if (n <= 0) return lines;
   const uint64_t total = std::min<uint64_t>(count, bytes.size());
   const uint64_t step = static_cast<uint64_t>(n);
   const size_t hexWidth = DumpHexWidth(n);
-  lines.reserve(static_cast<size_t>((total + step - 1) / step));
-  for (uint64_t o = 0; o < total; o += step) {
-    const uint64_t inLine = std::min(step, total - o);
-    std::string line;
-    line.reserve(hexWidth + inLine * 3);
-    AppendHex(line, base + static_cast<uint32_t>(o), 8);  // 32-bit address, wraps like the file offsets
-    line += ' ';
-    for (uint64_t k = 0; k < inLine; ++k) {
-      AppendHex(line, bytes[o + k], 2);
+  lines.reserve(static_cast<size_t>((total + step - 1) / step) + 1);
+  // Lines of bytes [from, to), the first addressed at.
+  auto dump = [&](uint64_t from, uint64_t to, uint32_t at) {
+    for (uint64_t o = from; o < to; o += step) {
+      const uint64_t inLine = std::min(step, to - o);
+      std::string line;
+      line.reserve(hexWidth + inLine * 3);
+      AppendHex(line, at + static_cast<uint32_t>(o - from), 8);  // 32-bit, wraps like the file offsets
       line += ' ';
-      if (k % 4 == 3) line += "| ";
+      for (uint64_t k = 0; k < inLine; ++k) {
+        AppendHex(line, bytes[o + k], 2);
+        line += ' ';
+        if (k % 4 == 3) line += "| ";
+      }
+      // The hex part is pure ASCII, so its byte length is its width in characters.
+      if (line.size() < hexWidth) line.append(hexWidth - line.size(), ' ');
+      for (uint64_t k = 0; k < inLine; ++k) AppendUtf8(line, DumpCodePoint(bytes[o + k]));
+      lines.push_back(std::move(line));
     }
-    // The hex part is pure ASCII, so its byte length is its width in characters.
-    if (line.size() < hexWidth) line.append(hexWidth - line.size(), ' ');
-    for (uint64_t k = 0; k < inLine; ++k) AppendUtf8(line, DumpCodePoint(bytes[o + k]));
-    lines.push_back(std::move(line));
+  };
+  if (skipped == 0 || gapAt >= total) {
+    dump(0, total, base);
+  } else {
+    dump(0, gapAt, base);
+    lines.push_back(DumpSkippedLine(skipped));
+    dump(gapAt, total, base + gapAt + skipped);
   }
   return lines;
 }

@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "core/messages.h"
+
 namespace rv {
 
 SourceState& Source() {
@@ -18,6 +20,27 @@ SourceState& Source() {
 std::string& InputFileName() {
   static std::string name;
   return name;
+}
+
+std::string& LoadedFileName() {
+  static std::string name;
+  return name;
+}
+
+bool SameSourceFile(const std::string& a, const std::string& b) {
+  if (a == b) return true;
+  struct stat sa {}, sb {};
+  if (::stat(a.c_str(), &sa) != 0 || ::stat(b.c_str(), &sb) != 0) return false;
+  return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+const char* const kOtherFileMessage =
+    "• в памяти данные другого файла: откройте и прочитайте заголовок этого файла";
+
+bool InputIsLoadedFile() {
+  if (LoadedFileName().empty() || SameSourceFile(InputFileName(), LoadedFileName())) return true;
+  AddMessage(kOtherFileMessage);
+  return false;
 }
 
 ReadCacheState& Cache() {

@@ -41,6 +41,16 @@ struct ReadCacheState {
 SourceState& Source();
 // The file named in EditIN: the source the tasks open.
 std::string& InputFileName();
+// The file whose header, index and bad blocks the state in memory describes: set when its
+// header is read (or rebuilt), emptied by the file reset.
+std::string& LoadedFileName();
+// Whether two names lead to the same file (the same text, or the same file on disk).
+bool SameSourceFile(const std::string& a, const std::string& b);
+// A task that works on the state in memory runs only on the file that state was read from:
+// true when InputFileName() is that file or nothing was read yet; otherwise the message
+// kOtherFileMessage is added and the result is false.
+extern const char* const kOtherFileMessage;
+bool InputIsLoadedFile();
 ReadCacheState& Cache();
 std::vector<Exclusion>& Exclusions();
 

@@ -91,10 +91,13 @@ int TFormDU::BytesPerLine() const {
   return 32;
 }
 
-void TFormDU::MakeDump(const rv::Bytes& bytes, uint32_t count) {
+void TFormDU::MakeDump(const rv::Bytes& bytes, uint32_t count, uint32_t gapAt, uint32_t skipped) {
   if (&bytes != &bytes_) bytes_ = bytes;
   count_ = count;
-  const std::vector<std::string> lines = rv::MakeDumpLines(bytes_, count_, base_, BytesPerLine());
+  gapAt_ = gapAt;
+  skipped_ = skipped;
+  const std::vector<std::string> lines =
+      rv::MakeDumpLines(bytes_, count_, base_, BytesPerLine(), gapAt_, skipped_);
   size_t total = 0;
   for (const std::string& line : lines) total += line.size() + 1;
   std::string text;
@@ -106,7 +109,7 @@ void TFormDU::MakeDump(const rv::Bytes& bytes, uint32_t count) {
   memoH_->setPlainText(QString::fromStdString(text));
 }
 
-void TFormDU::Radio16Click() { MakeDump(bytes_, count_); }
+void TFormDU::Radio16Click() { MakeDump(bytes_, count_, gapAt_, skipped_); }
 
 void TFormDU::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);

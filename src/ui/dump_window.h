@@ -25,8 +25,10 @@ class TFormDU : public QWidget {
   // File position of the first byte; set before MakeDump.
   void SetBase(uint32_t base);
   uint32_t Base() const { return base_; }
-  // Keeps its own copy of bytes and count and fills MemoH at the checked line width.
-  void MakeDump(const rv::Bytes& bytes, uint32_t count);
+  // Keeps its own copy of bytes and count and fills MemoH at the checked line width. With
+  // skipped > 0 the bytes from index gapAt on lie that many bytes further in the file (a
+  // long block shown by its start and its end).
+  void MakeDump(const rv::Bytes& bytes, uint32_t count, uint32_t gapAt = 0, uint32_t skipped = 0);
   uint32_t Count() const { return count_; }
   const rv::Bytes& DumpedBytes() const { return bytes_; }
   // 16, 24 or 32, after the radio buttons.
@@ -48,6 +50,8 @@ class TFormDU : public QWidget {
   rv::Bytes bytes_;
   uint32_t count_ = 0;
   uint32_t base_ = 0;
+  uint32_t gapAt_ = 0;
+  uint32_t skipped_ = 0;
 };
 
 // The single dump window, created on first use (a QApplication must exist).

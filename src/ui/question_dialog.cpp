@@ -1,5 +1,7 @@
 #include "ui/question_dialog.h"
 
+#include <QEventLoop>
+
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
@@ -131,13 +133,17 @@ void TFormYesNo::SetAutoAnswer(AutoAnswer hook) { AutoAnswerHook() = std::move(h
 
 // ------------------------------------------------------------------ questions
 
+// A question that comes while another is open (a worker's question during a question of the
+// window, or the other way round) is shown when that one has been answered.
 bool TFormYesNo::AskYesNo(const QString& text, QWidget* owner) {
+  WaitUntilClosed();
   openedByChoice_ = false;
   return Open(text, owner);
 }
 
 bool TFormYesNo::AskChoice(const QString& text, const QString& upper, const QString& lower,
                            char defaultAnswer, QWidget* owner) {
+  WaitUntilClosed();
   rv::QuestionDialogState& state = rv::Dialog();
   state.defaultAnswer = defaultAnswer == 'y' ? 'y' : 'n';
   state.upper = upper.toStdString();
@@ -148,11 +154,16 @@ bool TFormYesNo::AskChoice(const QString& text, const QString& upper, const QStr
   return Open(text, owner);
 }
 
-bool TFormYesNo::Open(const QString& text, QWidget* owner) {
-  if (isVisible()) {  // a question is already open; a window cannot be opened modally twice
-    openedByChoice_ = false;
-    return false;
+void TFormYesNo::WaitUntilClosed() {
+  while (isVisible()) {
+    QEventLoop wait;
+    connect(this, &QDialog::finished, &wait, &QEventLoop::quit);
+    wait.exec();
   }
+}
+
+bool TFormYesNo::Open(const QString& text, QWidget* owner) {
+  if (owner && owner->window() == this) owner = nullptr;
   PlaceOver(owner);
   labelTxt_->setText(DisplayText(text));
 
@@ -162,14 +173,22 @@ bool TFormYesNo::Open(const QString& text, QWidget* owner) {
     handle->setTransientParent(owner && owner->window()->windowHandle() ? owner->window()->windowHandle()
                                                                         : nullptr);
 
+  // The answer of this question, taken when it closes: a question shown after it (while
+  // its modal loop is still on the stack) must not change it.
+  bool answered = false, answer = false;
+  const QMetaObject::Connection taken = connect(this, &QDialog::finished, this, [&](int) {
+    if (answered) return;
+    answered = true;
+    answer = rv::Dialog().lastAnswer.load() != 0;
+  });
   const AutoAnswer& hook = AutoAnswerHook();
   if (hook) {
     show();
-    const int answer = hook(*this);
+    const int hookAnswer = hook(*this);
     if (isVisible()) {
-      if (answer == 1) {
+      if (hookAnswer == 1) {
         BitBtnDaClick();
-      } else if (answer == 0) {
+      } else if (hookAnswer == 0) {
         BitBtnNetClick();
       } else {
         QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
@@ -178,9 +197,17 @@ bool TFormYesNo::Open(const QString& text, QWidget* owner) {
       }
     }
   } else {
-    exec();
+    // A modal loop of its own rather than exec(): exec() refuses to run again while an
+    // earlier run of it is still on the stack, which a queued question needs.
+    setModal(true);
+    show();
+    QEventLoop modal;
+    connect(this, &QDialog::finished, &modal, &QEventLoop::quit);
+    if (isVisible()) modal.exec();
   }
-  return rv::Dialog().lastAnswer.load() != 0;
+  disconnect(taken);
+  rv::Dialog().lastAnswer = answer ? 1 : 0;
+  return answer;
 }
 
 void TFormYesNo::PlaceOver(QWidget* owner) {

@@ -59,6 +59,9 @@ class TFormYesNo : public QDialog {
   // Back to the standard size and layout, the resting label text and the current icon.
   void RestoreStandardGeometry();
 
+  // Returns once no question is open (at once when none is).
+  void WaitUntilClosed();
+
   // Closing by any way ends here: hides the window and restores its standard geometry.
   void done(int result) override;
 

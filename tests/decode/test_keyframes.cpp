@@ -358,9 +358,13 @@ TEST_F(KeyframeTest, FailuresBeforeTheSearchAreNamedInTheResultText) {
   const std::vector<rv::IndexEntry> one{{rv::fcc("00dc"), 0, sa.index[0].offset, sa.index[0].length},
                                         {rv::fcc("00dc"), 0x10, sa.index[2].offset, sa.index[2].length}};
 
+  // The file read is gone by the time of the search; a file other than the one read is refused.
   Open(sa.bytes, one);
-  rv::InputFileName() = dir_.File("missing.avi");
+  rv::InputFileName() = rv::LoadedFileName() = dir_.File("missing.avi");
   EXPECT_EQ(Search(), "ошибка открытия файла");
+  Open(sa.bytes, one);
+  rv::InputFileName() = dir_.File("other.avi");
+  EXPECT_EQ(Search(), "в памяти данные другого файла");
 
   Open(sa.bytes, one);
   rv::Keyframes().SetChoice("ZZZZ (nothing)");

@@ -42,6 +42,7 @@
 #include "output/writer.h"
 #include "riff/blocks.h"
 #include "riff/header.h"
+#include "riff/hexdump.h"
 #include "riff/source.h"
 #include "ui/dump_window.h"
 #include "ui/question_dialog.h"
@@ -632,6 +633,22 @@ class TestMainWindow : public QObject {
     QCOMPARE(FormDU().Count(), 100001u);
     QCOMPARE(FormDU().DumpedBytes().back(), uint8_t(2));
     QCOMPARE(dialogsShown_, 0);
+
+    // A RIFF list that claims 4 GB: its start and the end of what the file holds, never the
+    // whole of it.
+    rvt::Bytes huge = rvt::Build(rvt::Riff("AVI ", {rvt::Chunk("JUNK", rvt::Pattern(3000000, 7))})).bytes;
+    rvt::OverwriteLE32(huge, 4, 0xFFFFFFF0);
+    Open(w, dir_->Write("huge.avi", huge));
+    w.TreeRIFF->setCurrentItem(w.TreeRIFF->topLevelItem(0));
+    rv::PushScriptedAnswer(true);
+    w.MIdump->trigger();
+    QCOMPARE(FormDU().Base(), 0u);
+    QCOMPARE(FormDU().Count(), rv::kDumpHeadBytes + rv::kDumpTailBytes);
+    QCOMPARE(FormDU().DumpedBytes().front(), uint8_t('R'));
+    QCOMPARE(FormDU().DumpedBytes().back(), huge.back());
+    const QString text = FormDU().findChild<QPlainTextEdit*>("MemoH")->toPlainText();
+    QVERIFY(text.contains(QString::fromStdString(rv::DumpSkippedLine(
+        uint32_t(huge.size()) - rv::kDumpHeadBytes - rv::kDumpTailBytes))));
     FormDU().hide();
   }
 

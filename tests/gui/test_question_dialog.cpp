@@ -8,6 +8,7 @@
 #include <QScreen>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 
 #include "core/questions.h"
 #include "ui/question_dialog.h"
@@ -252,6 +253,41 @@ class TestQuestionDialog : public QObject {
     QCOMPARE(seen.upper, QStringLiteral("да"));
     QCOMPARE(seen.focus, QStringLiteral("BitBtnDa"));
     QCOMPARE(rv::Dialog().defaultAnswer, 'y');
+  }
+
+  void aQuestionWhileAnotherIsOpenWaitsForIt() {
+    // The real modal loop: "прервать обработку?" is open when the scan's question arrives
+    // (as the worker's call does, on the window thread inside that loop).
+    TFormYesNo::SetAutoAnswer({});
+    TFormYesNo& d = FormYesNo();
+    rv::Question link;
+    link.text = "кривая ссылка в потоке";
+    QStringList shown;
+    bool linkAnswer = true;
+    bool linkReturned = false;
+    auto showing = [&] { return Label(d, "LabelTXT")->text(); };
+    QTimer::singleShot(20, &d, [&] {
+      shown << showing();
+      QTimer::singleShot(20, &d, [&] {
+        // Still the first question, with the second waiting behind it.
+        shown << showing();
+        QVERIFY(!linkReturned);
+        Button(d, "BitBtnDa")->click();
+        QTimer::singleShot(20, &d, [&] {
+          shown << (d.isVisible() ? showing() : QString());
+          Button(d, "BitBtnNet")->click();
+        });
+      });
+      linkAnswer = ShowQuestion(link, nullptr);
+      linkReturned = true;
+    });
+    const bool stopAnswer = d.AskYesNo(QStringLiteral("прервать обработку?"), nullptr);
+    QVERIFY(linkReturned);
+    QCOMPARE(shown, (QStringList{"прервать обработку?", "прервать обработку?", "кривая ссылка в потоке"}));
+    // Each question keeps its own answer.
+    QVERIFY(stopAnswer);
+    QVERIFY(!linkAnswer);
+    QVERIFY(!d.isVisible());
   }
 
   // ------------------------------------------------------------ icon

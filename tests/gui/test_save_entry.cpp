@@ -10,6 +10,7 @@
 #include <QRadioButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTreeWidget>
 
 #include <atomic>
 #include <chrono>
@@ -22,6 +23,9 @@
 #include "check/gui/stream_check_window.h"
 #include "check/index.h"
 #include "check/side_files.h"
+#include "core/gui/save_entry.h"
+#include "check/scanner.h"
+#include "check/repairs.h"
 #include "core/config.h"
 #include "core/gui/gui_host.h"
 #include "core/gui/main_window.h"
@@ -35,6 +39,7 @@
 #include "output/naming.h"
 #include "output/writer.h"
 #include "riff/header.h"
+#include "riff/source.h"
 #include "ui/question_dialog.h"
 
 namespace {
@@ -206,6 +211,99 @@ class TestSaveEntry : public QObject {
     QCOMPARE(bytes.size(), moviEnd);  // nothing after the movi list
     W().RadioZM->setChecked(true);
     W().CheckNoIDX1->setChecked(false);
+  }
+
+  void theIndexGoesOnlyToTheFileItWasBuiltFrom() {
+    rvt::StandardAvi avi;
+    const std::string first = Standard("first.avi", &avi);
+    rvt::StandardAviShape other;
+    other.videoChunkSize = 1500;
+    const rvt::Bytes secondBytes = rvt::MakeStandardAvi(other).bytes;
+    const std::string second = dir_->Write("second.avi", secondBytes);
+    // The first file checked: its index in memory, its labels blue.
+    Open(first);
+    IndexOf(avi);
+    rv::SetLabel(rv::kLabelMOVI, rv::LabelColor::Blue);
+    rv::SetLabel(rv::kLabelIDX1, rv::LabelColor::Blue);
+    const std::string out = dir_->File("second.out.avi");
+    const std::string indexOut = dir_->File("second.avi.idx1");
+    QSignalSpy done(&W(), &TFormMain::taskCompleted);
+
+    // The second file's name typed in: neither save applies the first file's index to it.
+    W().EditIN->setText(QString::fromStdString(second));
+    for (bool indexOnly : {false, true}) {
+      rv::ClearMessages();
+      W().CheckSAID->setChecked(indexOnly);
+      W().EditOUT->setText(QString::fromStdString(indexOnly ? indexOut : out));
+      ClickSave();
+      QVERIFY(!rv::WorkerExists());
+      QCOMPARE(MemoLines(W()), QStringList{QString::fromUtf8(rv::kOtherFileMessage)});
+    }
+    W().CheckSAID->setChecked(false);
+    // Nor does a task that works on the state in memory.
+    rv::ClearMessages();
+    rv::InputFileName() = second;
+    rv::OutputFileName() = out;
+    QVERIFY(!rv::saveOUT());
+    QCOMPARE(rv::MessageLines(), std::vector<std::string>{rv::kOtherFileMessage});
+    QTest::qWait(50);
+    QCOMPARE(done.count(), 0);
+    QVERIFY(!rv::FileExists(out) && !rv::FileExists(indexOut));
+
+    // The first file's name again: its index saves as before.
+    W().EditIN->setText(QString::fromStdString(first));
+    QVERIFY(rv::InputIsLoadedFile());
+
+    // The second file chosen with the folder button: what belonged to the first goes.
+    W().FileChosen(QString::fromStdString(second));
+    QCOMPARE(W().EditIN->text().toStdString(), second);
+    QCOMPARE(W().TreeRIFF->topLevelItemCount(), 0);
+    QVERIFY(rv::Index().entries.empty());
+    QVERIFY(!rv::IFpresent("avih") && !rv::IFpresent("movi") && !rv::IFpresent("idx1"));
+    QCOMPARE(W().ImageSA->PictureName(), QString("ImageRF"));
+    rv::ClearMessages();
+    W().EditOUT->setText(QString::fromStdString(out));
+    ClickSave();
+    QCOMPARE(MemoLines(W()), QStringList{U(kCheckFirst)});
+    QVERIFY(!rv::FileExists(out));
+    QCOMPARE(rvt::ReadFile(second), secondBytes);
+  }
+
+  void cutsAfterTheCheckAskForItToGoOn() {
+    // A checked file whose index ends before its last two chunks, as a check that stopped at
+    // the declared end of the movi list leaves it when inserted bytes pushed them past it.
+    rvt::StandardAvi avi;
+    const std::string src = Standard("cut.avi", &avi);
+    Open(src);
+    IndexOf(avi);
+    rv::Index().entries.resize(avi.index.size() - 2);
+    rv::Index().count = rv::Index().entries.size();
+    rv::SetLabel(rv::kLabelMOVI, rv::LabelColor::Blue);
+    rv::SetLabel(rv::kLabelIDX1, rv::LabelColor::Blue);
+    const std::string out = W().EditOUT->text().toStdString();
+    // A repair cuts a fragment out: the save waits for the check to go on.
+    rv::AddExclusion(avi.chunks[3].offset + 8, 0);
+    QVERIFY(!rv::Index().cutAfterScan);  // nothing cut
+    rv::AddExclusion(avi.chunks[3].offset + 8, 1);
+    rv::Index().entries[4].dwChunkOffset -= 1;  // as the repair shifts the entries behind
+    rv::ClearMessages();
+    ClickSave();
+    QVERIFY(!rv::WorkerExists());
+    QCOMPARE(MemoLines(W()), QStringList{U(save_entry::kContinueCheckFirst)});
+    QVERIFY(!rv::FileExists(out));
+
+    // The check continued to the end finds the rest, and the save goes ahead.
+    rv::ClearExclusions();
+    rv::Index().entries[4].dwChunkOffset += 1;
+    rv::Index().continueCheck = 'y';
+    rv::InputFileName() = src;
+    QVERIFY(rv::createIDX1());
+    QVERIFY(!rv::Index().cutAfterScan);
+    QCOMPARE(rv::Index().entries.size(), avi.index.size());
+    QSignalSpy done(&W(), &TFormMain::taskCompleted);
+    ClickSave();
+    QTRY_COMPARE(done.count(), 1);
+    QCOMPARE(rv::LastWrite().chunksWritten, avi.index.size());
   }
 
   void afterAReconstructionOnlyTheBuiltHeaderUntilAFileIsOpened() {

@@ -35,6 +35,7 @@
 #include "core/tasks.h"
 #include "fixtures/avi_builder.h"
 #include "riff/blocks.h"
+#include "riff/header.h"
 #include "riff/source.h"
 #include "ui/dump_window.h"
 #include "ui/question_dialog.h"

@@ -792,8 +792,9 @@ TEST_F(WriterTest, SourceThatCannotBeOpenedOrOutputThatCannotBeCreated) {
   rv::Execute("saveOUT");
   EXPECT_TRUE(HasMessage("• ошибка создания выходного файла")) << AllMessages();
 
+  // The file read is gone by the time of the save.
   rv::ClearMessages();
-  rv::InputFileName() = dir_.File("missing.avi");
+  rv::InputFileName() = rv::LoadedFileName() = dir_.File("missing.avi");
   rv::OutputFileName() = dir_.File("other.avi");
   rv::Execute("saveOUT");
   EXPECT_TRUE(HasMessage("• ошибка открытия исходного файла")) << AllMessages();

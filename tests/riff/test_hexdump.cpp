@@ -209,6 +209,25 @@ TEST(DumpRange, AddressIsBasePlusOffset) {
   EXPECT_EQ(lines[1].substr(9, 2), "18");  // the first byte of the second line is byte 24
 }
 
+TEST(DumpRange, ALongBlockIsItsStartAndItsEndWithTheGapSaid) {
+  const DumpParts whole = DumpPartsOf(kDumpHeadBytes + kDumpTailBytes);
+  EXPECT_EQ(whole.head, kDumpHeadBytes + kDumpTailBytes);
+  EXPECT_EQ(whole.skipped + whole.tail, 0u);
+  const DumpParts big = DumpPartsOf(0xFFFFFFFF);
+  EXPECT_EQ(big.head, kDumpHeadBytes);
+  EXPECT_EQ(big.tail, kDumpTailBytes);
+  EXPECT_EQ(uint64_t(big.head) + big.skipped + big.tail, 0xFFFFFFFFull);
+  for (int n : {16, 24, 32}) EXPECT_EQ((kDumpHeadBytes % n) + (kDumpTailBytes % n), 0u) << n;
+
+  // 32 bytes from 0x100, 1000 left out, 16 more: their addresses go on behind the gap.
+  const auto lines = MakeDumpLines(Sequence(48, 0), 48, 0x100, 16, 32, 1000);
+  ASSERT_EQ(lines.size(), 4u);
+  EXPECT_EQ(lines[1].substr(0, 11), "00000110 10");
+  EXPECT_EQ(lines[2], DumpSkippedLine(1000));
+  EXPECT_NE(lines[2].find("1'000"), std::string::npos);
+  EXPECT_EQ(lines[3].substr(0, 11), "00000508 20");
+}
+
 TEST(DumpRange, AddressWrapsAtThirtyTwoBits) {
   const auto lines = MakeDumpLines(Sequence(32), 32, 0xFFFFFFF8, 16);
   ASSERT_EQ(lines.size(), 2u);

@@ -823,20 +823,24 @@ void TFormMI::ImageGOClick() {
             MirrorGrid();
           }
         }
-        rv::Opt().highPriorityCheck = CheckHI->isChecked();
-        rv::TaskCommand() = verify ? "verifyIDX1" : "createIDX1";
-        if (rv::threadIDX1Start()) {
-          startedCheck_ = true;
-          SetGoPicture(GoPicture::Stop);
-          ImageGO->setToolTip(Q(kStateStop));
-          signTimer_->start();
-        }
+        StartCheck(verify ? "verifyIDX1" : "createIDX1");
       }
     }
   } else if (state == Q(kStateStop)) {
     if (rv::AskYesNo(kStopQuestion)) rv::RequestStop();
   }
   firstShow_ = 0;
+}
+
+bool TFormMI::StartCheck(const char* command) {
+  rv::Opt().highPriorityCheck = CheckHI->isChecked();
+  rv::TaskCommand() = command;
+  if (!rv::threadIDX1Start()) return false;
+  startedCheck_ = true;
+  SetGoPicture(GoPicture::Stop);
+  ImageGO->setToolTip(Q(kStateStop));
+  signTimer_->start();
+  return true;
 }
 
 void TFormMI::CheckCompleted(int /*result*/) {

@@ -190,6 +190,8 @@ class TFormMI : public QWidget {
   void PopupERPopup();
 
   // Repairs: the bulk action of the checked radio button, and the per-row commands.
+  // Starts the check task ("createIDX1" or "verifyIDX1"); false while a worker exists.
+  bool StartCheck(const char* command);
   void ImageHAMMERClick();
   void MIremofixClick();
   void MIremonofixClick();

@@ -85,7 +85,11 @@ void GuiHost::LabelsChanged() {
 
 bool GuiHost::Ask(const rv::Question& q) {
   bool answer = false;
+  const uint64_t epoch = killEpoch_.load();
   RunBlocking([&] {
+    // Behind a question that is open now; a worker killed meanwhile asks nothing.
+    FormYesNo().WaitUntilClosed();
+    if (epoch != killEpoch_.load()) return;
     QWidget* owner = QApplication::activeModalWidget();
     if (!owner) owner = QApplication::activeWindow();
     if (!owner) owner = window_;

@@ -48,6 +48,7 @@
 #include "riff/blocks.h"
 #include "riff/bytes.h"
 #include "riff/header.h"
+#include "riff/hexdump.h"
 #include "output/naming.h"
 #include "output/reconstruction.h"
 #include "output/writer.h"
@@ -753,6 +754,11 @@ void TFormMain::BitBtnRECClick() {
     EditIN->setText(Q(kNoFileName));
     return;
   }
+  // A header rebuilt for another file starts from nothing of the old one.
+  if (!rv::LoadedFileName().empty() &&
+      !rv::SameSourceFile(EditIN->text().toStdString(), rv::LoadedFileName()))
+    ResetShownFile();
+  rv::LoadedFileName() = EditIN->text().toStdString();
   rv::ClearMessages();
   TreeRIFF->clear();
   rv::Tree().Clear();
@@ -777,6 +783,15 @@ void TFormMain::ImageFIClick() {
   QString name = QFileDialog::getOpenFileName(this, QString(), dir,
                                               Q("*.avi (*.avi);;*.* (*)"));
   if (name.isEmpty()) return;
+  FileChosen(name);
+}
+
+void TFormMain::FileChosen(const QString& name) {
+  // Another file: what the window holds of the old one (tree, labels, index, bad blocks,
+  // the save sign) goes, so that nothing of it is ever applied to the new file's bytes.
+  if (!rv::WorkerExists() && !rv::LoadedFileName().empty() &&
+      !rv::SameSourceFile(name.toStdString(), rv::LoadedFileName()))
+    ResetShownFile();
   EditIN->setText(name);
   lastDir_ = QFileInfo(name).absolutePath();
   ProposeOutputName();
@@ -785,6 +800,18 @@ void TFormMain::ImageFIClick() {
 void TFormMain::ProposeOutputName() {
   if (EditIN->text().isEmpty()) return;
   EditOUT->setText(QString::fromStdString(rv::makeOutFN(EditIN->text().toStdString())));
+}
+
+void TFormMain::ResetShownFile() {
+  rv::ResetFileState();
+  TreeRIFF->clear();
+  SetSavePicture(false);
+  BitBtnFSD->setEnabled(false);
+  BitBtnIDX->setEnabled(false);
+  RadioZI->setEnabled(true);
+  RadioZO->setEnabled(true);
+  RefreshLabels();
+  Q_EMIT fileReset();
 }
 
 void TFormMain::BitBtnGOClick() {
@@ -797,14 +824,7 @@ void TFormMain::BitBtnGOClick() {
   ImageWO->show();
   repaint();
 
-  rv::ResetFileState();
-  TreeRIFF->clear();
-  SetSavePicture(false);
-  BitBtnFSD->setEnabled(false);
-  RadioZI->setEnabled(true);
-  RadioZO->setEnabled(true);
-  Q_EMIT fileReset();
-
+  ResetShownFile();
   const std::string name = EditIN->text().toStdString();
   rv::InputFileName() = name;
   rv::OpenResult res = rv::OpenAndReadHeader(name);
@@ -828,20 +848,26 @@ void TFormMain::MIdumpClick() {
   if (r.Size > kDumpAskSize && !rv::AskYesNo(kBigDumpQuestion)) return;
   QFile file(EditIN->text());
   if (!file.open(QIODevice::ReadOnly)) return;
-  // A block that runs past the end of the file shows what the file holds.
+  // A block that runs past the end of the file shows what the file holds; a long one its
+  // start and its end.
   const qint64 fileSize = file.size();
   const qint64 available = std::max<qint64>(0, fileSize - qint64(r.Offset));
-  const qint64 want = std::min<qint64>(qint64(r.Size), available);
+  const rv::DumpParts parts = rv::DumpPartsOf(uint32_t(std::min<qint64>(qint64(r.Size), available)));
   rv::Bytes bytes;
-  if (want > 0 && file.seek(qint64(r.Offset))) {
-    bytes.resize(size_t(want));
-    qint64 got = file.read(reinterpret_cast<char*>(bytes.data()), want);
-    bytes.resize(size_t(std::max<qint64>(got, 0)));
-  }
+  auto read = [&](qint64 at, uint32_t count) {
+    if (count == 0 || !file.seek(at)) return;
+    const size_t had = bytes.size();
+    bytes.resize(had + count);
+    const qint64 got = file.read(reinterpret_cast<char*>(bytes.data() + had), qint64(count));
+    bytes.resize(had + size_t(std::max<qint64>(got, 0)));
+  };
+  read(qint64(r.Offset), parts.head);
+  const uint32_t gapAt = uint32_t(bytes.size());
+  read(qint64(r.Offset) + parts.head + parts.skipped, parts.tail);
   file.close();
   TFormDU& du = FormDU();
   du.SetBase(r.Offset);
-  du.MakeDump(bytes, uint32_t(bytes.size()));
+  du.MakeDump(bytes, uint32_t(bytes.size()), gapAt, parts.tail ? parts.skipped : 0);
   du.show();
   du.raise();
   du.activateWindow();

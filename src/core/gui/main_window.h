@@ -191,6 +191,9 @@ class TFormMain : public QMainWindow {
 
   // Handlers named after their control and event.
   void ImageFIClick();
+  // A file chosen with ImageFI: another file than the one read resets the window's file
+  // state; the name goes to EditIN and the output name is proposed.
+  void FileChosen(const QString& name);
   void BitBtnGOClick();
   void BitBtnRECClick();
   void BitBtnFSDClick();
@@ -240,6 +243,9 @@ class TFormMain : public QMainWindow {
   void SyncOptions();
   void PlaceGapControls();
   void SetSavePicture(bool ready);
+  // The window's part of the file reset: the engine's file state, the tree, the save sign,
+  // the buttons that need a read file, and the stream-check window (fileReset).
+  void ResetShownFile();
   void ShowTaskControls(bool show, bool withPointer);
   int SelectedBlock() const;
 

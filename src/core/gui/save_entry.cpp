@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "check/index.h"
 #include "check/side_files.h"
 #include "core/gui/main_window.h"
 #include "core/messages.h"
@@ -14,12 +15,19 @@
 #include "output/naming.h"
 #include "output/writer.h"
 #include "riff/header.h"
+#include "riff/source.h"
 
 void TFormMain::ImageSAClick() {
   // Like every starter: nothing while a task runs.
   if (rv::WorkerExists()) return;
   const std::string output = EditOUT->text().toStdString();
   const std::string source = EditIN->text().toStdString();
+  // The index in memory is applied only to the bytes of the file it was built from.
+  rv::InputFileName() = source;
+  if (!rv::InputIsLoadedFile()) {
+    RefreshMessages();
+    return;
+  }
 
   if (CheckSAID->isChecked()) {
     // The index alone; the source is never overwritten, also not by its index.
@@ -38,6 +46,12 @@ void TFormMain::ImageSAClick() {
   // Without a successful stream check only the user's "I know what I am doing" saves.
   if (!CheckSavePart->isChecked() && (!rv::IFpresent("movi") || !rv::IFpresent("idx1"))) {
     rv::AddMessage(save_entry::kCheckStreamFirst);
+    RefreshMessages();
+    return;
+  }
+  // Chunks that cuts pulled into the stream after the check would be left out.
+  if (!CheckSavePart->isChecked() && rv::Index().cutAfterScan) {
+    rv::AddMessage(save_entry::kContinueCheckFirst);
     RefreshMessages();
     return;
   }

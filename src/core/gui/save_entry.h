@@ -7,6 +7,8 @@
 namespace save_entry {
 
 inline constexpr const char* kCheckStreamFirst = "• проведите проверку потока";
+inline constexpr const char* kContinueCheckFirst =
+    "• после вырезания фрагментов продолжите проверку потока";
 inline constexpr const char* kSameAsSource = "• выходной файл совпадает с исходным";
 inline constexpr const char* kOverwriteQuestion =
     "файл с таким именем уже существует. перезаписать?";
