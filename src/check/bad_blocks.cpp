@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "core/file_context.h"
 #include "riff/bytes.h"
 #include "riff/source.h"
 
@@ -40,24 +41,24 @@ BadBlock UnpackBadBlock(const uint8_t* in) {
   return b;
 }
 
-std::vector<BadBlock>& BadBlocks() {
-  static std::vector<BadBlock> list;
-  return list;
-}
+namespace {
+struct BadBlockList {
+  std::vector<BadBlock> list;
+};
+struct CurrentBad {
+  BadBlock block;
+};
+// The grid starts with its header row and one empty row.
+struct InitialGrid {
+  GridState grid{{kGridHeader, GridRow{}}};
+};
+}  // namespace
 
-BadBlock& CurrentBadBlock() {
-  static BadBlock current;
-  return current;
-}
+std::vector<BadBlock>& BadBlocks() { return Context().Get<BadBlockList>().list; }
 
-GridState& Grid() {
-  static GridState g = [] {
-    GridState s;
-    s.rows = {kGridHeader, GridRow{}};
-    return s;
-  }();
-  return g;
-}
+BadBlock& CurrentBadBlock() { return Context().Get<CurrentBad>().block; }
+
+GridState& Grid() { return Context().Get<InitialGrid>().grid; }
 
 std::string RepeatText(const BadBlock& b) {
   char hex[4];

@@ -1,13 +1,11 @@
 #include "check/index.h"
 
+#include "core/file_context.h"
 #include "riff/bytes.h"
 
 namespace rv {
 
-IndexState& Index() {
-  static IndexState s;
-  return s;
-}
+IndexState& Index() { return Context().Get<IndexState>(); }
 
 void SetIndexCount(size_t n) {
   IndexState& s = Index();

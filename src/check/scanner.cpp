@@ -5,6 +5,7 @@
 
 #include "check/bad_blocks.h"
 #include "check/index.h"
+#include "core/file_context.h"
 #include "core/host.h"
 #include "core/messages.h"
 #include "core/options.h"
@@ -48,8 +49,8 @@ std::atomic<uint8_t>& CloseCheckWindowFlag() {
   return f;
 }
 
-static ScanSummary g_lastScan;
-const ScanSummary& LastScan() { return g_lastScan; }
+static ScanSummary& LastScanOfContext() { return Context().Get<ScanSummary>(); }
+const ScanSummary& LastScan() { return LastScanOfContext(); }
 
 namespace {
 
@@ -379,18 +380,18 @@ bool Scanner::Run() {
   ScanUi().pointerVisible = false;
   ScanUi().firstSearchSign = false;
   CloseCheckWindowFlag() = (!StopRequested() && GridIsEmpty()) ? 1 : 0;
-  g_lastScan.sizeBroken = sizeBroken;
-  g_lastScan.steps = steps;
-  g_lastScan.stopped = StopRequested();
-  g_lastScan.reachedEnd = R < 8 || endedAtIndex;
-  if (g_lastScan.reachedEnd) ix.cutAfterScan = false;
-  return g_lastScan.reachedEnd;
+  LastScanOfContext().sizeBroken = sizeBroken;
+  LastScanOfContext().steps = steps;
+  LastScanOfContext().stopped = StopRequested();
+  LastScanOfContext().reachedEnd = R < 8 || endedAtIndex;
+  if (LastScanOfContext().reachedEnd) ix.cutAfterScan = false;
+  return LastScanOfContext().reachedEnd;
 }
 
 }  // namespace
 
 bool createIDX1() {
-  g_lastScan = {};
+  LastScanOfContext() = {};
   if (!InputIsLoadedFile()) return false;
   Scanner s;
   return s.Run();

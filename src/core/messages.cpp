@@ -32,6 +32,7 @@ void AddMessage(const std::string& text) {
 }
 
 void ClearMessages() {
+  if (CurrentWorkerAbandoned()) return;
   {
     std::lock_guard lock(Log().mutex);
     Log().lines.clear();

@@ -7,6 +7,7 @@
 #include <mutex>
 #include <thread>
 
+#include "core/file_context.h"
 #include "core/host.h"
 
 namespace rv {
@@ -90,8 +91,10 @@ bool threadIDX1Start() {
   if (g_worker) return false;
   auto run = std::make_shared<WorkerRun>();
   std::string command = TaskCommand();
-  run->thread = std::thread([run, command] {
+  run->thread = std::thread([run, command, context = WindowContext()] {
     t_run = run.get();
+    // The task works on the context it was started on, whatever the window does after a kill.
+    BindThreadContext(context);
     Completion c = Execute(command);
     {
       std::lock_guard lock(run->doneMutex);
@@ -124,11 +127,14 @@ void KillWorker() {
     run->abandoned = true;
   }
   // Give the task a moment to reach its next step, so it is gone before the user starts over;
-  // a task blocked elsewhere is left behind detached and ends when it next looks.
+  // a task blocked elsewhere (a read that hangs) is left behind detached with the file state
+  // it works on, and ends when it next looks. The window goes on with a copy of that state.
+  bool done = false;
   {
     std::unique_lock lock(run->doneMutex);
-    run->doneCv.wait_for(lock, std::chrono::milliseconds(500), [&] { return run->done; });
+    done = run->doneCv.wait_for(lock, std::chrono::milliseconds(500), [&] { return run->done; });
   }
+  if (!done) DetachWindowContext();
   if (run->thread.joinable()) run->thread.detach();
 }
 

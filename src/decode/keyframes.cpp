@@ -25,6 +25,7 @@ std::string KeyframeState::Choice() {
 }
 
 void KeyframeState::SetText(const std::string& label, const std::string& text) {
+  if (CurrentWorkerAbandoned()) return;  // a killed search does not speak for the next one
   {
     std::lock_guard lock(mutex_);
     if (label == "LabelIO") io_ = text;
@@ -47,6 +48,7 @@ std::string KeyframeState::Text(const std::string& label) {
 }
 
 void KeyframeState::SetPicture(const BitmapInfo& format, const Bytes& picture) {
+  if (CurrentWorkerAbandoned()) return;
   {
     std::lock_guard lock(mutex_);
     format_ = format;

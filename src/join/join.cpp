@@ -24,6 +24,7 @@ const char* const kJoinNotice =
     "не превышал 2Gb.";
 
 void JoinState::SetStatus(const std::string& s) {
+  if (CurrentWorkerAbandoned()) return;  // a killed join does not speak for the next one
   {
     std::lock_guard lock(mutex_);
     status_ = s;

@@ -10,6 +10,7 @@
 
 #include "core/host.h"
 #include "core/messages.h"
+#include "core/file_context.h"
 #include "core/options.h"
 #include "core/tasks.h"
 #include "check/scanner.h"
@@ -20,13 +21,16 @@
 
 namespace rv {
 
-std::string& OutputFileName() {
-  static std::string name;
-  return name;
-}
+namespace {
+struct OutputName {
+  std::string name;
+};
+WriteSummary& LastWriteOfContext() { return Context().Get<WriteSummary>(); }
+}  // namespace
 
-static WriteSummary g_lastWrite;
-const WriteSummary& LastWrite() { return g_lastWrite; }
+std::string& OutputFileName() { return Context().Get<OutputName>().name; }
+
+const WriteSummary& LastWrite() { return LastWriteOfContext(); }
 
 bool SameFile(const std::string& a, const std::string& b) {
   struct stat sa {}, sb {};
@@ -429,7 +433,7 @@ bool Writer::CopyFromOwnIndex(uint64_t gapStart, uint64_t gapEnd) {
     if (it.length & 1) out.Write(&kPadByte, 1);
     total += 8 + it.length + (it.length & 1);
     written.push_back(e);
-    ++g_lastWrite.fromOwnIndex;
+    ++LastWriteOfContext().fromOwnIndex;
     at = end;
   }
   return true;
@@ -597,7 +601,7 @@ bool Writer::Run() {
   }
 
   if (!out.Create(OutputFileName())) return AddMessage("• ошибка создания выходного файла"), false;
-  g_lastWrite.written = true;
+  LastWriteOfContext().written = true;
 
   // The records before the options, so that they can be applied again over the entries
   // actually written when the copy ends early.
@@ -651,21 +655,21 @@ bool Writer::Run() {
     h.vstrh = vstrhKept;
     h.astrh = astrhKept;
   }
-  if (g_lastWrite.fromOwnIndex)
+  if (LastWriteOfContext().fromOwnIndex)
     AddMessage("• по индексу файла восстановлено блоков с разрушенными заголовками: " +
-               std::to_string(g_lastWrite.fromOwnIndex));
+               std::to_string(LastWriteOfContext().fromOwnIndex));
   Index().entries = saved;
   Index().count = saved.size();
-  g_lastWrite.chunksWritten = written.size();
-  g_lastWrite.moviListPos = H;
-  g_lastWrite.bytes = out.length();
+  LastWriteOfContext().chunksWritten = written.size();
+  LastWriteOfContext().moviListPos = H;
+  LastWriteOfContext().bytes = out.length();
   bool closed = out.Close();
   if (!closed || out.error()) {
     AddMessage("• ошибка записи выходного файла");
     complete = false;
-    g_lastWrite.writeError = true;
+    LastWriteOfContext().writeError = true;
   }
-  g_lastWrite.complete = complete;
+  LastWriteOfContext().complete = complete;
   SendMainProgress(kMsgMainProgress, 5, 100);
   return complete;
 }
@@ -673,7 +677,7 @@ bool Writer::Run() {
 }  // namespace
 
 bool saveOUT() {
-  g_lastWrite = {};
+  LastWriteOfContext() = {};
   if (!InputIsLoadedFile()) return false;
   Writer w;
   return w.Run();

@@ -2,17 +2,19 @@
 
 #include <cctype>
 
+#include "core/file_context.h"
+
 namespace rv {
 
-std::vector<BlockRecord>& Blocks() {
-  static std::vector<BlockRecord> b;
-  return b;
-}
+namespace {
+struct BlockTable {
+  std::vector<BlockRecord> blocks;
+};
+}  // namespace
 
-TreeModel& Tree() {
-  static TreeModel t;
-  return t;
-}
+std::vector<BlockRecord>& Blocks() { return Context().Get<BlockTable>().blocks; }
+
+TreeModel& Tree() { return Context().Get<TreeModel>(); }
 
 int32_t TreeModel::Add(std::string text, int32_t parent, int32_t block) {
   lines.push_back(TreeLine{std::move(text), parent, block});

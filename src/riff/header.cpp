@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "core/file_context.h"
 #include "core/host.h"
 #include "core/messages.h"
 #include "riff/hexdump.h"
@@ -13,7 +14,15 @@ namespace {
 // A hostile file of nothing but empty chunks would otherwise list millions of blocks.
 constexpr size_t kMaxBlocks = 200000;
 
-std::array<std::atomic<LabelColor>, kLabelCount> g_labels{};
+// The colours of the block labels; read by the window while a task changes them.
+struct LabelSet {
+  std::array<std::atomic<LabelColor>, kLabelCount> colour{};
+  LabelSet() = default;
+  LabelSet(const LabelSet& o) {
+    for (size_t i = 0; i < colour.size(); ++i) colour[i] = o.colour[i].load();
+  }
+};
+std::array<std::atomic<LabelColor>, kLabelCount>& Labels() { return Context().Get<LabelSet>().colour; }
 
 }  // namespace
 
@@ -41,10 +50,7 @@ const std::array<const char*, kLabelCount> kLabelCaptions = {"avih",   "v.strh",
 const std::array<const char*, kLabelCount> kElementNames = {"avih",  "vstrh", "vstrf", "astrh",
                                                             "astrf", "movi",  "idx1"};
 
-HeaderState& Header() {
-  static HeaderState h;
-  return h;
-}
+HeaderState& Header() { return Context().Get<HeaderState>(); }
 
 void HeaderState::ResetRecords() {
   avih = {};
@@ -54,31 +60,31 @@ void HeaderState::ResetRecords() {
   astrf = {};
 }
 
-LabelColor GetLabel(int id) { return g_labels[size_t(id)].load(); }
+LabelColor GetLabel(int id) { return Labels()[size_t(id)].load(); }
 
 void SetLabel(int id, LabelColor c) {
-  g_labels[size_t(id)].store(c);
+  Labels()[size_t(id)].store(c);
   NotifyLabelsChanged();
 }
 
 void SignsOff() {
-  for (auto& l : g_labels) l.store(LabelColor::Gray);
+  for (auto& l : Labels()) l.store(LabelColor::Gray);
   NotifyLabelsChanged();
 }
 
 void SignsOn() {
   for (const BlockRecord& r : Blocks()) {
-    if (r.Name == "avih") g_labels[kLabelAVIH] = LabelColor::Blue;
+    if (r.Name == "avih") Labels()[kLabelAVIH] = LabelColor::Blue;
     if (r.Name == "strh") {
       if (r.TypeTag == "vids")
-        g_labels[kLabelVSTRH] = LabelColor::Blue;
+        Labels()[kLabelVSTRH] = LabelColor::Blue;
       else
-        g_labels[kLabelASTRH] = LabelColor::Blue;
+        Labels()[kLabelASTRH] = LabelColor::Blue;
     }
-    if (r.Name == "strf" && r.Kind == 'v') g_labels[kLabelVSTRF] = LabelColor::Blue;
-    if (r.Name == "strf" && r.Kind == 'a') g_labels[kLabelASTRF] = LabelColor::Blue;
-    if (r.TypeTag == "movi") g_labels[kLabelMOVI] = LabelColor::Maroon;
-    if (r.Name == "idx1") g_labels[kLabelIDX1] = LabelColor::Maroon;
+    if (r.Name == "strf" && r.Kind == 'v') Labels()[kLabelVSTRF] = LabelColor::Blue;
+    if (r.Name == "strf" && r.Kind == 'a') Labels()[kLabelASTRF] = LabelColor::Blue;
+    if (r.TypeTag == "movi") Labels()[kLabelMOVI] = LabelColor::Maroon;
+    if (r.Name == "idx1") Labels()[kLabelIDX1] = LabelColor::Maroon;
   }
   NotifyLabelsChanged();
 }

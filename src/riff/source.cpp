@@ -8,24 +8,28 @@
 #include <cerrno>
 #include <cstring>
 
+#include "core/file_context.h"
 #include "core/messages.h"
 
 namespace rv {
 
-SourceState& Source() {
-  static SourceState s;
-  return s;
-}
+namespace {
+struct InputName {
+  std::string name;
+};
+struct LoadedName {
+  std::string name;
+};
+struct ExclusionList {
+  std::vector<Exclusion> list;
+};
+}  // namespace
 
-std::string& InputFileName() {
-  static std::string name;
-  return name;
-}
+SourceState& Source() { return Context().Get<SourceState>(); }
 
-std::string& LoadedFileName() {
-  static std::string name;
-  return name;
-}
+std::string& InputFileName() { return Context().Get<InputName>().name; }
+
+std::string& LoadedFileName() { return Context().Get<LoadedName>().name; }
 
 bool SameSourceFile(const std::string& a, const std::string& b) {
   if (a == b) return true;
@@ -43,15 +47,9 @@ bool InputIsLoadedFile() {
   return false;
 }
 
-ReadCacheState& Cache() {
-  static ReadCacheState c;
-  return c;
-}
+ReadCacheState& Cache() { return Context().Get<ReadCacheState>(); }
 
-std::vector<Exclusion>& Exclusions() {
-  static std::vector<Exclusion> e;
-  return e;
-}
+std::vector<Exclusion>& Exclusions() { return Context().Get<ExclusionList>().list; }
 
 bool OpenSource(const std::string& name) {
   SourceState& s = Source();

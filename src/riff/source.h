@@ -22,6 +22,12 @@ constexpr uint32_t kDefaultCacheSize = 2 * kCacheUnit;
 constexpr uint64_t kMaxSourceSize = 0xFFFFFFFFull;
 
 struct SourceState {
+  SourceState() = default;
+  // A copy has no file open: the handle stays with the original, which closes it.
+  SourceState(const SourceState& o)
+      : size(o.size), rawSize(o.rawSize), tooLarge(o.tooLarge), name(o.name) {}
+  SourceState& operator=(const SourceState&) = delete;
+
   int fd = -1;
   uint32_t size = 0;
   uint64_t rawSize = 0;   // the size as the file system reports it

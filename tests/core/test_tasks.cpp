@@ -1,5 +1,5 @@
 // The worker: the dispatch table and its completion codes, one task at a time, the stop
-// flag, and the kill that abandons a task.
+// flag, and the kill that abandons a task without letting it reach the next file's state.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -10,8 +10,14 @@
 #include <thread>
 #include <vector>
 
+#include "check/index.h"
+#include "core/file_state.h"
 #include "core/host.h"
+#include "core/messages.h"
 #include "core/tasks.h"
+#include "fixtures/avi_builder.h"
+#include "riff/blocks.h"
+#include "riff/source.h"
 
 namespace {
 
@@ -316,6 +322,60 @@ TEST_F(TaskTest, KillWhileTheNextTaskRunsDropsOnlyTheOldWorkersCalls) {
   EXPECT_EQ(TestHost().Done(), (std::vector<std::pair<int, int>>{{100, 1}}));
   EXPECT_EQ(TestHost().Checks(), (std::vector<std::pair<int, int>>{{6, 1}}));
   EXPECT_FALSE(newSawStop) << "the new task saw the old worker's stop";
+}
+
+TEST_F(TaskTest, AKilledTaskBlockedInAReadNeverReachesTheNextFilesState) {
+  rvt::TempDir dir{"kill"};
+  const rv::Bytes bBytes = rvt::Pattern(6000, 2);
+  const std::string a = dir.Write("a.avi", rvt::Pattern(4000, 1)), b = dir.Write("b.avi", bBytes);
+  rv::ResetFileState();
+  rv::ClearMessages();
+  rv::InputFileName() = a;
+  rv::Index().entries.assign(3, rv::IndexEntry{});
+
+  std::atomic<bool> inRead{false}, readReturns{false}, finished{false};
+  rv::SetTaskRoutine("createIDX1", [&] {
+    auto& entries = rv::Index().entries;  // held across the read, as the tasks hold it
+    if (!rv::OpenSource(rv::InputFileName())) return false;
+    inRead = true;
+    while (!readReturns) std::this_thread::sleep_for(1ms);  // a read that hangs
+    rv::Bytes got;
+    rv::ReadSource(0, 16, got);
+    entries.push_back(rv::IndexEntry{});
+    rv::Index().entries.clear();
+    rv::Blocks().clear();
+    rv::Exclusions().push_back({0, 10});
+    rv::InputFileName() = a;
+    rv::AddMessage("• late");
+    rv::CloseSource();
+    finished = true;
+    return true;
+  });
+  rv::TaskCommand() = "createIDX1";
+  ASSERT_TRUE(rv::threadIDX1Start());
+  ASSERT_TRUE(Eventually([&] { return inRead.load(); }));
+  rv::KillWorker();
+
+  // The user reads another file; the window holds it open.
+  rv::ResetFileState();
+  rv::InputFileName() = b;
+  rv::Blocks().push_back(rv::BlockRecord{"ROOT", "AVI ", -1, 0, 0, -1, 0});
+  rv::Index().entries.assign(5, rv::IndexEntry{});
+  ASSERT_TRUE(rv::OpenSource(b));
+  readReturns = true;
+  ASSERT_TRUE(Eventually([&] { return finished.load(); }));
+
+  EXPECT_EQ(rv::Index().entries.size(), 5u);
+  EXPECT_EQ(rv::Blocks().size(), 1u);
+  EXPECT_TRUE(rv::Exclusions().empty());
+  EXPECT_EQ(rv::InputFileName(), b);
+  EXPECT_TRUE(rv::MessageLines().empty());
+  ASSERT_TRUE(rv::SourceIsOpen()) << "the abandoned task closed the window's file";
+  rv::Bytes got;
+  ASSERT_TRUE(rv::ReadSource(0, 16, got));
+  EXPECT_EQ(got, rv::Bytes(bBytes.begin(), bBytes.begin() + 16));
+  rv::CloseSource();
+  rv::ResetFileState();
 }
 
 }  // namespace
