@@ -325,13 +325,18 @@ TEST_F(RepairsTest, RunBulkActionByRadioNameRebuildsTheGrid) {
   EXPECT_TRUE(rv::GridIsEmpty());
 }
 
-TEST_F(RepairsTest, RemoveAndRescanCutsOneRunPerPressAndMeasuresAgain) {
-  // A block at file position 1000 whose payload of 3000 letters holds 300 zeros at payload
-  // offset 100 and 200 zeros at payload offset 1000.
+// A block at file position 1000 whose payload of 3000 letters holds 300 zeros at payload
+// offset 100 and 200 zeros at payload offset 1000.
+rvt::Bytes TwoRunBlock() {
   rvt::Bytes file(6000, 'x');
   for (size_t i = 0; i < 3008; ++i) file[1000 + i] = uint8_t('a' + i % 26);
   std::fill(file.begin() + 1000 + 8 + 100, file.begin() + 1000 + 8 + 400, 0);
   std::fill(file.begin() + 1000 + 8 + 1000, file.begin() + 1000 + 8 + 1200, 0);
+  return file;
+}
+
+TEST_F(RepairsTest, RemoveAndRescanCutsOneRunPerPressAndMeasuresAgain) {
+  rvt::Bytes file = TwoRunBlock();
   rvt::TempDir dir("rescan");
   const std::string path = dir.Write("r.avi", file);
   rv::BadBlocks() = {Bad(0, 1000, 2500, 3000, 0, 300, 108)};
@@ -357,10 +362,7 @@ TEST_F(RepairsTest, CutsAfterARescanTakeTheRunWhereItLiesInTheFile) {
   // The block of the test above after one press of "remove and rescan": its second run (200
   // zeros at file position 2008) is measured at 708 in the shortened stream. Every later cut
   // must take those zeros, not the letters 300 bytes in front of them.
-  rvt::Bytes file(6000, 'x');
-  for (size_t i = 0; i < 3008; ++i) file[1000 + i] = uint8_t('a' + i % 26);
-  std::fill(file.begin() + 1000 + 8 + 100, file.begin() + 1000 + 8 + 400, 0);
-  std::fill(file.begin() + 1000 + 8 + 1000, file.begin() + 1000 + 8 + 1200, 0);
+  rvt::Bytes file = TwoRunBlock();
   rvt::TempDir dir("rescan-cut");
   const std::string path = dir.Write("r.avi", file);
   const std::vector<std::pair<const char*, void (*)(const rv::RepairOptions&)>> actions = {
