@@ -50,8 +50,8 @@ class TFormMI : public QWidget {
   static constexpr const char* kContinuingAfterCuts = "фрагменты вырезаны: проверка продолжается";
   static constexpr const char* kContinuingMessage =
       "• после вырезания фрагментов проверка потока продолжается: сдвинутые блоки войдут в индекс";
-  static constexpr const char* kContinuedAfterCuts = "после вырезания проверено до конца потока";
-  static constexpr const char* kNotContinuedAfterCuts = "после вырезания проверка не закончена";
+  static constexpr const char* kContinuedAfterCuts = "после вырезания поток проверен";
+  static constexpr const char* kNotContinuedAfterCuts = "после вырезания поток не проверен";
   // The state texts kept in the hint of ImageGO.
   static constexpr const char* kStateStart = "start";
   static constexpr const char* kStateStop = "stop";
