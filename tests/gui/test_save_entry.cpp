@@ -20,6 +20,7 @@
 #include <string>
 #include <thread>
 
+#include "check/bad_blocks.h"
 #include "check/gui/stream_check_window.h"
 #include "check/index.h"
 #include "check/side_files.h"
@@ -490,15 +491,29 @@ class TestSaveEntry : public QObject {
 
   // ---- a whole repair through the windows -----------------------------------------------------
 
+  void repairADamagedFileThroughTheWindows_data() {
+    QTest::addColumn<bool>("hammer");
+    // 4096 zero bytes inside video chunk 4 and no index at the end; the check is told to go
+    // on to the end of the file.
+    QTest::newRow("check to the end of the file") << false;
+    // 300 zero bytes inside three video chunks, the file's own idx1 behind the movi list: the
+    // check ends at the declared end, before the last chunk. The hammer cuts the zeros, and
+    // the check that then goes on by itself finds the chunk that the cuts pulled inside.
+    QTest::newRow("hammer, then the check goes on") << true;
+  }
+
   void repairADamagedFileThroughTheWindows() {
-    // 4096 zero bytes inside video chunk 4 and no index at the end.
+    QFETCH(bool, hammer);
     rvt::StandardAviShape shape;
-    shape.withIdx1 = false;
+    shape.withIdx1 = hammer;
     rvt::StandardAvi avi = rvt::MakeStandardAvi(shape);
     rvt::Bytes damaged = avi.bytes;
-    const rvt::ChunkLoc hit = avi.chunks[8];
-    QCOMPARE(hit.id, std::string("00dc"));
-    rvt::InsertAt(damaged, hit.offset + 8 + 100, rvt::Filled(4096, 0));
+    std::vector<size_t> hits = hammer ? std::vector<size_t>{14, 8, 2} : std::vector<size_t>{8};
+    for (size_t k : hits) {  // from the back, so that the positions in front stay valid
+      const rvt::ChunkLoc hit = avi.chunks[k];
+      QCOMPARE(hit.id, std::string("00dc"));
+      rvt::InsertAt(damaged, hit.offset + 8 + 100, rvt::Filled(hammer ? 300 : 4096, 0));
+    }
     const std::string src = dir_->Write("damaged.avi", damaged);
 
     TFormMain& w = W();
@@ -518,23 +533,40 @@ class TestSaveEntry : public QObject {
     QVERIFY(!rv::FileExists(out));
 
     // The stream check, started in the stream-check window; every search is agreed to. The
-    // inserted bytes pushed the last chunks past the declared end of the movi list: the
-    // check goes on to the end of the file.
-    w.CheckKR->setChecked(true);
+    // inserted bytes pushed the last chunks past the declared end of the movi list.
+    w.CheckKR->setChecked(!hammer);
     rv::SetAlwaysAnswer(1);
     QTest::mouseClick(w.BitBtnIDX1, Qt::LeftButton);
-    QVERIFY(FormMI().isVisible());
+    TFormMI& mi = FormMI();
+    QVERIFY(mi.isVisible());
     QSignalSpy checked(&w, &TFormMain::checkFinished);
-    FormMI().ImageGO->click();
+    mi.ImageGO->click();
     QTRY_VERIFY_WITH_TIMEOUT(checked.count() == 1 && !rv::WorkerExists(), 20000);
-    rv::SetAlwaysAnswer(-1);
     QCOMPARE(checked.at(0).at(0).toInt(), 1);
+    if (hammer) {
+      QCOMPARE(rv::Index().entries.size(), avi.chunks.size() - 1);
+      QCOMPARE(rv::BadBlocks().size(), hits.size());
+      QVERIFY(mi.RadioEQ->isChecked());
+      mi.ImageHAMMER->click();
+      QCOMPARE(rv::Exclusions().size(), hits.size());
+      // The check goes on by itself, says so, and can be stopped as any other.
+      QCOMPARE(mi.windowTitle(), U(TFormMI::kContinuingAfterCuts));
+      QCOMPARE(mi.GoState(), QString(TFormMI::kStateStop));
+      QTRY_VERIFY_WITH_TIMEOUT(checked.count() == 2 && !rv::WorkerExists(), 20000);
+      QCOMPARE(checked.at(1).at(0).toInt(), 1);
+      QVERIFY(MemoLines(w).contains(U(TFormMI::kContinuingMessage)));
+      QVERIFY(mi.isVisible());
+      QCOMPARE(mi.windowTitle(), U(TFormMI::kCreateCaption));
+      QVERIFY(mi.LabelPTR->isVisible());
+      QCOMPARE(mi.LabelPTR->text(), U(TFormMI::kContinuedAfterCuts));
+    }
+    rv::SetAlwaysAnswer(-1);
     QVERIFY(rv::IFpresent("movi"));
     QVERIFY(rv::IFpresent("idx1"));
     QCOMPARE(w.ImageSA->PictureName(), QString("ImageGF"));
     const size_t entries = rv::Index().entries.size();
     QCOMPARE(entries, avi.chunks.size());
-    FormMI().hide();
+    mi.hide();
 
     // The save.
     QSignalSpy done(&w, &TFormMain::taskCompleted);
@@ -572,7 +604,7 @@ class TestSaveEntry : public QObject {
       QCOMPARE(id, avi.chunks[i].id);
       QCOMPARE(Fourcc(bytes, at), id);
       QCOMPARE(rvt::ReadLE32(bytes, at + 4), length);
-      if (i == 8) continue;  // the damaged chunk
+      if (!hammer && i == 8) continue;  // the damaged chunk; the hammer cut the zeros out
       QCOMPARE(length, avi.chunks[i].size);
       QVERIFY2(std::memcmp(&bytes[at + 8], &avi.bytes[avi.chunks[i].offset + 8], length) == 0,
                avi.chunks[i].id.c_str());

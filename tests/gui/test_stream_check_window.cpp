@@ -920,6 +920,8 @@ class TestStreamCheckWindow : public QObject {
     const uint32_t nextOffset = rv::Index().entries[b.EntryIndex + 1].dwChunkOffset;
     mi.CheckSA->click();
     QVERIFY(mi.RadioEQ->isChecked());
+    // The check that goes on after the cut is stopped before it gets anywhere.
+    rv::SetTaskRoutine("createIDX1", [] { return false; });
     mi.ImageHAMMER->click();
     QVERIFY(rv::BadBlocks().empty());
     QCOMPARE(rv::Exclusions().size(), size_t(1));
@@ -931,6 +933,13 @@ class TestStreamCheckWindow : public QObject {
     QVERIFY(mi.CheckRE->isChecked());
     QVERIFY(Row(1)[0].isEmpty());  // the grid holds no bad block any more
     QVERIFY(mi.LabelPTR->isHidden() && mi.ImageWA->isHidden());
+    // The window stays open and says that the check did not get through; the save waits.
+    QTRY_VERIFY_WITH_TIMEOUT(!rv::WorkerExists() && mi.GoState() == "start", kWaitMs);
+    QVERIFY(mi.isVisible());
+    QCOMPARE(mi.windowTitle(), Q(TFormMI::kCreateCaption));
+    QCOMPARE(mi.LabelPTR->text(), Q(TFormMI::kNotContinuedAfterCuts));
+    QVERIFY(mi.LabelPTR->isVisible());
+    QVERIFY(rv::Index().cutAfterScan);
   }
 
   void hammerLeavesRunsOfOtherBytesWithOnlyZeros() {
@@ -982,6 +991,11 @@ class TestStreamCheckWindow : public QObject {
     QVERIFY(rv::BadBlocks().empty());
     QCOMPARE(rv::Index().entries[b.EntryIndex].dwChunkLength, declared);
     QCOMPARE(rv::Exclusions().size(), size_t(1));
+    // The cut makes the check go on by itself from the last entry; the commands wait for it.
+    QCOMPARE(mi.GoState(), QString(TFormMI::kStateStop));
+    QCOMPARE(rv::Index().continueCheck, 'y');
+    QTRY_VERIFY_WITH_TIMEOUT(!rv::WorkerExists() && mi.GoState() == "start", kWaitMs);
+    QVERIFY(!rv::Index().cutAfterScan);
 
     // On the blank row of an empty grid only MIremoscan, MIfix and MIleave stay on.
     mi.StringER->selectRow(1);

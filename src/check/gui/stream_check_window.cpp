@@ -35,6 +35,7 @@
 #include "check/side_files.h"
 #include "core/gui/gui_host.h"
 #include "core/gui/widgets.h"
+#include "core/messages.h"
 #include "core/options.h"
 #include "core/questions.h"
 #include "core/tasks.h"
@@ -851,6 +852,7 @@ void TFormMI::CheckCompleted(int /*result*/) {
   MirrorGrid();
   dfx();
   ApplyScanSigns(true);
+  FinishContinuation();
 }
 
 void TFormMI::TaskCompleted(int code, int /*result*/) {
@@ -861,8 +863,32 @@ void TFormMI::TaskCompleted(int code, int /*result*/) {
     SetGoPicture(rv::Index().entries.empty() ? GoPicture::Start : GoPicture::Continue);
     ImageGO->setToolTip(Q(kStateStart));
     ApplyScanSigns(true);
+    FinishContinuation();
   }
   if (rv::CloseCheckWindowFlag() && isVisible()) close();
+}
+
+void TFormMI::ContinueAfterCuts() {
+  if (VerificationMode() || rv::WorkerExists() || rv::Index().entries.empty() ||
+      !rv::HasBlock("LIST", "movi"))
+    return;
+  rv::Index().continueCheck = 'y';
+  rv::AddMessage(kContinuingMessage);
+  if (!StartCheck("createIDX1")) return;
+  continuingAfterCuts_ = true;
+  setWindowTitle(Q(kContinuingAfterCuts));
+}
+
+void TFormMI::FinishContinuation() {
+  if (!continuingAfterCuts_) return;
+  continuingAfterCuts_ = false;
+  // The user pressed the hammer in this window: it stays open to show how the check ended,
+  // also when it found nothing more.
+  rv::CloseCheckWindowFlag() = 0;
+  if (windowTitle() == Q(kContinuingAfterCuts)) setWindowTitle(Q(kCreateCaption));
+  // A check that got to the end has indexed what the cuts moved; otherwise the save waits.
+  LabelPTR->setText(Q(rv::Index().cutAfterScan ? kNotContinuedAfterCuts : kContinuedAfterCuts));
+  LabelPTR->show();
 }
 
 // ---- worker messages ---------------------------------------------------------------------------
@@ -967,6 +993,9 @@ void TFormMI::resetMI() {
 
 void TFormMI::FileReset() {
   startedCheck_ = false;
+  continuingAfterCuts_ = false;
+  LabelPTR->clear();
+  LabelPTR->hide();
   SetGoPicture(GoPicture::Start);
   ImageGO->setToolTip(Q(kStateStart));
   CheckSA->setEnabled(true);
@@ -1074,12 +1103,20 @@ void TFormMI::PopupERPopup() {
 
 // ---- repairs ------------------------------------------------------------------------------------
 
+namespace {
+uint64_t ExcludedBytes() {
+  uint64_t n = 0;
+  for (const rv::Exclusion& x : rv::Exclusions()) n += x.count;
+  return n;
+}
+}  // namespace
+
 int TFormMI::SelectedBadBlock() const {
   const int k = StringER->currentRow() - 1;
   return k >= 0 && size_t(k) < rv::BadBlocks().size() ? k : -1;
 }
 
-void TFormMI::AfterRepair(int selectRow) {
+void TFormMI::AfterRepair(int selectRow, uint64_t excludedBefore) {
   MirrorGrid();
   ImageEX->setVisible(!rv::Exclusions().empty());
   // The saved errors describe the state straight after a check: after a repair only loading
@@ -1087,6 +1124,9 @@ void TFormMI::AfterRepair(int selectRow) {
   if (CheckSA->isChecked()) SelectFileAction(CheckRE);
   CheckSA->setEnabled(false);
   if (selectRow > 0 && selectRow < StringER->rowCount()) StringER->selectRow(selectRow);
+  // Cuts pull the chunks behind them closer: chunks that lay past the end of the stream when
+  // it was checked may now lie inside it, and only a continued check indexes them.
+  if (ExcludedBytes() > excludedBefore) ContinueAfterCuts();
 }
 
 namespace {
@@ -1114,59 +1154,65 @@ void TFormMI::ImageHAMMERClick() {
   std::string radio;
   for (QRadioButton* r : {RadioEQ, RadioREIS, RadioRENO, RadioRERE, RadioISME, RadioISALL})
     if (r->isChecked()) radio = r->objectName().toStdString();
+  const uint64_t excluded = ExcludedBytes();
   g_hammerWindow = this;
   rv::RunBulkAction(radio, o, InputName().toStdString(), HammerProgress);
   g_hammerWindow = nullptr;
-  AfterRepair(-1);
   LabelPTR->clear();
   LabelPTR->hide();
   ImageWA->hide();
+  AfterRepair(-1, excluded);
 }
 
 void TFormMI::MIremofixClick() {
   const int k = SelectedBadBlock();
   if (k < 0 || rv::WorkerExists()) return;
+  const uint64_t excluded = ExcludedBytes();
   ImageWA->show();
   ImageWA->repaint();
   rv::Block2Exclude(size_t(k), 'y');
-  AfterRepair(k + 1);
   ImageWA->hide();
+  AfterRepair(k + 1, excluded);
 }
 
 void TFormMI::MIremonofixClick() {
   const int k = SelectedBadBlock();
   if (k < 0 || rv::WorkerExists()) return;
+  const uint64_t excluded = ExcludedBytes();
   ImageWA->show();
   ImageWA->repaint();
   rv::Block2Exclude(size_t(k), 'n');
-  AfterRepair(k + 1);
   ImageWA->hide();
+  AfterRepair(k + 1, excluded);
 }
 
 void TFormMI::MIremoscanClick() {
   const int k = SelectedBadBlock();
   if (k < 0 || rv::WorkerExists()) return;
+  const uint64_t excluded = ExcludedBytes();
   ImageWA->show();
   ImageWA->repaint();
   rv::RemoveAndRescanOne(size_t(k), InputName().toStdString());
   rv::ResetReadCache();
   rv::Crashed2SG();
-  AfterRepair(k + 1);
   ImageWA->hide();
+  AfterRepair(k + 1, excluded);
 }
 
 void TFormMI::MIfixClick() {
   const int k = SelectedBadBlock();
   if (k < 0 || rv::WorkerExists()) return;
+  const uint64_t excluded = ExcludedBytes();
   rv::FixOne(size_t(k));
-  AfterRepair(k + 1);
+  AfterRepair(k + 1, excluded);
 }
 
 void TFormMI::MIleaveClick() {
   const int k = SelectedBadBlock();
   if (k < 0 || rv::WorkerExists()) return;
+  const uint64_t excluded = ExcludedBytes();
   rv::LeaveOne(size_t(k));
-  AfterRepair(k + 1);
+  AfterRepair(k + 1, excluded);
 }
 
 void TFormMI::MIdumpClick() {

@@ -45,6 +45,13 @@ class TFormMI : public QWidget {
   static constexpr const char* kContinueButton = "продолжить";
   static constexpr const char* kAnewButton = "сначала";
   static constexpr const char* kStopQuestion = "прервать обработку?";
+  // The check that goes on by itself after a repair cut fragments out: the caption while it
+  // runs, the main window's message line, and what LabelPTR says when it has ended.
+  static constexpr const char* kContinuingAfterCuts = "фрагменты вырезаны: проверка продолжается";
+  static constexpr const char* kContinuingMessage =
+      "• после вырезания фрагментов проверка потока продолжается: сдвинутые блоки войдут в индекс";
+  static constexpr const char* kContinuedAfterCuts = "после вырезания поток проверен";
+  static constexpr const char* kNotContinuedAfterCuts = "после вырезания поток не проверен";
   // The state texts kept in the hint of ImageGO.
   static constexpr const char* kStateStart = "start";
   static constexpr const char* kStateStop = "stop";
@@ -226,11 +233,18 @@ class TFormMI : public QWidget {
   void RestoreAndRaise();
   // The list index of the bad block of the selected row, -1 when the row holds none.
   int SelectedBadBlock() const;
-  // After a repair: grid, exclusion sign, and saving errors disabled.
-  void AfterRepair(int selectRow);
+  // After a repair: grid, exclusion sign, and saving errors disabled; when the repair cut
+  // fragments out (more bytes excluded than `excludedBefore`), the check goes on by itself.
+  void AfterRepair(int selectRow, uint64_t excludedBefore);
+  // Continues the check from the last index entry, as "продолжить" does, so that chunks that
+  // the cuts pulled inside the stream are indexed; says so in the caption and the messages.
+  void ContinueAfterCuts();
+  // The continued check has ended: the caption back, LabelPTR tells whether it got through.
+  void FinishContinuation();
 
   uint8_t firstShow_ = 0;
   bool startedCheck_ = false;  // the running task was started by ImageGO
+  bool continuingAfterCuts_ = false;  // the running check was started by a repair's cuts
   uint64_t mirroredGeneration_ = 0;
   std::function<QString()> inputName_;
   QTimer* signTimer_ = nullptr;
