@@ -49,7 +49,7 @@ class TFormMI : public QWidget {
   // runs, the main window's message line, and what LabelPTR says when it has ended.
   static constexpr const char* kContinuingAfterCuts = "фрагменты вырезаны: проверка продолжается";
   static constexpr const char* kContinuingMessage =
-      "• после вырезания фрагментов проверка потока продолжается: сдвинутые блоки войдут в индекс";
+      "• фрагменты вырезаны: проверка потока продолжается";
   static constexpr const char* kContinuedAfterCuts = "после вырезания поток проверен";
   static constexpr const char* kNotContinuedAfterCuts = "после вырезания поток не проверен";
   // The state texts kept in the hint of ImageGO.
