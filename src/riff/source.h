@@ -36,6 +36,12 @@ struct SourceState {
 };
 
 struct ReadCacheState {
+  ReadCacheState() = default;
+  // A copy starts empty, with the same size: the cached bytes belong to the reads of the
+  // original, which a task may be refilling at that very moment.
+  ReadCacheState(const ReadCacheState& o) : size(o.size) {}
+  ReadCacheState& operator=(const ReadCacheState&) = delete;
+
   Bytes buffer;
   uint32_t size = kDefaultCacheSize;
   uint32_t start = 0;
