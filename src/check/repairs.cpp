@@ -90,10 +90,30 @@ IndexEntry* EntryOf(const BadBlock& b) {
   return b.EntryIndex < entries.size() ? &entries[b.EntryIndex] : nullptr;
 }
 
-bool RunEqualsDelta(const BadBlock& b) {
-  int64_t d = b.Delta();
-  return (b.DeclaredSize % 2 == 0 && int64_t(b.RepeatLength) == d) ||
-         (b.DeclaredSize % 2 == 1 && int64_t(b.RepeatLength) == d - 1);
+// The bytes the block holds beyond its declared size: the delta, less the pad byte that the
+// distance to the next block counts after an odd-sized chunk. An odd real size counts no pad
+// byte (the check leaves it out where the stream shows the chunk's size without it).
+int64_t Excess(const BadBlock& b) {
+  return b.DeclaredSize % 2 == 1 && b.RealSize % 2 == 0 ? b.Delta() - 1 : b.Delta();
+}
+
+bool RunEqualsDelta(const BadBlock& b) { return int64_t(b.RepeatLength) == Excess(b); }
+
+// Inserted bytes that meet bytes of the same value in the chunk make a run a few bytes longer
+// than the excess. Cutting the excess from anywhere in such a run leaves exactly the bytes the
+// chunk had. Only a run of at least the minimum length, and at most this much longer than the
+// excess, is taken for one: a longer run is the chunk's own (silence, a black picture), and
+// cutting it would cut live data.
+constexpr uint32_t kRunSlack = 16;
+
+// The bytes to cut from B's run by "eq": the whole run when it is the excess, the excess from
+// a run slightly longer; 0 when the run does not hold the excess.
+uint32_t EqCut(const BadBlock& b, const RepairOptions& o) {
+  if (RunEqualsDelta(b)) return b.RepeatLength;
+  const int64_t excess = Excess(b);
+  if (excess < int64_t(std::max<uint32_t>(o.minRun, 1))) return 0;
+  if (b.RepeatLength < excess || b.RepeatLength > excess + kRunSlack) return 0;
+  return uint32_t(excess);
 }
 
 bool Qualifies(const BadBlock& b, const RepairOptions& o) {
@@ -111,11 +131,13 @@ void FixEQDelta(const RepairOptions& o, RepairProgress progress) {
   auto& list = BadBlocks();
   for (size_t k = 0; k < list.size();) {
     if (progress) progress(k, list.size());
-    const BadBlock b = list[k];
-    if ((o.zeroRunsOnly && b.RepeatByte != 0) || !RunEqualsDelta(b)) {
+    BadBlock b = list[k];
+    const uint32_t cut = EqCut(b, o);
+    if ((o.zeroRunsOnly && b.RepeatByte != 0) || cut == 0) {
       ++k;
       continue;
     }
+    b.RepeatLength = cut;  // the run's bytes are all alike: its first bytes are cut
     RemoveRun(b);
     Erase(k);
   }

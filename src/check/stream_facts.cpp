@@ -52,10 +52,12 @@ int PictureIsIntra(IntraRule rule, const uint8_t* p, size_t n) {
     case IntraRule::Unknown: return -1;
     case IntraRule::AllIntra: return n > 0 ? 1 : 0;
     case IntraRule::Mpeg4Visual:
-      // The first VOP start code: vop_coding_type 0 is an I-VOP.
+      // The first VOP start code: vop_coding_type 0 is an I-VOP. Three bytes or fewer after
+      // the start code hold only the VOP header: a VOP with nothing coded, as packed B-frames
+      // leave in the chunk after the one that carries them. A coded picture needs more.
       for (size_t i = 0; i + 4 < n; ++i)
         if (p[i] == 0 && p[i + 1] == 0 && p[i + 2] == 1 && p[i + 3] == 0xB6)
-          return (p[i + 4] >> 6) == 0 ? 1 : 0;
+          return (p[i + 4] >> 6) == 0 && n - (i + 4) > 3 ? 1 : 0;
       return n == 0 ? 0 : -1;
     case IntraRule::H264:
       // The first coded slice decides: an IDR slice, or a recovery point that precedes it.

@@ -109,7 +109,7 @@ TEST_F(RepairsTest, AddExclusionMergesIntoSortedDisjointFragments) {
   EXPECT_EQ(Excl(), (std::vector<Ex>{{0, 510}}));
 }
 
-TEST_F(RepairsTest, FixEqDeltaCutsRunsThatEqualTheDelta) {
+TEST_F(RepairsTest, FixEqDeltaCutsRunsThatHoldTheDelta) {
   {
     SCOPED_TRACE("even declared size, run = delta");
     SetLength(2, 4000);
@@ -131,11 +131,27 @@ TEST_F(RepairsTest, FixEqDeltaCutsRunsThatEqualTheDelta) {
   }
   Fresh();
   {
+    // Inserted zeros next to zeros of the chunk: the excess is cut from the run's start.
+    SCOPED_TRACE("runs a few bytes longer than the excess");
+    // And an odd real size next to an odd declared one: the check left the pad byte out, so
+    // the excess is the whole delta.
+    rv::BadBlocks() = {Bad(1, 20000, 4000, 5000, 0, 1005, 208),
+                       Bad(3, 40000, 4001, 5002, 0, 1016, 308),
+                       Bad(4, 50000, 4001, 5001, 0, 1000, 8)};
+    rv::FixEQDelta(defaults_);
+    EXPECT_EQ(Excl(), (std::vector<Ex>{{20208, 1000}, {40308, 1000}, {50008, 1000}}));
+    EXPECT_EQ(Offsets(), Moved({{1, 1000}, {3, 1000}, {4, 1000}}));
+    EXPECT_TRUE(rv::BadBlocks().empty());
+  }
+  Fresh();
+  {
     SCOPED_TRACE("runs that do not fit the delta stay");
-    const std::vector<rv::BadBlock> keep{Bad(1, 20000, 4001, 5001, 0, 1000, 8),  // odd, = delta
+    const std::vector<rv::BadBlock> keep{Bad(1, 20000, 4001, 5002, 0, 999, 8),  // odd, < excess
                                          Bad(2, 30000, 4000, 5001, 0, 1000, 8),  // even, < delta
                                          Bad(3, 40000, 4000, 5000, 0, 999, 8),
-                                         Bad(4, 50000, 5000, 4000, 0, 1000, 8)};  // negative
+                                         Bad(4, 50000, 5000, 4000, 0, 1000, 8),  // negative
+                                         Bad(5, 60000, 4000, 5000, 0, 1017, 8),  // the chunk's own
+                                         Bad(0, 10, 4000, 4050, 0, 52, 8)};  // excess < min run
     rv::BadBlocks() = keep;
     rv::FixEQDelta(defaults_);
     EXPECT_EQ(rv::BadBlocks(), keep);

@@ -29,7 +29,9 @@ TEST(StreamFacts, PicturesSayWhetherTheyAreIntra) {
   };
   const Case cases[] = {
       // MPEG-4: a VOL header, then an I-VOP; a P-VOP; a B-VOP; no start code at all; empty.
-      {IntraRule::Mpeg4Visual, {0, 0, 1, 0x20, 9, 9, 0, 0, 1, 0xB6, 0x10, 1}, 1},
+      {IntraRule::Mpeg4Visual, {0, 0, 1, 0x20, 9, 9, 0, 0, 1, 0xB6, 0x10, 1, 7, 7, 7, 7, 7, 7}, 1},
+      // A placeholder that packed B-frames leave: an I-VOP header with nothing coded.
+      {IntraRule::Mpeg4Visual, {0, 0, 1, 0xB6, 0x12, 0xCF}, 0},
       {IntraRule::Mpeg4Visual, {0, 0, 1, 0xB6, 0x50, 1}, 0},
       {IntraRule::Mpeg4Visual, {0, 0, 1, 0xB6, 0x90, 1}, 0},
       {IntraRule::Mpeg4Visual, {1, 2, 3, 4, 5, 6}, -1},
