@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <chrono>
+#include <optional>
 
 #include "check/bad_blocks.h"
 #include "check/index.h"
+#include "check/stream_facts.h"
 #include "core/file_context.h"
 #include "core/host.h"
 #include "core/messages.h"
@@ -87,15 +89,24 @@ struct RepeatTracker {
   }
 };
 
-// Whether the stream shows that a chunk of this ID holds `size` bytes (the size without a pad
-// byte): an earlier chunk of the same ID has that size, or the chunk is PCM audio whose block
-// alignment fits that size and not one more.
-bool PadByteEvidence(uint32_t ckid, uint32_t size, uint32_t entryIndex) {
+// Whether a chunk of this ID holds `size` bytes, the distance to the next block less a pad
+// byte. The file's own index decides where it names the chunk. Else the stream shows it: an
+// earlier chunk of the same ID has that size and none has one byte more (MPEG audio frames
+// come in two sizes a byte apart, so either could be this one, and a byte of a frame is worth
+// more than a stray pad byte), or the chunk is PCM audio whose block alignment fits that size
+// and not one more.
+bool PadByteEvidence(uint32_t ckid, uint32_t size, uint32_t entryIndex, const OwnIndex::Item* own) {
+  if (own) return own->length == size;
   const auto& entries = Index().entries;
   const size_t end = std::min<size_t>(entryIndex, entries.size());
   const size_t begin = end > 4000 ? end - 4000 : 0;
-  for (size_t i = begin; i < end; ++i)
-    if (entries[i].ckid == ckid && entries[i].dwChunkLength == size) return true;
+  bool same = false, oneMore = false;
+  for (size_t i = begin; i < end; ++i) {
+    if (entries[i].ckid != ckid) continue;
+    same |= entries[i].dwChunkLength == size;
+    oneMore |= entries[i].dwChunkLength == size + 1;
+  }
+  if (same || oneMore) return same && !oneMore;
   const AudioStrfRecord& a = Header().astrf;
   if (SameChunkType(cff(ckid), "01wb") && a.wFormatTag == 1 && a.nBlockAlign > 1)
     return size % a.nBlockAlign == 0 && (size + 1) % a.nBlockAlign != 0;
@@ -122,6 +133,8 @@ class Scanner {
   bool sizeBroken = false;  // the movi or RIFF size was found broken: scan to the file's end
   bool endedAtIndex = false;
   RepeatTracker rt;
+  // The file's own idx1, read when a bad block first needs it.
+  std::optional<OwnIndex> own;
   std::chrono::steady_clock::time_point lastShown{};
   uint32_t sinceCheck = 0;
 };
@@ -173,8 +186,12 @@ void Scanner::FinishBadBlock(uint64_t nextOffset) {
   // stream shows the size without it, the pad byte is not part of the real size.
   uint8_t last = 1;
   if (real > 0 && real % 2 == 0 && ReadSource(uint32_t(M + b.MoviOffset + 8 + real - 1), 1, &last) &&
-      last == 0 && PadByteEvidence(b.ChunkID, real - 1, b.EntryIndex))
-    real -= 1;
+      last == 0) {
+    if (!own) own = LoadOwnIndex();
+    const OwnIndex::Item* named = own->At(StreamToFile(uint32_t(M + b.MoviOffset)), b.ChunkID);
+    if (named && named->length != real && named->length != real - 1) named = nullptr;
+    if (PadByteEvidence(b.ChunkID, real - 1, b.EntryIndex, named)) real -= 1;
+  }
   b.RealSize = real;
   b.RepeatLength = rt.bestLen;
   b.RepeatByte = rt.bestByte;

@@ -738,6 +738,32 @@ TEST_F(ScannerTest, RealSizeLeavesOutThePadByteTheStreamShows) {
   EXPECT_TRUE(Scan());
   ASSERT_EQ(rv::BadBlocks().size(), 1u);
   EXPECT_EQ(rv::BadBlocks()[0].RealSize, 44u);
+
+  // Two sizes a byte apart, as MPEG audio frames have: a broken chunk of 42 bytes whose last
+  // byte is zero could be either, and keeps its last byte.
+  const std::vector<Node> twoSizes = {C("01wb", 41), C("01wb", 42), C("00dc", 20),
+                                      C("01wb", 42, "bad"), C("00dc", 20, "next")};
+  Open(twoSizes);
+  img_.bytes[img_.Offset("bad") + 8 + 41] = 0;
+  rvt::OverwriteLE32(img_.bytes, img_.Offset("bad") + 4, 7);
+  OpenImage(img_);
+  EXPECT_TRUE(Scan());
+  ASSERT_EQ(rv::BadBlocks().size(), 1u);
+  EXPECT_EQ(rv::BadBlocks()[0].RealSize, 42u);
+  // The file's own idx1 names it: 41 bytes and the pad byte, or 42 bytes.
+  for (uint32_t named : {41u, 42u}) {
+    Open(twoSizes, {Chunk("idx1", rvt::Filled(16, 0))});
+    img_.bytes[img_.Offset("bad") + 8 + 41] = 0;
+    rvt::OverwriteLE32(img_.bytes, img_.Offset("bad") + 4, 7);
+    const size_t idx = img_.bytes.size() - 16;
+    rvt::OverwriteAt(img_.bytes, idx, rvt::Text("01wb"));
+    rvt::OverwriteLE32(img_.bytes, idx + 8, uint32_t(img_.Offset("bad") - moviPos_));
+    rvt::OverwriteLE32(img_.bytes, idx + 12, named);
+    OpenImage(img_);
+    EXPECT_TRUE(Scan());
+    ASSERT_EQ(rv::BadBlocks().size(), 1u);
+    EXPECT_EQ(rv::BadBlocks()[0].RealSize, named);
+  }
 }
 
 }  // namespace
