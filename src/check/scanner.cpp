@@ -397,12 +397,13 @@ bool Scanner::Run() {
   ScanUi().pointerVisible = false;
   ScanUi().firstSearchSign = false;
   CloseCheckWindowFlag() = (!StopRequested() && GridIsEmpty()) ? 1 : 0;
-  LastScanOfContext().sizeBroken = sizeBroken;
-  LastScanOfContext().steps = steps;
-  LastScanOfContext().stopped = StopRequested();
-  LastScanOfContext().reachedEnd = R < 8 || endedAtIndex;
-  if (LastScanOfContext().reachedEnd) ix.cutAfterScan = false;
-  return LastScanOfContext().reachedEnd;
+  ScanSummary& last = LastScanOfContext();
+  last.sizeBroken = sizeBroken;
+  last.steps = steps;
+  last.stopped = StopRequested();
+  last.reachedEnd = R < 8 || endedAtIndex;
+  if (last.reachedEnd) ix.cutAfterScan = false;
+  return last.reachedEnd;
 }
 
 }  // namespace

@@ -87,10 +87,10 @@ void ResetKeyframeFlags() {
 namespace {
 
 // Reads a chunk's payload through the read cache, in pieces when it is larger than the
-// cache. False when it cannot be read, or reaches past the end of the stream (a damaged
-// index may declare up to 4 GB): nothing is decoded from stale bytes.
-bool ReadChunk(uint64_t pos, uint32_t length, Bytes& out) {
-  if (pos + length > StreamSize()) return false;
+// cache. False when it cannot be read, or reaches past streamEnd (a damaged index may declare
+// up to 4 GB): nothing is decoded from stale bytes.
+bool ReadChunk(uint64_t pos, uint32_t length, uint64_t streamEnd, Bytes& out) {
+  if (pos + length > streamEnd) return false;
   out.resize(length);
   const uint32_t piece = Cache().size;
   for (uint32_t done = 0; done < length;) {
@@ -149,6 +149,7 @@ int Search(Decompressor& running, Decompressor& probe, const BitmapInfo& out, ui
   const size_t n = entries.size();
   Bytes chunk, a(PictureSize(out), 0), b(PictureSize(out), 0);
   std::map<int64_t, Fingerprint> waiting;  // tag -> the probe's picture
+  const uint64_t streamEnd = StreamSize();
 
   auto take = [&] {
     int64_t tag = 0;
@@ -169,7 +170,7 @@ int Search(Decompressor& running, Decompressor& probe, const BitmapInfo& out, ui
     IndexEntry& e = entries[i];
     if (IsVideoFrameId(e.ckid)) {
       const uint64_t pos = moviPtr + 8 + e.dwChunkOffset + 8;
-      if (ReadChunk(pos, e.dwChunkLength, chunk) &&
+      if (ReadChunk(pos, e.dwChunkLength, streamEnd, chunk) &&
           running.Send(chunk.data(), chunk.size(), int64_t(i), false) == 0) {
         if (probe.Begin() == 0) {
           if (probe.DecodeAlone(chunk.data(), chunk.size(), b) == 0) waiting[int64_t(i)] = FingerprintOf(b);

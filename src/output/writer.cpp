@@ -347,6 +347,7 @@ class Writer {
   void FillCounts(std::vector<StreamSlot>& streams);
 
   OutFile out;
+  WriteSummary& summary = LastWriteOfContext();
   OwnIndex own;
   bool ownAgrees = false;  // the file's own idx1 names most of the chunks where they are
   std::vector<uint64_t> indexed;  // file positions of every entry, skipped ones included
@@ -378,10 +379,13 @@ void Writer::PrepareStreamFacts() {
   intra = IntraRuleOf(fcc(Header().vstrf.biCompression), Header().vstrh.DeviceHandler);
 }
 
+// The stream number of a chunk ID that IsStreamChunkID accepts.
+int StreamNumber(const std::string& id) { return (id[0] - '0') * 10 + (id[1] - '0'); }
+
 bool Writer::IsVideoChunk(uint32_t ckid) const {
   const std::string id = cff(ckid);
   if (!SameChunkType(id, "00dc") && !SameChunkType(id, "00db")) return false;
-  return (id[0] - '0') * 10 + (id[1] - '0') == videoStream;
+  return StreamNumber(id) == videoStream;
 }
 
 // A video chunk's keyframe flag: the file's own index where it names this chunk, else what
@@ -433,7 +437,7 @@ bool Writer::CopyFromOwnIndex(uint64_t gapStart, uint64_t gapEnd) {
     if (it.length & 1) out.Write(&kPadByte, 1);
     total += 8 + it.length + (it.length & 1);
     written.push_back(e);
-    ++LastWriteOfContext().fromOwnIndex;
+    ++summary.fromOwnIndex;
     at = end;
   }
   return true;
@@ -444,7 +448,7 @@ void Writer::FillCounts(std::vector<StreamSlot>& streams) {
   for (const IndexEntry& e : written) {
     const std::string id = cff(e.ckid);
     if (!IsStreamChunkID(id, false)) continue;
-    const int n = (id[0] - '0') * 10 + (id[1] - '0');
+    const int n = StreamNumber(id);
     ++chunks[size_t(n)];
     bytes[size_t(n)] += e.dwChunkLength;
   }
@@ -601,7 +605,7 @@ bool Writer::Run() {
   }
 
   if (!out.Create(OutputFileName())) return AddMessage("• ошибка создания выходного файла"), false;
-  LastWriteOfContext().written = true;
+  summary.written = true;
 
   // The records before the options, so that they can be applied again over the entries
   // actually written when the copy ends early.
@@ -655,21 +659,21 @@ bool Writer::Run() {
     h.vstrh = vstrhKept;
     h.astrh = astrhKept;
   }
-  if (LastWriteOfContext().fromOwnIndex)
+  if (summary.fromOwnIndex)
     AddMessage("• по индексу файла восстановлено блоков с разрушенными заголовками: " +
-               std::to_string(LastWriteOfContext().fromOwnIndex));
+               std::to_string(summary.fromOwnIndex));
   Index().entries = saved;
   Index().count = saved.size();
-  LastWriteOfContext().chunksWritten = written.size();
-  LastWriteOfContext().moviListPos = H;
-  LastWriteOfContext().bytes = out.length();
+  summary.chunksWritten = written.size();
+  summary.moviListPos = H;
+  summary.bytes = out.length();
   bool closed = out.Close();
   if (!closed || out.error()) {
     AddMessage("• ошибка записи выходного файла");
     complete = false;
-    LastWriteOfContext().writeError = true;
+    summary.writeError = true;
   }
-  LastWriteOfContext().complete = complete;
+  summary.complete = complete;
   SendMainProgress(kMsgMainProgress, 5, 100);
   return complete;
 }

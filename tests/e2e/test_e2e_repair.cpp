@@ -338,17 +338,9 @@ Made& M() {
 }
 
 std::set<std::string> Packets(const std::string& path) {
-  const Result r = Sh("ffmpeg -nostdin -v quiet -i " + ShellQuote(path) +
-                      " -map 0 -c copy -f framemd5 - 2>/dev/null");
   std::set<std::string> out;
-  std::istringstream in(r.out);
-  for (std::string line; std::getline(in, line);) {
-    if (line.empty() || line[0] == '#') continue;
-    std::vector<std::string> f;
-    std::istringstream cells(line);
-    for (std::string c; std::getline(cells, c, ',');) f.push_back(c.substr(c.find_first_not_of(' ')));
+  for (const auto& f : rvt::FramemdRows(path, "-map 0 -c copy"))
     if (f.size() >= 6) out.insert(f[0] + "," + f[2] + "," + f[4] + "," + f[5]);
-  }
   return out;
 }
 size_t Common(const std::set<std::string>& a, const std::set<std::string>& b) {
