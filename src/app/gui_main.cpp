@@ -26,7 +26,7 @@ int main(int argc, char** argv) {
 
   // The windows, in the order they live for the whole run.
   TFormMain formMain;
-  host.SetMainWindow(&formMain);
+  formMain.AttachHost(&host);
   FormYesNo();
   FormDU();
   FormDIAG();

@@ -154,8 +154,7 @@ void Scanner::Progress(bool force) {
   else
     percent = int(std::min<uint64_t>(pos / (E / 100), 100));
   ScanUi().percent = percent;
-  SendCheckMessage(kProgressText, 0, ProgressText(pos, E));
-  SendCheckMessage(kProgressPercent, percent, {});
+  ReportProgress(ProgressTarget::kStreamCheck, percent, ProgressText(pos, E));
 }
 
 void Scanner::Accept(const std::string& id, uint32_t size) {

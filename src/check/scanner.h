@@ -14,12 +14,11 @@ namespace rv {
 // be "00" or "01".
 bool IsStreamChunkID(const std::string& id, bool streams01);
 
-// Question codes of the stream-check window.
+// Codes of the stream-check window's prompts and notices (its progress goes through
+// ReportProgress).
 constexpr int kAskFirstBlock = 1;
 constexpr int kAskBrokenLink = 2;
 constexpr int kShowBadBlock = 4;
-constexpr int kProgressPercent = 5;
-constexpr int kProgressText = 6;
 constexpr int kAskIdx1Found = 7;
 // The texts of questions 1, 2 and 7.
 const char* CheckQuestionText(int code);

@@ -67,8 +67,7 @@ bool verifyIDX1() {
   ScanUi().percent = 0;
   ScanUi().gaugeVisible = true;
   ScanUi().pointerVisible = true;
-  SendCheckMessage(kProgressText, 0, "ptr: 4  >>  " + FormatThousands(T));
-  SendCheckMessage(kProgressPercent, 0);
+  ReportProgress(ProgressTarget::kStreamCheck, 0, "ptr: 4  >>  " + FormatThousands(T));
   ResetGrid();
 
   const size_t n = ix.entries.size();
@@ -93,8 +92,7 @@ bool verifyIDX1() {
     if ((i & 255) == 0 || i == n) {
       uint64_t next = ix.entries[std::min(i, n - 1)].dwChunkOffset;
       ScanUi().percent = int(i * 100 / n);
-      SendCheckMessage(kProgressText, 0, Pointer(next, T));
-      SendCheckMessage(kProgressPercent, int64_t(i * 100 / n));
+      ReportProgress(ProgressTarget::kStreamCheck, int(i * 100 / n), Pointer(next, T));
     }
     if (StopRequested()) break;
     if (!Opt().highPriorityCheck) YieldStep(false);

@@ -66,23 +66,15 @@ void ConsoleHost::DrawBar(int percent, const std::string& text) {
   barShown_ = true;
 }
 
-void ConsoleHost::CheckMessage(int code, int64_t value, const std::string& text) {
+void ConsoleHost::ShowProgress(const Progress& p) {
   std::lock_guard lock(mutex_);
-  // The position comes as its own message just before the percentage.
-  if (code == kProgressText) checkText_ = text;
-  if (code == kProgressPercent) DrawBar(int(value), checkText_);
-}
-
-void ConsoleHost::MainProgress(int message, int64_t wParam, int64_t lParam) {
-  std::lock_guard lock(mutex_);
-  if (message == kMsgMainProgress && wParam == 5) DrawBar(int(lParam), {});
-  if (message == kMsgKeyframeProgress) {
-    // Entries done of the index's entries, and the keyframes found so far.
-    const uint64_t total = Index().entries.size();
-    const uint64_t done = uint64_t(std::max<int64_t>(wParam, 0));
-    DrawBar(total ? int(std::min<uint64_t>(done, total) * 100 / total) : 100,
-            std::to_string(done) + " >> " + std::to_string(total) +
-                "  опорных кадров: " + std::to_string(lParam));
+  if (p.percent < 0) return;
+  switch (p.target) {
+    case ProgressTarget::kStreamCheck: DrawBar(p.percent, p.text); break;
+    case ProgressTarget::kMain: DrawBar(p.percent, {}); break;
+    case ProgressTarget::kKeyframes:
+      DrawBar(p.percent, p.text + "  опорных кадров: " + std::to_string(p.found));
+      break;
   }
 }
 

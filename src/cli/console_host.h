@@ -17,8 +17,7 @@ class ConsoleHost : public Host {
   // The bar goes to stderr when it is a terminal, or to the stream given.
   explicit ConsoleHost(std::FILE* bar = nullptr);
   bool Ask(const Question& q) override;
-  void CheckMessage(int code, int64_t value, const std::string& text) override;
-  void MainProgress(int message, int64_t wParam, int64_t lParam) override;
+  void ShowProgress(const Progress& p) override;
   void TaskDone(int code, int result) override;
   // Clears the progress line before other output.
   void EndProgress();
@@ -29,7 +28,6 @@ class ConsoleHost : public Host {
   bool interactive_ = false;  // stdin and stderr are terminals
   std::FILE* bar_ = nullptr;  // where progress is drawn; none when stderr is no terminal
   bool barShown_ = false;
-  std::string checkText_;     // the stream check's position, sent apart from its percentage
   std::mutex mutex_;
   std::chrono::steady_clock::time_point lastDraw_{};
 };

@@ -25,11 +25,25 @@ void NotifyMessagesChanged() {
 void NotifyLabelsChanged() {
   if (!CurrentWorkerAbandoned()) CurrentHost().LabelsChanged();
 }
-void SendCheckMessage(int code, int64_t value, const std::string& text) {
-  if (!CurrentWorkerAbandoned()) CurrentHost().CheckMessage(code, value, text);
+void SendCheckMessage(int code, int64_t value) {
+  if (!CurrentWorkerAbandoned()) CurrentHost().CheckMessage(code, value);
 }
-void SendMainProgress(int message, int64_t wParam, int64_t lParam) {
-  if (!CurrentWorkerAbandoned()) CurrentHost().MainProgress(message, wParam, lParam);
+void ReportProgress(const Progress& p) {
+  if (!CurrentWorkerAbandoned()) CurrentHost().ShowProgress(p);
+}
+void ReportProgress(ProgressTarget target, int percent) {
+  Progress p;
+  p.target = target;
+  p.percent = percent;
+  ReportProgress(p);
+}
+void ReportProgress(ProgressTarget target, int percent, std::string text) {
+  Progress p;
+  p.target = target;
+  p.percent = percent;
+  p.hasText = true;
+  p.text = std::move(text);
+  ReportProgress(p);
 }
 
 }  // namespace rv

@@ -16,12 +16,17 @@ struct Question {
   char defaultAnswer = 'n';
 };
 
-// Main-window progress messages.
-constexpr int kMsgTaskDone = 1032;        // posted: completion code, result
-constexpr int kMsgCheckProgress = 1033;   // stream-check window: code, value
-constexpr int kMsgMainProgress = 1034;    // writer / reconstruction: 5, percent
-constexpr int kMsgKeyframeProgress = 1035;  // entries done, keyframes found
-constexpr int kMsgRefit = 1036;
+// Where a progress report is shown: the stream-check window's bar and pointer label, the main
+// window's save gauge and pointer label, the keyframe tab's gauge and counters.
+enum class ProgressTarget { kStreamCheck, kMain, kKeyframes };
+
+struct Progress {
+  ProgressTarget target = ProgressTarget::kMain;
+  int percent = -1;   // 0..100; -1 leaves the bar as it is
+  bool hasText = false;
+  std::string text;   // the position line beside the bar, when hasText
+  int64_t found = -1; // keyframes found so far (kKeyframes); -1 when not counted
+};
 
 class Host {
  public:
@@ -31,11 +36,11 @@ class Host {
   virtual void LabelsChanged() {}
   // A question; blocks until answered. Returns the answer (the dialog's last answer).
   virtual bool Ask(const Question& q) = 0;
-  // Stream-check window message 1033. Codes 5 and 6 are progress and may be coalesced;
-  // every other code blocks until the window has handled it. text goes with codes 5/6.
-  virtual void CheckMessage(int code, int64_t value, const std::string& text) {}
-  // Main-window progress (1034, 1035); may be coalesced.
-  virtual void MainProgress(int message, int64_t wParam, int64_t lParam) {}
+  // A stream-check prompt or bad-block notice (codes of the scanner); blocks until the window
+  // has handled it.
+  virtual void CheckMessage(int code, int64_t value) {}
+  // Progress of the running task; only the latest report per target needs to be shown.
+  virtual void ShowProgress(const Progress& p) {}
   // Message 1032, posted when a task ends.
   virtual void TaskDone(int code, int result) {}
 };
@@ -47,7 +52,10 @@ void SetHost(Host* host);
 // Calls that go through the host; from an abandoned (killed) worker they are dropped.
 void NotifyMessagesChanged();
 void NotifyLabelsChanged();
-void SendCheckMessage(int code, int64_t value, const std::string& text = {});
-void SendMainProgress(int message, int64_t wParam, int64_t lParam);
+void SendCheckMessage(int code, int64_t value = 0);
+void ReportProgress(const Progress& p);
+// Shorthands: a percentage alone, and a percentage with its position line.
+void ReportProgress(ProgressTarget target, int percent);
+void ReportProgress(ProgressTarget target, int percent, std::string text);
 
 }  // namespace rv

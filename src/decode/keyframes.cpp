@@ -190,7 +190,13 @@ int Search(Decompressor& running, Decompressor& probe, const BitmapInfo& out, ui
     }
     if (StopRequested()) break;
     k.gauge = int(i * 100 / n);
-    SendMainProgress(kMsgKeyframeProgress, int64_t(i), int64_t(k.keyframes.load()));
+    Progress p;
+    p.target = ProgressTarget::kKeyframes;
+    p.percent = k.gauge;
+    p.hasText = true;
+    p.text = std::to_string(i) + " >> " + std::to_string(n);
+    p.found = int64_t(k.keyframes.load());
+    ReportProgress(p);
   }
   running.End();
   return StopRequested() ? -2 : 0;

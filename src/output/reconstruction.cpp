@@ -55,7 +55,7 @@ bool reconstruction() {
   const uint64_t size = StreamSize();
   uint64_t p = 0;
   bool found = false;
-  SendMainProgress(kMsgMainProgress, 5, 0);
+  ReportProgress(ProgressTarget::kMain, 0);
   // The stream is searched a window at a time straight in memory; a step that compares
   // through the read cache for every byte would make the search slower than the disk.
   constexpr uint32_t kWindow = 1 << 16;
@@ -95,8 +95,8 @@ bool reconstruction() {
     auto now = std::chrono::steady_clock::now();
     if (found || p >= size || now - lastShown >= std::chrono::milliseconds(30)) {
       lastShown = now;
-      SendMainProgress(kMsgMainProgress, 5, int64_t(std::min(p, size) * 100 / size));
-      SendCheckMessage(6, 0, "ptr: " + FormatThousands(p) + "  >>  " + FormatThousands(size));
+      ReportProgress(ProgressTarget::kMain, int(std::min(p, size) * 100 / size),
+                     "ptr: " + FormatThousands(p) + "  >>  " + FormatThousands(size));
     }
     if (found || StopRequested()) break;
     if (!Opt().highPriorityMain) YieldStep(false);

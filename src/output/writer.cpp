@@ -543,7 +543,7 @@ bool Writer::CopyStream() {
       written.push_back(e);
       gapStart = StreamToFile(uint32_t(std::min<uint64_t>(pos + 8 + Lp, 0xFFFFFFFFu)));
     }
-    SendMainProgress(kMsgMainProgress, 5, int64_t((i + 1) * 100 / count));
+    ReportProgress(ProgressTarget::kMain, int((i + 1) * 100 / count));
     if (StopRequested()) return false;
     if (!Opt().highPriorityMain) YieldStep(false);
   }
@@ -634,7 +634,7 @@ bool Writer::Run() {
     }
   }
   out.Write("LIST....movi");
-  SendMainProgress(kMsgMainProgress, 5, 0);
+  ReportProgress(ProgressTarget::kMain, 0);
   saved = Index().entries;
   complete = CopyStream();
   Finish();
@@ -674,7 +674,7 @@ bool Writer::Run() {
     summary.writeError = true;
   }
   summary.complete = complete;
-  SendMainProgress(kMsgMainProgress, 5, 100);
+  ReportProgress(ProgressTarget::kMain, 100);
   return complete;
 }
 

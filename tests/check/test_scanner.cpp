@@ -72,10 +72,13 @@ class ScriptHost : public rv::Host {
     if (stopAtQuestion) rv::RequestStop();
     return true;
   }
-  void CheckMessage(int code, int64_t value, const std::string& text) override {
+  void ShowProgress(const rv::Progress& p) override {
     if (rv::Index().count > 100000) rv::RequestStop();
-    if (code == rv::kProgressPercent) lastPercent = value;
-    if (code == rv::kProgressText) lastText = text;
+    lastPercent = p.percent;
+    lastText = p.text;
+  }
+  void CheckMessage(int code, int64_t) override {
+    if (rv::Index().count > 100000) rv::RequestStop();
     if (code != rv::kShowBadBlock) return;
     char mark = rv::CurrentBadBlock().Mark;
     marks += mark;

@@ -42,7 +42,8 @@ rvt::StandardAvi SmallFile() {
 class Watchdog : public rv::Host {
  public:
   bool Ask(const rv::Question&) override { return false; }
-  void CheckMessage(int, int64_t, const std::string&) override {
+  void ShowProgress(const rv::Progress&) override { CheckMessage(0, 0); }
+  void CheckMessage(int, int64_t) override {
     if (++messages > 200 || rv::Index().count > 100000) {
       fired = true;
       rv::RequestStop();

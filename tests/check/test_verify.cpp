@@ -43,8 +43,8 @@ std::vector<Entry> Expected(const std::vector<rvt::IdxEntry>& index) {
 class StopHost : public rv::Host {
  public:
   bool Ask(const rv::Question&) override { return false; }
-  void CheckMessage(int code, int64_t, const std::string&) override {
-    if (stop && (code == rv::kProgressText || code == rv::kProgressPercent)) rv::RequestStop();
+  void ShowProgress(const rv::Progress&) override {
+    if (stop) rv::RequestStop();
   }
   bool stop = false;
 };

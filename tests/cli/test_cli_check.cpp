@@ -217,16 +217,13 @@ TEST(ConsoleProgressTest, BarShowsTheCheckPositionAndTheKeyframeSearch) {
     return text;
   };
   const std::string check = drawn([](rv::cli::ConsoleHost& h) {
-    h.CheckMessage(rv::kProgressText, 0, "ptr: 1 000  >>  4 000");
-    h.CheckMessage(rv::kProgressPercent, 25, {});
+    h.ShowProgress({rv::ProgressTarget::kStreamCheck, 25, true, "ptr: 1 000  >>  4 000"});
   });
   EXPECT_NE(check.find("]  25% ptr: 1 000  >>  4 000"), std::string::npos) << check;
 
-  rv::Index().entries.assign(8, rv::IndexEntry{});
   const std::string keyframes = drawn([](rv::cli::ConsoleHost& h) {
-    h.MainProgress(rv::kMsgKeyframeProgress, 2, 1);
+    h.ShowProgress({rv::ProgressTarget::kKeyframes, 25, true, "2 >> 8", 1});
   });
-  rv::Index().entries.clear();
   EXPECT_NE(keyframes.find("[#######.......................]  25% 2 >> 8  опорных кадров: 1"),
             std::string::npos)
       << keyframes;

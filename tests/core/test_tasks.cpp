@@ -18,62 +18,15 @@
 #include "fixtures/avi_builder.h"
 #include "riff/blocks.h"
 #include "riff/source.h"
+#include "fixtures/test_host.h"
 
 namespace {
 
 using namespace std::chrono_literals;
 
-// Records what reaches the windows; TaskDone can be awaited.
-class ScriptedHost : public rv::Host {
- public:
-  bool Ask(const rv::Question&) override { return false; }
-  void CheckMessage(int code, int64_t value, const std::string&) override {
-    std::lock_guard<std::mutex> lock(mu_);
-    checks_.push_back({code, static_cast<int>(value)});
-  }
-  void MainProgress(int message, int64_t wParam, int64_t) override {
-    std::lock_guard<std::mutex> lock(mu_);
-    progress_.push_back({message, static_cast<int>(wParam)});
-  }
-  void TaskDone(int code, int result) override {
-    std::lock_guard<std::mutex> lock(mu_);
-    done_.push_back({code, result});
-    cv_.notify_all();
-  }
-
-  // Waits until n completions have arrived; false on timeout.
-  bool WaitDone(size_t n, std::chrono::milliseconds timeout = 10s) {
-    std::unique_lock<std::mutex> lock(mu_);
-    return cv_.wait_for(lock, timeout, [&] { return done_.size() >= n; });
-  }
-  std::vector<std::pair<int, int>> Done() {
-    std::lock_guard<std::mutex> lock(mu_);
-    return done_;
-  }
-  std::vector<std::pair<int, int>> Checks() {
-    std::lock_guard<std::mutex> lock(mu_);
-    return checks_;
-  }
-  std::vector<std::pair<int, int>> Progress() {
-    std::lock_guard<std::mutex> lock(mu_);
-    return progress_;
-  }
-  void Clear() {
-    std::lock_guard<std::mutex> lock(mu_);
-    done_.clear();
-    checks_.clear();
-    progress_.clear();
-  }
-
- private:
-  std::mutex mu_;
-  std::condition_variable cv_;
-  std::vector<std::pair<int, int>> done_, checks_, progress_;
-};
-
 // One host for the whole program: an abandoned worker may still be running after its test.
-ScriptedHost& TestHost() {
-  static ScriptedHost* host = new ScriptedHost;
+rvt::RecordingHost& TestHost() {
+  static rvt::RecordingHost* host = new rvt::RecordingHost;
   return *host;
 }
 
@@ -176,12 +129,12 @@ TEST_F(TaskTest, WorkerReportsItsCompletionThroughTheHost) {
   std::atomic<std::thread::id> ranOn{};
   rv::SetTaskRoutine("createIDX1", [&] {
     ranOn = std::this_thread::get_id();
-    rv::SendCheckMessage(5, 42, "progress");
+    rv::SendCheckMessage(5, 42);
     return true;
   });
   EXPECT_EQ(RunOnWorker("createIDX1"), (std::pair<int, int>{100, 1}));
   EXPECT_NE(ranOn.load(), std::this_thread::get_id()) << "the task runs on the worker thread";
-  EXPECT_EQ(TestHost().Checks(), (std::vector<std::pair<int, int>>{{5, 42}}));
+  EXPECT_EQ(TestHost().Checks(), (std::vector<std::pair<int, int64_t>>{{5, 42}}));
 
   rv::SetTaskRoutine("verifyIDX1", [] { return false; });
   EXPECT_EQ(RunOnWorker("verifyIDX1"), (std::pair<int, int>{100, 0}));
@@ -250,13 +203,13 @@ TEST_F(TaskTest, KillAbandonsTheTaskAndANewOneCanStart) {
 
   std::atomic<bool> started{false}, finished{false}, abandonedSeen{false};
   rv::SetTaskRoutine("findKK", [&] {
-    rv::SendMainProgress(1035, 1, 0);  // before the kill: delivered
+    rv::ReportProgress(rv::ProgressTarget::kKeyframes, 1);  // before the kill: delivered
     started = true;
     while (!rv::StopRequested()) std::this_thread::sleep_for(1ms);
     abandonedSeen = rv::CurrentWorkerAbandoned();
     // After the kill: every host call is dropped.
     rv::SendCheckMessage(1, 7);
-    rv::SendMainProgress(1035, 2, 0);
+    rv::ReportProgress(rv::ProgressTarget::kKeyframes, 2);
     rv::NotifyMessagesChanged();
     finished = true;
     return true;
@@ -273,7 +226,8 @@ TEST_F(TaskTest, KillAbandonsTheTaskAndANewOneCanStart) {
   std::this_thread::sleep_for(100ms);  // room for a completion that must not come
   EXPECT_TRUE(TestHost().Done().empty()) << "a killed task must not complete";
   EXPECT_TRUE(TestHost().Checks().empty());
-  EXPECT_EQ(TestHost().Progress(), (std::vector<std::pair<int, int>>{{1035, 1}}));
+  ASSERT_EQ(TestHost().Progress().size(), 1u);
+  EXPECT_EQ(TestHost().Progress()[0].percent, 1);
   EXPECT_FALSE(rv::StopRequested()) << "the kill leaves no stop request for the next task";
 
   // The program stays usable: a new task starts, sees no stop and completes.
@@ -320,7 +274,7 @@ TEST_F(TaskTest, KillWhileTheNextTaskRunsDropsOnlyTheOldWorkersCalls) {
   rv::FinishWorker();
   std::this_thread::sleep_for(50ms);
   EXPECT_EQ(TestHost().Done(), (std::vector<std::pair<int, int>>{{100, 1}}));
-  EXPECT_EQ(TestHost().Checks(), (std::vector<std::pair<int, int>>{{6, 1}}));
+  EXPECT_EQ(TestHost().Checks(), (std::vector<std::pair<int, int64_t>>{{6, 1}}));
   EXPECT_FALSE(newSawStop) << "the new task saw the old worker's stop";
 }
 

@@ -145,9 +145,9 @@ CodedAvi MakeCodedAvi(const Encoded& e, const std::string& handler, const std::s
 class KkHost : public rv::Host {
  public:
   bool Ask(const rv::Question&) override { return false; }
-  void MainProgress(int message, int64_t wParam, int64_t lParam) override {
-    if (message != rv::kMsgKeyframeProgress) return;
-    progress.push_back({wParam, lParam});
+  void ShowProgress(const rv::Progress& p) override {
+    if (p.target != rv::ProgressTarget::kKeyframes) return;
+    progress.push_back({std::stoll(p.text), p.found});
     if (stopAt > 0 && int64_t(progress.size()) >= stopAt) rv::RequestStop();
   }
   std::vector<std::pair<int64_t, int64_t>> progress;

@@ -182,7 +182,7 @@ class TestHeaderPanels : public QObject {
     rv::ClearScriptedAnswers();
     rv::ClearMessages();
     window_ = std::make_unique<TFormMain>();
-    host_.SetMainWindow(window_.get());
+    window_->AttachHost(&host_);
     window_->show();
     QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
     panels_ = window_->Panels();
@@ -196,7 +196,6 @@ class TestHeaderPanels : public QObject {
     }
     QVERIFY(!rv::WorkerExists());
     for (const char* name : rv::kTaskNames) rv::SetTaskRoutine(name, {});
-    host_.SetMainWindow(nullptr);
     window_.reset();
     panels_ = nullptr;
   }

@@ -65,7 +65,7 @@ class TestJoinTab : public QObject {
   TFormMain& NewWindow() {
     window_.reset();
     window_ = std::make_unique<TFormMain>();
-    host_.SetMainWindow(window_.get());
+    window_->AttachHost(&host_);
     return *window_;
   }
 

@@ -64,7 +64,7 @@ class TestKeyframeTab : public QObject {
   TFormMain& NewWindow() {
     window_.reset();
     window_ = std::make_unique<TFormMain>();
-    host_.SetMainWindow(window_.get());
+    window_->AttachHost(&host_);
     return *window_;
   }
 

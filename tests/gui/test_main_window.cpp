@@ -107,7 +107,7 @@ class TestMainWindow : public QObject {
   TFormMain& NewWindow() {
     window_.reset();
     window_ = std::make_unique<TFormMain>();
-    host_.SetMainWindow(window_.get());
+    window_->AttachHost(&host_);
     return *window_;
   }
 
@@ -685,8 +685,7 @@ class TestMainWindow : public QObject {
       rv::Blocks().push_back(avih);
       rv::AddMessage("• реконструкция заголовка");
       while (!rv::StopRequested()) {
-        rv::SendMainProgress(rv::kMsgMainProgress, 5, 42);
-        rv::SendCheckMessage(6, 0, "ptr: 1'024  >>  2'048");
+        rv::ReportProgress(rv::ProgressTarget::kMain, 42, "ptr: 1'024  >>  2'048");
         ++steps;
         std::this_thread::sleep_for(1ms);
       }
@@ -973,23 +972,23 @@ class TestMainWindow : public QObject {
     int progressSignals = 0;
     qint64 lastPercent = -1;
     qint64 percentWhenShown = -1;
-    connect(&host_, &GuiHost::checkMessage, &w, [&](int code, qint64 value, const QString&) {
+    connect(&host_, &GuiHost::checkMessage, &w, [&](int code, qint64 value) {
       shownCode = code;
       shownValue = value;
       passedWhenShown = passed;
       percentWhenShown = lastPercent;
     });
     QString lastText;
-    connect(&host_, &GuiHost::checkProgress, &w, [&](int code, qint64 value, const QString& t) {
+    connect(&host_, &GuiHost::progress, &w, [&](const rv::Progress& p) {
       ++progressSignals;
-      if (code == 5) lastPercent = value;
-      if (code == 6) lastText = t;
+      lastPercent = p.percent;
+      lastText = QString::fromStdString(p.text);
     });
     constexpr int kSteps = 200000;
     rv::SetTaskRoutine("createIDX1", [&] {
       for (int i = 0; i < kSteps; ++i) {
-        rv::SendCheckMessage(5, i * 100 / kSteps);
-        rv::SendCheckMessage(6, 0, "ptr: " + std::to_string(i));
+        rv::ReportProgress(rv::ProgressTarget::kStreamCheck, i * 100 / kSteps,
+                           "ptr: " + std::to_string(i));
       }
       rv::SendCheckMessage(4, 7);  // blocks until the window has handled it
       passed = true;
@@ -1009,24 +1008,12 @@ class TestMainWindow : public QObject {
 
   void keyframeProgress() {
     TFormMain& w = NewWindow();
-    rv::ClearIndex();
-    w.GaugeKS->SetProgress(3);
-    host_.MainProgress(rv::kMsgKeyframeProgress, 50, 7);
-    host_.FlushProgress();
-    QCOMPARE(w.GaugeKS->Progress(), 3);  // an empty index leaves the gauge
-    QCOMPARE(w.LabelKKP->text(), QString("50 >> 0"));
-    rv::SetIndexCount(200);
-    host_.MainProgress(rv::kMsgKeyframeProgress, 50, 7);
+    w.GaugeSA->SetProgress(10);
+    host_.ShowProgress({rv::ProgressTarget::kKeyframes, 25, true, "50 >> 200", 7});
     QTRY_COMPARE(w.GaugeKS->Progress(), 25);
     QCOMPARE(w.LabelKKP->text(), QString("50 >> 200"));
     QCOMPARE(w.LabelIO->text(), U("найдено опорных кадров: 7"));
-    rv::ClearIndex();
-
-    // 1034 with a code other than 5 is not for the gauge.
-    w.GaugeSA->SetProgress(10);
-    host_.MainProgress(rv::kMsgMainProgress, 4, 80);
-    host_.FlushProgress();
-    QCOMPARE(w.GaugeSA->Progress(), 10);
+    QCOMPARE(w.GaugeSA->Progress(), 10);  // another target's gauge stays
   }
 
   void messagesAndLabelsFromTheWorkerReachTheWindow() {

@@ -115,7 +115,7 @@ class TestSaveEntry : public QObject {
     rv::ClearStop();
     dialogsShown_ = 0;
     window_ = std::make_unique<TFormMain>();
-    host_.SetMainWindow(window_.get());
+    window_->AttachHost(&host_);
   }
 
   void cleanup() {
@@ -127,7 +127,6 @@ class TestSaveEntry : public QObject {
     rv::ClearScriptedAnswers();
     FormMI().SetInputNameSource({});
     FormMI().hide();
-    host_.SetMainWindow(nullptr);
     window_.reset();
     QCOMPARE(dialogsShown_, 0);
   }
@@ -397,7 +396,7 @@ class TestSaveEntry : public QObject {
     std::atomic<int> runs{0};
     rv::SetTaskRoutine("saveOUT", [&] {
       ++runs;
-      rv::SendMainProgress(rv::kMsgMainProgress, 5, 30);
+      rv::ReportProgress(rv::ProgressTarget::kMain, 30);
       while (!rv::StopRequested()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
       return true;
     });

@@ -190,7 +190,7 @@ class TestStreamCheckWindow : public QObject {
     host_ = new GuiHost;
     host_->Install();
     main_ = new TFormMain;
-    host_->SetMainWindow(main_);
+    main_->AttachHost(host_);
     main_->AttachStreamCheckWindow(FormMI());
     main_->show();
     damaged_ = WriteSample(dir_, "damaged.avi", true);
@@ -722,7 +722,7 @@ class TestStreamCheckWindow : public QObject {
     b.DeclaredSize = 5000;
     b.Mark = '!';
     rv::ShowCurrentBadBlock();
-    mi.CheckMessage(rv::kShowBadBlock, 0, {});
+    mi.CheckMessage(rv::kShowBadBlock, 0);
     QCOMPARE(mi.StringER->rowCount(), 2);
     QCOMPARE(Row(1), (QStringList{"1", "7", "00dc", "1000", "800", "5000", "", "", ""}));
     QVERIFY(mi.StringER->selectedItems().isEmpty());  // CheckLF unchecked
@@ -734,7 +734,7 @@ class TestStreamCheckWindow : public QObject {
     b.RepeatStart = 28;
     b.Mark = '*';
     rv::ShowCurrentBadBlock();
-    mi.CheckMessage(rv::kShowBadBlock, 0, {});
+    mi.CheckMessage(rv::kShowBadBlock, 0);
     QCOMPARE(mi.StringER->rowCount(), 2);
     QCOMPARE(Row(1), (QStringList{"1", "7", "00dc", "1000", "800", "5000", "4000", "-1000", "1000(00) at 28"}));
     QCOMPARE(mi.StringER->currentRow(), 1);
@@ -742,7 +742,7 @@ class TestStreamCheckWindow : public QObject {
     b.EntryIndex = 9;
     b.Mark = '!';
     rv::ShowCurrentBadBlock();
-    mi.CheckMessage(rv::kShowBadBlock, 0, {});
+    mi.CheckMessage(rv::kShowBadBlock, 0);
     QCOMPARE(mi.StringER->rowCount(), 3);
     QCOMPARE(Cell(2, 0), QStringLiteral("2"));
     QCOMPARE(Cell(2, 1), QStringLiteral("9"));
@@ -751,7 +751,7 @@ class TestStreamCheckWindow : public QObject {
     // A model changed behind the window's back is mirrored whole at the next message.
     rv::ResetGrid();
     rv::ShowCurrentBadBlock();
-    mi.CheckMessage(rv::kShowBadBlock, 0, {});
+    mi.CheckMessage(rv::kShowBadBlock, 0);
     QCOMPARE(mi.StringER->rowCount(), 2);
     QCOMPARE(Cell(1, 1), QStringLiteral("9"));
     rv::BadBlocks().clear();
@@ -761,15 +761,9 @@ class TestStreamCheckWindow : public QObject {
     OpenFile(damaged_.path);
     main_->BitBtnIDX1->click();
     TFormMI& mi = FormMI();
-    mi.CheckMessage(rv::kProgressPercent, 42, {});
-    QCOMPARE(mi.GaugeIDX1->Progress(), 42);
-    mi.CheckMessage(rv::kProgressText, 0, QStringLiteral("ptr: 1'024  >>  9'999"));
-    QCOMPARE(mi.LabelPTR->text(), QStringLiteral("ptr: 1'024  >>  9'999"));
-
-    // The host carries both from the worker thread.
+    // The host carries the percentage and the position from the worker thread.
     std::thread worker([] {
-      rv::SendCheckMessage(rv::kProgressPercent, 77);
-      rv::SendCheckMessage(rv::kProgressText, 0, "ptr: 5  >>  6");
+      rv::ReportProgress(rv::ProgressTarget::kStreamCheck, 77, "ptr: 5  >>  6");
     });
     worker.join();
     QTRY_COMPARE(mi.GaugeIDX1->Progress(), 77);

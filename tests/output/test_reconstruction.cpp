@@ -36,9 +36,9 @@ const char* const kExtended =
 class RecHost : public rv::Host {
  public:
   bool Ask(const rv::Question&) override { return false; }
-  void MainProgress(int message, int64_t wParam, int64_t lParam) override {
-    if (message == rv::kMsgMainProgress) {
-      progress.push_back({wParam, lParam});
+  void ShowProgress(const rv::Progress& p) override {
+    if (p.target == rv::ProgressTarget::kMain) {
+      progress.push_back({5, p.percent});
       if (stopOnProgress) rv::RequestStop();
     }
   }

@@ -191,10 +191,10 @@ Node Hdrl(uint32_t flags = 0x910, const Bytes& videoExtra = {}, std::vector<Node
 class ProgressHost : public rv::Host {
  public:
   bool Ask(const rv::Question&) override { return false; }
-  void MainProgress(int message, int64_t wParam, int64_t lParam) override {
-    if (message == rv::kMsgMainProgress && wParam == 5) {
-      percents.push_back(lParam);
-      if (stopAt >= 0 && lParam >= stopAt) rv::RequestStop();
+  void ShowProgress(const rv::Progress& p) override {
+    if (p.target == rv::ProgressTarget::kMain) {
+      percents.push_back(p.percent);
+      if (stopAt >= 0 && p.percent >= stopAt) rv::RequestStop();
     }
   }
   std::vector<int64_t> percents;

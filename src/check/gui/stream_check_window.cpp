@@ -53,7 +53,6 @@ constexpr int kSignPeriodMs = 33;  // the scanner's signs are looked at this oft
 
 const QColor kSilver(0xC0, 0xC0, 0xC0);
 
-QString Q(const std::string& utf8) { return QString::fromStdString(utf8); }
 
 // ---- pictures -------------------------------------------------------------------------------
 
@@ -644,7 +643,7 @@ void TFormMI::AttachHost(GuiHost* host) {
   if (!host) return;
   connect(host, &GuiHost::checkMessage, this, &TFormMI::CheckMessage,
           Qt::ConnectionType(Qt::DirectConnection | Qt::UniqueConnection));
-  connect(host, &GuiHost::checkProgress, this, &TFormMI::CheckMessage,
+  connect(host, &GuiHost::progress, this, &TFormMI::ShowProgress,
           Qt::ConnectionType(Qt::DirectConnection | Qt::UniqueConnection));
 }
 
@@ -893,7 +892,13 @@ void TFormMI::FinishContinuation() {
 
 // ---- worker messages ---------------------------------------------------------------------------
 
-void TFormMI::CheckMessage(int code, qint64 value, const QString& text) {
+void TFormMI::ShowProgress(const rv::Progress& p) {
+  if (p.target != rv::ProgressTarget::kStreamCheck) return;
+  if (p.percent >= 0) GaugeIDX1->SetProgress(p.percent);
+  if (p.hasText) LabelPTR->setText(Q(p.text));
+}
+
+void TFormMI::CheckMessage(int code, qint64) {
   switch (code) {
     case rv::kAskFirstBlock:
     case rv::kAskBrokenLink:
@@ -901,8 +906,6 @@ void TFormMI::CheckMessage(int code, qint64 value, const QString& text) {
       rv::AskYesNo(rv::CheckQuestionText(code));
       break;
     case rv::kShowBadBlock: ShowBadBlockMessage(); break;
-    case rv::kProgressPercent: GaugeIDX1->SetProgress(int(value)); break;
-    case rv::kProgressText: LabelPTR->setText(text); break;
     default: break;
   }
 }

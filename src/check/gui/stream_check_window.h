@@ -17,6 +17,8 @@
 #include <cstdint>
 #include <functional>
 
+#include "core/host.h"
+
 class QAction;
 class QCheckBox;
 class QFrame;
@@ -129,8 +131,8 @@ class TFormMI : public QWidget {
   void SetInputNameSource(std::function<QString()> source) { inputName_ = std::move(source); }
   QString InputName() const;
 
-  // Receives the stream-check messages of the GUI host: checkMessage (codes 1, 2, 4, 7) and
-  // checkProgress (codes 5, 6). Connecting twice connects once.
+  // Receives the GUI host's stream-check prompts (codes 1, 2, 4, 7) and progress.
+  // Connecting twice connects once.
   void AttachHost(GuiHost* host);
 
   // The dfx rule: the widths of the nine columns of StringER for a client width, given the
@@ -162,9 +164,10 @@ class TFormMI : public QWidget {
   // Start, continue or stop, after the state text of ImageGO.
   void ImageGOClick();
 
-  // Message 1033 (WM_USER+9): 1, 2, 7 questions; 4 the current bad block; 5 the gauge;
-  // 6 the progress text.
-  void CheckMessage(int code, qint64 value, const QString& text);
+  // Message 1033 (WM_USER+9): 1, 2, 7 questions; 4 the current bad block.
+  void CheckMessage(int code, qint64 value);
+  // The check's progress: GaugeIDX1 and the position text in LabelPTR.
+  void ShowProgress(const rv::Progress& p);
 
   // Completion code 100 of a check: ImageGO back to its start or continue picture, the grid
   // rebuilt from the bad-block list.

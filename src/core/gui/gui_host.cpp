@@ -5,7 +5,6 @@
 #include <QThread>
 #include <QWidget>
 
-#include "core/gui/main_window.h"
 #include "core/tasks.h"
 #include "ui/question_dialog.h"
 
@@ -31,12 +30,6 @@ GuiHost::~GuiHost() {
 void GuiHost::Install() {
   g_active = this;
   rv::SetHost(this);
-}
-
-void GuiHost::SetMainWindow(TFormMain* window) {
-  if (window_) disconnect(this, nullptr, window_, nullptr);
-  window_ = window;
-  if (window_) connect(this, &GuiHost::checkProgress, window_, &TFormMain::CheckProgress);
 }
 
 bool GuiHost::OnWindowThread() const { return QThread::currentThread() == thread(); }
@@ -67,7 +60,7 @@ void GuiHost::MessagesChanged() {
       this,
       [this] {
         messagesQueued_ = false;
-        if (window_) window_->RefreshMessages();
+        Q_EMIT messagesChanged();
       },
       Qt::QueuedConnection);
 }
@@ -78,7 +71,7 @@ void GuiHost::LabelsChanged() {
       this,
       [this] {
         labelsQueued_ = false;
-        if (window_) window_->RefreshLabels();
+        Q_EMIT labelsChanged();
       },
       Qt::QueuedConnection);
 }
@@ -92,42 +85,31 @@ bool GuiHost::Ask(const rv::Question& q) {
     if (epoch != killEpoch_.load()) return;
     QWidget* owner = QApplication::activeModalWidget();
     if (!owner) owner = QApplication::activeWindow();
-    if (!owner) owner = window_;
+    if (!owner) owner = owner_;
     answer = ShowQuestion(q, owner);
   });
   return answer;
 }
 
-void GuiHost::CheckMessage(int code, int64_t value, const std::string& text) {
-  if (code == 5 || code == 6) {
-    {
-      std::lock_guard lock(progressMutex_);
-      Latest& l = code == 5 ? check5_ : check6_;
-      l.pending = true;
-      l.a = value;
-      l.text = text;
-    }
-    ArmTimer();
-    return;
-  }
+void GuiHost::CheckMessage(int code, int64_t value) {
   RunBlocking([&] {
     FlushProgress();
-    Q_EMIT checkMessage(code, qint64(value), QString::fromStdString(text));
+    Q_EMIT checkMessage(code, qint64(value));
   });
 }
 
-void GuiHost::MainProgress(int message, int64_t wParam, int64_t lParam) {
+void GuiHost::ShowProgress(const rv::Progress& p) {
   {
     std::lock_guard lock(progressMutex_);
-    Latest* l = nullptr;
-    if (message == rv::kMsgMainProgress && wParam == 5)
-      l = &main1034_;
-    else if (message == rv::kMsgKeyframeProgress)
-      l = &main1035_;
-    if (!l) return;
-    l->pending = true;
-    l->a = wParam;
-    l->b = lParam;
+    Latest& l = latest_[size_t(p.target)];
+    if (!l.pending) l.p = rv::Progress{p.target};
+    l.pending = true;
+    if (p.percent >= 0) l.p.percent = p.percent;
+    if (p.hasText) {
+      l.p.hasText = true;
+      l.p.text = p.text;
+    }
+    if (p.found >= 0) l.p.found = p.found;
   }
   ArmTimer();
 }
@@ -138,7 +120,8 @@ void GuiHost::TaskDone(int code, int result) {
       this,
       [this, epoch, code, result] {
         if (epoch != killEpoch_.load()) return;  // the task was killed: no completion
-        if (window_) window_->TaskCompleted(code, result);
+        FlushProgress();
+        Q_EMIT taskDone(code, result);
       },
       Qt::QueuedConnection);
 }
@@ -157,18 +140,11 @@ void GuiHost::OnTimer() {
 }
 
 void GuiHost::FlushProgress() {
-  Latest c5, c6, m4, m5;
+  Latest taken[3];
   {
     std::lock_guard lock(progressMutex_);
-    std::swap(c5, check5_);
-    std::swap(c6, check6_);
-    std::swap(m4, main1034_);
-    std::swap(m5, main1035_);
+    for (size_t i = 0; i < 3; ++i) std::swap(taken[i], latest_[i]);
   }
-  if (c5.pending) Q_EMIT checkProgress(5, qint64(c5.a), QString::fromStdString(c5.text));
-  if (c6.pending) Q_EMIT checkProgress(6, qint64(c6.a), QString::fromStdString(c6.text));
-  if (window_) {
-    if (m4.pending) window_->MainProgressMessage(rv::kMsgMainProgress, m4.a, m4.b);
-    if (m5.pending) window_->MainProgressMessage(rv::kMsgKeyframeProgress, m5.a, m5.b);
-  }
+  for (const Latest& l : taken)
+    if (l.pending) Q_EMIT progress(l.p);
 }

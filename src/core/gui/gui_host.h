@@ -6,8 +6,10 @@
 #pragma once
 
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QTimer>
+#include <QWidget>
 
 #include <atomic>
 #include <cstdint>
@@ -15,8 +17,6 @@
 #include <string>
 
 #include "core/host.h"
-
-class TFormMain;
 
 class GuiHost : public QObject, public rv::Host {
   Q_OBJECT
@@ -31,32 +31,35 @@ class GuiHost : public QObject, public rv::Host {
 
   // Makes this the engine's host (rv::SetHost) and the one ActiveGuiHost() returns.
   void Install();
-  // The main window that shows the message list, the labels, progress and completions.
-  void SetMainWindow(TFormMain* window);
-  TFormMain* MainWindow() const { return window_; }
+  // The window a question is shown over when no other window is active.
+  void SetDialogOwner(QWidget* owner) { owner_ = owner; }
 
   // rv::Host
   void MessagesChanged() override;
   void LabelsChanged() override;
   bool Ask(const rv::Question& q) override;
-  void CheckMessage(int code, int64_t value, const std::string& text) override;
-  void MainProgress(int message, int64_t wParam, int64_t lParam) override;
+  void CheckMessage(int code, int64_t value) override;
+  void ShowProgress(const rv::Progress& p) override;
   void TaskDone(int code, int result) override;
 
-  // Forwards the progress kept so far at once (window thread). The completion handler runs
-  // it first, so that the last progress of a task never arrives after its end.
+  // Forwards the progress kept so far at once (window thread). The end of a task runs it
+  // first, so that the last progress of a task never arrives after its end.
   void FlushProgress();
   // The worker was killed: calls of it still on their way to the window are dropped (a
   // question is answered "no", a completion is not handled).
   void WorkerKilled();
 
  Q_SIGNALS:
-  // Stream-check window message 1033 with a code other than 5 and 6, on the window thread;
-  // the worker waits until every receiver has returned (connect directly).
-  void checkMessage(int code, qint64 value, const QString& text);
-  // Codes 5 and 6 of message 1033: the latest value and text of each, at most about thirty
-  // times a second.
-  void checkProgress(int code, qint64 value, const QString& text);
+  // The message list or the block labels changed (coalesced).
+  void messagesChanged();
+  void labelsChanged();
+  // A stream-check prompt or notice, on the window thread; the worker waits until every
+  // receiver has returned (connect directly).
+  void checkMessage(int code, qint64 value);
+  // The latest progress of one target, at most about thirty times a second per target.
+  void progress(const rv::Progress& p);
+  // A task ended (completion code and result); its last progress has been shown.
+  void taskDone(int code, int result);
 
  private:
   bool OnWindowThread() const;
@@ -66,7 +69,7 @@ class GuiHost : public QObject, public rv::Host {
   void ArmTimer();
   void OnTimer();
 
-  TFormMain* window_ = nullptr;
+  QPointer<QWidget> owner_;
   QTimer timer_;
 
   // Bumped by each kill; a call that left the worker before the kill carries the old value.
@@ -75,14 +78,14 @@ class GuiHost : public QObject, public rv::Host {
   std::atomic<bool> labelsQueued_{false};
   std::atomic<bool> timerArmed_{false};
 
-  // Latest progress, guarded by progressMutex_.
+  // Latest progress per target, guarded by progressMutex_: the newest percentage, text and
+  // count, each kept until a report carries a newer one.
   struct Latest {
     bool pending = false;
-    int64_t a = 0, b = 0;
-    std::string text;
+    rv::Progress p;
   };
   std::mutex progressMutex_;
-  Latest check5_, check6_, main1034_, main1035_;
+  Latest latest_[3];
 };
 
 // The host installed by GuiHost::Install, or null.

@@ -148,9 +148,16 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent) {
   FormCreate();
 }
 
-TFormMain::~TFormMain() {
-  if (GuiHost* host = ActiveGuiHost(); host && host->MainWindow() == this)
-    host->SetMainWindow(nullptr);
+TFormMain::~TFormMain() = default;
+
+void TFormMain::AttachHost(GuiHost* host) {
+  if (!host) return;
+  host->SetDialogOwner(this);
+  const auto unique = Qt::UniqueConnection;
+  connect(host, &GuiHost::messagesChanged, this, &TFormMain::RefreshMessages, unique);
+  connect(host, &GuiHost::labelsChanged, this, &TFormMain::RefreshLabels, unique);
+  connect(host, &GuiHost::progress, this, &TFormMain::ShowProgress, unique);
+  connect(host, &GuiHost::taskDone, this, &TFormMain::TaskCompleted, unique);
 }
 
 void TFormMain::FormCreate() {
@@ -692,7 +699,6 @@ bool TFormMain::StartTask(const QString& command) {
 }
 
 void TFormMain::TaskCompleted(int code, int result) {
-  if (GuiHost* host = ActiveGuiHost()) host->FlushProgress();
   // 1. The worker has ended: free it. From here on a new task may start.
   if (rv::WorkerExists()) rv::FinishWorker();
   ShowTaskControls(false, false);
@@ -721,20 +727,16 @@ void TFormMain::TaskCompleted(int code, int result) {
   Q_EMIT taskCompleted(code, result);
 }
 
-void TFormMain::MainProgressMessage(int message, qint64 wParam, qint64 lParam) {
-  if (message == rv::kMsgMainProgress) {
-    if (wParam == 5) GaugeSA->SetProgress(int(std::clamp<qint64>(lParam, 0, 100)));
-  } else if (message == rv::kMsgKeyframeProgress) {
-    const size_t entries = rv::Index().count;
-    if (entries > 0) GaugeKS->SetProgress(int(uint64_t(std::max<qint64>(wParam, 0)) * 100 / entries));
-    LabelKKP->setText(QString::number(wParam) + " >> " + QString::number(qulonglong(entries)));
-    LabelIO->setText(Q(kKeyframesFound) + QString::number(lParam));
+void TFormMain::ShowProgress(const rv::Progress& p) {
+  if (p.target == rv::ProgressTarget::kMain) {
+    if (p.percent >= 0) GaugeSA->SetProgress(std::clamp(p.percent, 0, 100));
+    if (p.hasText && rv::WorkerExists() && rv::TaskCommand() == "reconstruction")
+      LabelPTR->setText(Q(p.text));
+  } else if (p.target == rv::ProgressTarget::kKeyframes) {
+    if (p.percent >= 0) GaugeKS->SetProgress(p.percent);
+    if (p.hasText) LabelKKP->setText(Q(p.text));
+    if (p.found >= 0) LabelIO->setText(Q(kKeyframesFound) + QString::number(p.found));
   }
-}
-
-void TFormMain::CheckProgress(int code, qint64, const QString& text) {
-  if (code == 6 && rv::WorkerExists() && rv::TaskCommand() == "reconstruction")
-    LabelPTR->setText(text);
 }
 
 void TFormMain::ImageXClick() {

@@ -14,6 +14,7 @@
 #include <string>
 
 #include "core/config.h"
+#include "core/host.h"
 
 class QCheckBox;
 class QComboBox;
@@ -25,6 +26,7 @@ class QPushButton;
 class QRadioButton;
 class QSplitter;
 class QTabWidget;
+class GuiHost;
 class QTextEdit;
 class QPlainTextEdit;
 class QTreeWidget;
@@ -177,11 +179,11 @@ class TFormMain : public QMainWindow {
 
   // Message 1032: a task ended with a completion code and result.
   void TaskCompleted(int code, int result);
-  // Messages 1034 (wParam 5: GaugeSA := lParam) and 1035 (keyframe search progress).
-  void MainProgressMessage(int message, qint64 wParam, qint64 lParam);
-  // Progress of message 1033: the position text (code 6) of the reconstruction goes to
-  // LabelPTR.
-  void CheckProgress(int code, qint64 value, const QString& text);
+  // Progress of the save and the reconstruction (GaugeSA, and the reconstruction's position
+  // in LabelPTR) and of the keyframe search.
+  void ShowProgress(const rv::Progress& p);
+  // Takes the host's messages, progress and completions; questions are shown over this window.
+  void AttachHost(GuiHost* host);
   // Message 1036: fit the panels to the window again.
   void Refit();
 

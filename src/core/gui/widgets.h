@@ -9,8 +9,11 @@
 #include <QToolButton>
 #include <QWidget>
 
+#include <string>
+
 // Texts of the interface are UTF-8 in the sources.
 inline QString Q(const char* utf8) { return QString::fromUtf8(utf8); }
+inline QString Q(const std::string& utf8) { return QString::fromStdString(utf8); }
 
 // Gives a control the name the rest of the code and the tests know it by.
 template <class W>
