@@ -1,3 +1,7 @@
+#include "app/task_table.h"
 #include "cli/cli.h"
 
-int main(int argc, char** argv) { return rv::cli::Main(argc, argv); }
+int main(int argc, char** argv) {
+  rv::InstallTaskRoutines();
+  return rv::cli::Main(argc, argv);
+}

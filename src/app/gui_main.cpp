@@ -9,7 +9,7 @@
 #include "check/gui/stream_check_window.h"
 #include "core/gui/gui_host.h"
 #include "core/gui/main_window.h"
-#include "core/task_routines.h"
+#include "app/task_table.h"
 #include "ui/diagram_window.h"
 #include "ui/dump_window.h"
 #include "ui/question_dialog.h"

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "core/file_context.h"
+#include "base/file_context.h"
 #include "riff/bytes.h"
 #include "riff/source.h"
 

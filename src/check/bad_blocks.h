@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "riff/text_files.h"
+#include "base/text_files.h"
 
 namespace rv {
 

@@ -1,6 +1,6 @@
 #include "check/index.h"
 
-#include "core/file_context.h"
+#include "base/file_context.h"
 #include "riff/bytes.h"
 
 namespace rv {

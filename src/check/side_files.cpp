@@ -7,7 +7,7 @@
 
 #include "check/bad_blocks.h"
 #include "check/index.h"
-#include "core/questions.h"
+#include "base/questions.h"
 
 namespace rv {
 

@@ -11,13 +11,12 @@
 #include "cli/repair_cmd.h"
 #include "cli/json.h"
 #include "cli/sample.h"
-#include "core/file_state.h"
-#include "core/task_routines.h"
-#include "core/tasks.h"
+#include "check/file_state.h"
+#include "base/tasks.h"
 #include "output/reconstruction.h"
 #include "riff/header_edit.h"
-#include "core/messages.h"
-#include "core/questions.h"
+#include "base/messages.h"
+#include "base/questions.h"
 #include "riff/blocks.h"
 #include "riff/header.h"
 #include "riff/source.h"
@@ -291,7 +290,6 @@ int Main(int argc, char** argv) {
   }
   static ConsoleHost host;
   SetHost(&host);
-  InstallTaskRoutines();
   if (cmd == "info") return Info(args);
   if (cmd == "make-sample") return MakeSampleCmd(args);
   if (cmd == "reconstruct") return Reconstruct(args);

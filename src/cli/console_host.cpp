@@ -8,7 +8,7 @@
 
 #include "check/index.h"
 #include "check/scanner.h"
-#include "core/questions.h"
+#include "base/questions.h"
 
 namespace rv::cli {
 

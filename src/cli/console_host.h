@@ -8,7 +8,7 @@
 #include <mutex>
 #include <string>
 
-#include "core/host.h"
+#include "base/host.h"
 
 namespace rv::cli {
 

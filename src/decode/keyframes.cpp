@@ -5,8 +5,8 @@
 #include <map>
 
 #include "check/index.h"
-#include "core/host.h"
-#include "core/tasks.h"
+#include "base/host.h"
+#include "base/tasks.h"
 #include "join/join.h"
 #include "riff/blocks.h"
 #include "riff/header.h"

@@ -8,7 +8,7 @@
 #include <thread>
 
 #include "check/index.h"
-#include "core/tasks.h"
+#include "base/tasks.h"
 #include "output/writer.h"
 #include "riff/bytes.h"
 #include "riff/out_file.h"

@@ -3,7 +3,7 @@
 #include <unistd.h>
 
 #include "check/side_files.h"
-#include "core/config.h"
+#include "base/config.h"
 
 namespace rv {
 

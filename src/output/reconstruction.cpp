@@ -4,10 +4,10 @@
 #include <chrono>
 #include <cstring>
 
-#include "core/host.h"
-#include "core/messages.h"
-#include "core/options.h"
-#include "core/tasks.h"
+#include "base/host.h"
+#include "base/messages.h"
+#include "base/options.h"
+#include "base/tasks.h"
 #include "riff/blocks.h"
 #include "riff/bytes.h"
 #include "riff/header.h"

@@ -8,11 +8,11 @@
 #include <cerrno>
 #include <cstring>
 
-#include "core/host.h"
-#include "core/messages.h"
-#include "core/file_context.h"
-#include "core/options.h"
-#include "core/tasks.h"
+#include "base/host.h"
+#include "base/messages.h"
+#include "base/file_context.h"
+#include "base/options.h"
+#include "base/tasks.h"
 #include "check/scanner.h"
 #include "check/stream_facts.h"
 #include "riff/blocks.h"

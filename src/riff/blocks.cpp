@@ -2,7 +2,7 @@
 
 #include <cctype>
 
-#include "core/file_context.h"
+#include "base/file_context.h"
 
 namespace rv {
 

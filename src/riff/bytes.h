@@ -1,4 +1,5 @@
-// Byte-buffer accessors, FOURCC conversions, chunk-ID tests, number and hex text helpers.
+// Byte-buffer accessors, FOURCC conversions, chunk-ID tests. The number and hex text helpers
+// come with it from base/text.h.
 // Everything here is little-endian and bounds-checked where a caller could hand in short data.
 #pragma once
 
@@ -6,6 +7,8 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "base/text.h"
 
 namespace rv {
 
@@ -34,26 +37,6 @@ bool IsTypedChunkID(std::string_view id);
 // a has 4 characters, its first two are digits, characters 3-4 of a equal those of b.
 bool SameChunkType(std::string_view a, std::string_view b);
 
-// "2048000" -> "2'048'000".
-std::string FormatThousands(std::string_view digits);
-std::string FormatThousands(uint64_t value);
-// Optional leading "-" then one or more digits 0-9, nothing else.
-bool IsNumber(std::string_view text);
-// Blank-padded to width characters, or cut to its first width characters (UTF-8 aware).
-std::string PadOrCut(std::string_view text, size_t width);
-// Number of characters (code points) of a UTF-8 text.
-size_t Utf8Length(std::string_view text);
-
-bool CharIn(char c, std::string_view text);
-// token := text up to the first delimiter; text := what follows that delimiter (empty if none).
-std::string CutToken(std::string& text, std::string_view delimiters);
-bool IsHexByte(std::string_view text);
-uint32_t HexByteValue(std::string_view text);
-uint32_t HexDigitValue(char c);
-uint32_t HexToInt(std::string_view text);
 // "0A,FF,01": each byte two upper-case digits, separated by ",".
 std::string BytesToHex(const Bytes& bytes, size_t pos, size_t count);
-// Eight upper-case hex digits followed by "(h)".
-std::string HexFlags(uint32_t value);
-
 }  // namespace rv

@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
-#include "core/file_context.h"
-#include "core/host.h"
-#include "core/messages.h"
+#include "base/file_context.h"
+#include "base/host.h"
+#include "base/messages.h"
 #include "riff/hexdump.h"
 #include "riff/source.h"
 

@@ -4,7 +4,7 @@
 #include <climits>
 #include <cstdio>
 
-#include "core/messages.h"
+#include "base/messages.h"
 #include "riff/source.h"
 
 namespace rv {

@@ -8,8 +8,8 @@
 #include <cerrno>
 #include <cstring>
 
-#include "core/file_context.h"
-#include "core/messages.h"
+#include "base/file_context.h"
+#include "base/messages.h"
 
 namespace rv {
 

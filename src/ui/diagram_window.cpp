@@ -8,7 +8,7 @@
 #include <algorithm>
 #include <string>
 
-#include "core/tasks.h"
+#include "base/tasks.h"
 #include "riff/bytes.h"
 
 namespace {

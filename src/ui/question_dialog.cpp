@@ -16,7 +16,7 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "core/questions.h"
+#include "base/questions.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 
 #include <functional>
 
-#include "core/host.h"
+#include "base/host.h"
 
 class QLabel;
 class QPushButton;

@@ -11,7 +11,7 @@
 #include "check/index.h"
 #include "check/scanner.h"
 #include "cli/console_host.h"
-#include "core/host.h"
+#include "base/host.h"
 #include "fixtures/avi_builder.h"
 #include "fixtures/cli_run.h"
 #include "fixtures/ffmpeg_sample.h"

@@ -20,14 +20,14 @@
 #include <memory>
 #include <thread>
 
-#include "core/config.h"
+#include "base/config.h"
 #include "core/gui/gui_host.h"
 #include "core/gui/header_panels.h"
 #include "core/gui/main_window.h"
 #include "core/gui/widgets.h"
-#include "core/messages.h"
-#include "core/questions.h"
-#include "core/tasks.h"
+#include "base/messages.h"
+#include "base/questions.h"
+#include "base/tasks.h"
 #include "fixtures/avi_builder.h"
 #include "output/reconstruction.h"
 #include "riff/blocks.h"

@@ -20,13 +20,13 @@
 #include <vector>
 
 #include "check/index.h"
-#include "core/config.h"
+#include "base/config.h"
 #include "core/gui/gui_host.h"
 #include "core/gui/main_window.h"
 #include "core/gui/widgets.h"
-#include "core/questions.h"
-#include "core/task_routines.h"
-#include "core/tasks.h"
+#include "base/questions.h"
+#include "app/task_table.h"
+#include "base/tasks.h"
 #include "decode/gui/keyframe_tab.h"
 #include "decode/keyframes.h"
 #include "fixtures/avi_builder.h"

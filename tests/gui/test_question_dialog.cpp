@@ -10,7 +10,7 @@
 #include <QTest>
 #include <QTimer>
 
-#include "core/questions.h"
+#include "base/questions.h"
 #include "ui/question_dialog.h"
 
 namespace {

@@ -13,12 +13,12 @@
 #include <vector>
 
 #include "check/index.h"
-#include "core/file_state.h"
-#include "core/messages.h"
-#include "core/options.h"
-#include "core/questions.h"
-#include "core/task_routines.h"
-#include "core/tasks.h"
+#include "check/file_state.h"
+#include "base/messages.h"
+#include "base/options.h"
+#include "base/questions.h"
+#include "app/task_table.h"
+#include "base/tasks.h"
 #include "fixtures/avi_builder.h"
 #include "join/join.h"
 #include "riff/blocks.h"

@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <string>
 
-#include "core/config.h"
+#include "base/config.h"
 #include "fixtures/avi_builder.h"
 #include "output/naming.h"
 

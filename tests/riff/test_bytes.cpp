@@ -7,7 +7,7 @@
 
 #include "fixtures/avi_builder.h"
 #include "riff/bytes.h"
-#include "riff/text_files.h"
+#include "base/text_files.h"
 
 namespace {
 

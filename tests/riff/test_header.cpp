@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "core/file_state.h"
-#include "core/messages.h"
+#include "check/file_state.h"
+#include "base/messages.h"
 #include "fixtures/avi_builder.h"
 #include "fixtures/ffmpeg_sample.h"
 #include "riff/blocks.h"

@@ -12,10 +12,10 @@
 #include <string>
 #include <vector>
 
-#include "core/file_state.h"
-#include "core/messages.h"
-#include "core/options.h"
-#include "core/questions.h"
+#include "check/file_state.h"
+#include "base/messages.h"
+#include "base/options.h"
+#include "base/questions.h"
 #include "fixtures/avi_builder.h"
 #include "output/writer.h"
 #include "riff/blocks.h"

@@ -12,8 +12,8 @@
 #include <utility>
 #include <vector>
 
-#include "core/file_state.h"
-#include "core/messages.h"
+#include "check/file_state.h"
+#include "base/messages.h"
 #include "fixtures/avi_builder.h"
 #include "riff/blocks.h"
 #include "riff/bytes.h"

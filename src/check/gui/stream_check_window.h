@@ -17,7 +17,7 @@
 #include <cstdint>
 #include <functional>
 
-#include "core/host.h"
+#include "base/host.h"
 
 class QAction;
 class QCheckBox;

@@ -5,7 +5,7 @@
 #include <QThread>
 #include <QWidget>
 
-#include "core/tasks.h"
+#include "base/tasks.h"
 #include "ui/question_dialog.h"
 
 namespace {

@@ -16,7 +16,7 @@
 #include <mutex>
 #include <string>
 
-#include "core/host.h"
+#include "base/host.h"
 
 class GuiHost : public QObject, public rv::Host {
   Q_OBJECT

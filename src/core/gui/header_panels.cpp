@@ -23,7 +23,7 @@
 
 #include "core/gui/main_window.h"
 #include "core/gui/widgets.h"
-#include "core/tasks.h"
+#include "base/tasks.h"
 #include "riff/blocks.h"
 #include "riff/header.h"
 #include "riff/source.h"

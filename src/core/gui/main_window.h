@@ -13,8 +13,8 @@
 #include <functional>
 #include <string>
 
-#include "core/config.h"
-#include "core/host.h"
+#include "base/config.h"
+#include "base/host.h"
 
 class QCheckBox;
 class QComboBox;

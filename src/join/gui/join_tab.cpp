@@ -22,11 +22,11 @@
 #include <vector>
 
 #include "check/side_files.h"
-#include "core/config.h"
+#include "base/config.h"
 #include "core/gui/main_window.h"
 #include "core/gui/widgets.h"
-#include "core/questions.h"
-#include "core/tasks.h"
+#include "base/questions.h"
+#include "base/tasks.h"
 #include "join/join.h"
 
 namespace {

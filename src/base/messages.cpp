@@ -1,9 +1,9 @@
-#include "core/messages.h"
+#include "base/messages.h"
 
 #include <mutex>
 
-#include "core/host.h"
-#include "core/tasks.h"
+#include "base/host.h"
+#include "base/tasks.h"
 
 namespace rv {
 

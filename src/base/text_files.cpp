@@ -1,4 +1,4 @@
-#include "riff/text_files.h"
+#include "base/text_files.h"
 
 #include <cstdio>
 

@@ -1,8 +1,8 @@
-#include "core/task_routines.h"
+#include "app/task_table.h"
 
+#include "base/tasks.h"
 #include "check/scanner.h"
 #include "check/verify.h"
-#include "core/tasks.h"
 #include "decode/keyframes.h"
 #include "join/join.h"
 #include "output/reconstruction.h"

@@ -1,4 +1,4 @@
-#include "core/config.h"
+#include "base/config.h"
 
 #include <sys/stat.h>
 #include <unistd.h>

@@ -1,4 +1,4 @@
-#include "core/options.h"
+#include "base/options.h"
 
 #include "riff/bytes.h"
 

@@ -1,4 +1,4 @@
-#include "core/tasks.h"
+#include "base/tasks.h"
 
 #include <chrono>
 #include <condition_variable>
@@ -7,8 +7,8 @@
 #include <mutex>
 #include <thread>
 
-#include "core/file_context.h"
-#include "core/host.h"
+#include "base/file_context.h"
+#include "base/host.h"
 
 namespace rv {
 

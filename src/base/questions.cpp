@@ -1,8 +1,8 @@
-#include "core/questions.h"
+#include "base/questions.h"
 
 #include <mutex>
 
-#include "core/tasks.h"
+#include "base/tasks.h"
 
 namespace rv {
 

@@ -11,10 +11,10 @@
 #include <vector>
 
 #include "check/index.h"
-#include "core/file_state.h"
-#include "core/host.h"
-#include "core/messages.h"
-#include "core/tasks.h"
+#include "check/file_state.h"
+#include "base/host.h"
+#include "base/messages.h"
+#include "base/tasks.h"
 #include "fixtures/avi_builder.h"
 #include "riff/blocks.h"
 #include "riff/source.h"

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "core/config.h"
+#include "base/config.h"
 #include "fixtures/avi_builder.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <thread>
 #include <vector>
 
-#include "core/messages.h"
+#include "base/messages.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
-#include "core/host.h"
+#include "base/host.h"
 
 #include <atomic>
 
-#include "core/tasks.h"
+#include "base/tasks.h"
 
 namespace rv {
 

@@ -5,7 +5,7 @@
 #include <deque>
 #include <string>
 
-#include "core/host.h"
+#include "base/host.h"
 
 namespace rv {
 

@@ -1,4 +1,4 @@
-#include "core/file_context.h"
+#include "base/file_context.h"
 
 #include <cstdlib>
 #include <mutex>
