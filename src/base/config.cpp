@@ -8,7 +8,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "riff/bytes.h"
+#include "base/text.h"
 
 namespace rv {
 

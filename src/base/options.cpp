@@ -1,6 +1,6 @@
 #include "base/options.h"
 
-#include "riff/bytes.h"
+#include "base/text.h"
 
 namespace rv {
 

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "riff/bytes.h"
+#include "base/text.h"
 
 namespace rv {
 

@@ -7,7 +7,7 @@
 #include "check/index.h"
 #include "base/host.h"
 #include "base/tasks.h"
-#include "join/join.h"
+#include "riff/movi_locator.h"
 #include "riff/blocks.h"
 #include "riff/header.h"
 #include "riff/source.h"

@@ -12,10 +12,6 @@ namespace rv {
 
 extern const char* const kJoinNotice;  // LabelJINFO
 
-// The file position of the LIST movi header of a file on disk (top-level walk), or -1.
-// A failure that has a text puts it into status (LabelME).
-int64_t GetMoviPtr(const std::string& file, std::string* status = nullptr);
-
 // What the join tab and the task share. The status line is written by the task and read by
 // the window, hence the lock.
 struct JoinState {

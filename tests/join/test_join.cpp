@@ -21,6 +21,7 @@
 #include "base/tasks.h"
 #include "fixtures/avi_builder.h"
 #include "join/join.h"
+#include "riff/movi_locator.h"
 #include "riff/blocks.h"
 #include "riff/bytes.h"
 
