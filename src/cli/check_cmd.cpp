@@ -1,6 +1,5 @@
 #include "cli/check_cmd.h"
 
-#include <csignal>
 #include <cstdio>
 
 #include "check/bad_blocks.h"
@@ -8,6 +7,7 @@
 #include "check/scanner.h"
 #include "check/side_files.h"
 #include "cli/cli.h"
+#include "cli/common.h"
 #include "cli/console_host.h"
 #include "check/file_state.h"
 #include "base/messages.h"
@@ -49,8 +49,6 @@ const char* kCheckFileHelp =
     "  --index-out F.idx1          write the new index alone\n"
     "\n"
     "exit status: 0 the scan reached the end, 3 it ended early, 1 error, 2 bad usage\n";
-
-void OnInterrupt(int) { RequestStop(); }
 
 bool TakeValue(std::vector<std::string>& args, size_t& i, std::string& value) {
   if (i + 1 >= args.size()) return false;
@@ -110,13 +108,7 @@ bool OpenForCheck(const std::string& file, bool* opened) {
   return r.opened && !Blocks().empty();
 }
 
-bool RunStreamCheck() {
-  auto old = std::signal(SIGINT, OnInterrupt);
-  Completion c = Execute("createIDX1");
-  std::signal(SIGINT, old);
-  if (auto* h = dynamic_cast<ConsoleHost*>(&CurrentHost())) h->EndProgress();
-  return c.result == 1;
-}
+bool RunStreamCheck() { return RunTask("createIDX1").result == 1; }
 
 void PrintGrid() {
   const auto& rows = Grid().rows;
@@ -127,12 +119,8 @@ void PrintGrid() {
 }
 
 int Check(const std::vector<std::string>& argsIn) {
+  if (ShowHelp(argsIn, {kCheckUsage, kCheckOptionsHelp, kCheckFileHelp})) return kExitOk;
   std::vector<std::string> args = argsIn;
-  for (const auto& a : args)
-    if (a == "--help" || a == "-h") {
-      std::printf("%s%s%s", kCheckUsage, kCheckOptionsHelp, kCheckFileHelp);
-      return kExitOk;
-    }
   std::string error;
   if (!ParseCheckOptions(args, error)) {
     std::fprintf(stderr, "rivetta-cli check: %s\n", error.c_str());
@@ -141,30 +129,21 @@ int Check(const std::vector<std::string>& argsIn) {
   CheckArgs ca;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
-    auto value = [&](std::string& target) {
-      if (i + 1 >= args.size()) return false;
-      target = args[++i];
-      return true;
-    };
     bool ok = true;
-    if (a == "--save-errors") ok = value(ca.saveErrors);
-    else if (a == "--load-errors") ok = value(ca.loadErrors);
-    else if (a == "--list") ok = value(ca.listFile);
-    else if (a == "--index-out") ok = value(ca.indexOut);
+    if (a == "--save-errors") ok = NextValue(args, i, ca.saveErrors);
+    else if (a == "--load-errors") ok = NextValue(args, i, ca.loadErrors);
+    else if (a == "--list") ok = NextValue(args, i, ca.listFile);
+    else if (a == "--index-out") ok = NextValue(args, i, ca.indexOut);
     else if (a == "--continue") ca.continueCheck = true;
     else if (!a.empty() && a[0] == '-') ok = false;
     else if (ca.file.empty()) ca.file = a;
     else ok = false;
     if (!ok) {
-      std::fprintf(stderr, "rivetta-cli check: bad argument '%s'\n\n%s%s%s", a.c_str(),
-                   kCheckUsage, kCheckOptionsHelp, kCheckFileHelp);
-      return kExitUsage;
+      std::fprintf(stderr, "rivetta-cli check: bad argument '%s'\n\n", a.c_str());
+      return Usage({kCheckUsage, kCheckOptionsHelp, kCheckFileHelp});
     }
   }
-  if (ca.file.empty()) {
-    std::fprintf(stderr, "%s%s%s", kCheckUsage, kCheckOptionsHelp, kCheckFileHelp);
-    return kExitUsage;
-  }
+  if (ca.file.empty()) return Usage({kCheckUsage, kCheckOptionsHelp, kCheckFileHelp});
   if (!OpenForCheck(ca.file)) return kExitError;
   if (!HasBlock("LIST", "movi")) {
     std::printf("• не найден поток\n");

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "cli/check_cmd.h"
+#include "cli/common.h"
 #include "cli/console_host.h"
 #include "cli/decode_cmd.h"
 #include "cli/repair_cmd.h"
@@ -64,17 +65,6 @@ const char* kSampleUsage =
     "\n"
     "Writes a small AVI (video and audio chunks, hdrl, idx1) with 4096 zero bytes inserted\n"
     "into one video chunk and one broken size field.\n";
-
-bool WantsHelp(const std::vector<std::string>& args) {
-  for (const auto& a : args)
-    if (a == "--help" || a == "-h") return true;
-  return false;
-}
-
-int Usage(const char* text) {
-  std::fputs(text, stderr);
-  return kExitUsage;
-}
 
 const char* ColorName(LabelColor c) {
   switch (c) {
@@ -197,10 +187,7 @@ void PrintFields(bool withValues) {
 }
 
 int Info(const std::vector<std::string>& args) {
-  if (WantsHelp(args)) {
-    std::fputs(kInfoUsage, stdout);
-    return kExitOk;
-  }
+  if (ShowHelp(args, {kInfoUsage})) return kExitOk;
   bool json = false, fields = false;
   std::string file;
   for (const auto& a : args) {
@@ -209,17 +196,17 @@ int Info(const std::vector<std::string>& args) {
     else if (a == "--fields")
       fields = true;
     else if (!a.empty() && a[0] == '-')
-      return Usage(kInfoUsage);
+      return Usage({kInfoUsage});
     else if (file.empty())
       file = a;
     else
-      return Usage(kInfoUsage);
+      return Usage({kInfoUsage});
   }
   if (file.empty() && fields) {
     PrintFields(false);
     return kExitOk;
   }
-  if (file.empty()) return Usage(kInfoUsage);
+  if (file.empty()) return Usage({kInfoUsage});
   ResetFileState();
   ClearMessages();
   OpenResult r = OpenAndReadHeader(file);
@@ -244,11 +231,8 @@ const char* kReconstructUsage =
     "exit status: 0 the blocks needed were found, 3 the search ran to the end, 1 error\n";
 
 int Reconstruct(const std::vector<std::string>& args) {
-  if (WantsHelp(args)) {
-    std::fputs(kReconstructUsage, stdout);
-    return kExitOk;
-  }
-  if (args.size() != 1 || args[0].empty() || args[0][0] == '-') return Usage(kReconstructUsage);
+  if (ShowHelp(args, {kReconstructUsage})) return kExitOk;
+  if (args.size() != 1 || args[0].empty() || args[0][0] == '-') return Usage({kReconstructUsage});
   ResetFileState();
   ClearMessages();
   InputFileName() = args[0];
@@ -260,11 +244,8 @@ int Reconstruct(const std::vector<std::string>& args) {
 }
 
 int MakeSampleCmd(const std::vector<std::string>& args) {
-  if (WantsHelp(args)) {
-    std::fputs(kSampleUsage, stdout);
-    return kExitOk;
-  }
-  if (args.size() != 1 || args[0].empty() || args[0][0] == '-') return Usage(kSampleUsage);
+  if (ShowHelp(args, {kSampleUsage})) return kExitOk;
+  if (args.size() != 1 || args[0].empty() || args[0][0] == '-') return Usage({kSampleUsage});
   SampleInfo info;
   if (!WriteSample(args[0], &info)) {
     std::fprintf(stderr, "rivetta-cli: не удалось записать %s\n", args[0].c_str());
@@ -281,7 +262,7 @@ int MakeSampleCmd(const std::vector<std::string>& args) {
 
 int Main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
-  if (args.empty()) return Usage(kUsage);
+  if (args.empty()) return Usage({kUsage});
   std::string cmd = args[0];
   args.erase(args.begin());
   if (cmd == "--help" || cmd == "-h" || cmd == "help") {
@@ -300,7 +281,7 @@ int Main(int argc, char** argv) {
   if (cmd == "verify") return Verify(args);
   if (cmd == "repair") return Repair(args);
   std::fprintf(stderr, "rivetta-cli: неизвестная команда '%s'\n\n", cmd.c_str());
-  return Usage(kUsage);
+  return Usage({kUsage});
 }
 
 }  // namespace rv::cli

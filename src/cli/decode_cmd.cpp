@@ -1,13 +1,13 @@
 #include "cli/decode_cmd.h"
 
 #include <algorithm>
-#include <csignal>
 #include <cstdio>
 
 #include "check/index.h"
 #include "check/side_files.h"
 #include "cli/check_cmd.h"
 #include "cli/cli.h"
+#include "cli/common.h"
 #include "cli/console_host.h"
 #include "base/messages.h"
 #include "base/options.h"
@@ -54,21 +54,10 @@ const char* kKeyframesUsage =
     "\n"
     "exit status: 0 \"поиск завершен\", 3 stopped, 1 error, 2 bad usage\n";
 
-void OnInterrupt(int) { RequestStop(); }
-
-bool Help(const std::vector<std::string>& args, const char* usage) {
-  for (const auto& a : args)
-    if (a == "--help" || a == "-h") {
-      std::fputs(usage, stdout);
-      return true;
-    }
-  return false;
-}
-
 }  // namespace
 
 int JoinCmd(const std::vector<std::string>& args) {
-  if (Help(args, kJoinUsage)) return kExitOk;
+  if (ShowHelp(args, {kJoinUsage})) return kExitOk;
   JoinState& j = Join();
   j.files.clear();
   j.output.clear();
@@ -76,17 +65,15 @@ int JoinCmd(const std::vector<std::string>& args) {
   for (size_t i = 0; i < args.size(); ++i) {
     if (args[i] == "-o" && i + 1 < args.size()) j.output = args[++i];
     else if (args[i] == "--yes") yes = true;
-    else if (!args[i].empty() && args[i][0] == '-') return std::fputs(kJoinUsage, stderr), kExitUsage;
+    else if (!args[i].empty() && args[i][0] == '-') return Usage({kJoinUsage});
     else j.files.push_back(args[i]);
   }
-  if (j.files.empty() || j.output.empty()) return std::fputs(kJoinUsage, stderr), kExitUsage;
+  if (j.files.empty() || j.output.empty()) return Usage({kJoinUsage});
   if (FileExists(j.output) && !yes) {
     std::printf("%s уже существует; --yes заменит его\n", j.output.c_str());
     return kExitError;
   }
-  auto old = std::signal(SIGINT, OnInterrupt);
-  Execute("doJOIN");
-  std::signal(SIGINT, old);
+  RunTask("doJOIN");
   std::string status = j.Status();
   std::printf("%s\n", status.c_str());
   if (status == "операция завершена") return kExitOk;
@@ -95,14 +82,14 @@ int JoinCmd(const std::vector<std::string>& args) {
 }
 
 int Codecs(const std::vector<std::string>& args) {
-  if (Help(args, kCodecsUsage)) return kExitOk;
-  if (!args.empty()) return std::fputs(kCodecsUsage, stderr), kExitUsage;
+  if (ShowHelp(args, {kCodecsUsage})) return kExitOk;
+  if (!args.empty()) return Usage({kCodecsUsage});
   for (const std::string& c : DecompressorChoices()) std::printf("%s\n", c.c_str());
   return kExitOk;
 }
 
 int KeyframesCmd(const std::vector<std::string>& argsIn) {
-  if (Help(argsIn, kKeyframesUsage)) return kExitOk;
+  if (ShowHelp(argsIn, {kKeyframesUsage})) return kExitOk;
   std::vector<std::string> args = argsIn;
   // --yes both answers the check's questions and replaces OUT; the check options take it.
   bool replace = std::find(args.begin(), args.end(), "--yes") != args.end();
@@ -119,11 +106,11 @@ int KeyframesCmd(const std::vector<std::string>& argsIn) {
     else if (a == "-o" && i + 1 < args.size()) out = args[++i];
     else if (a == "--use-index") useIndex = true;
     else if (a == "--yes") replace = true;
-    else if (!a.empty() && a[0] == '-') return std::fputs(kKeyframesUsage, stderr), kExitUsage;
+    else if (!a.empty() && a[0] == '-') return Usage({kKeyframesUsage});
     else if (file.empty()) file = a;
-    else return std::fputs(kKeyframesUsage, stderr), kExitUsage;
+    else return Usage({kKeyframesUsage});
   }
-  if (file.empty()) return std::fputs(kKeyframesUsage, stderr), kExitUsage;
+  if (file.empty()) return Usage({kKeyframesUsage});
   if (!OpenForCheck(file)) return kExitError;
   if (!HasBlock("LIST", "movi")) return std::printf("• не найден поток\n"), kExitError;
   if (!out.empty() && FileExists(out) && !replace) {
@@ -138,10 +125,7 @@ int KeyframesCmd(const std::vector<std::string>& argsIn) {
   }
   Keyframes().SetChoice(codec);
   Keyframes().showKeyframes = false;
-  auto old = std::signal(SIGINT, OnInterrupt);
-  Execute("findKK");
-  std::signal(SIGINT, old);
-  if (auto* h = dynamic_cast<ConsoleHost*>(&CurrentHost())) h->EndProgress();
+  RunTask("findKK");
   const std::string result = Keyframes().Text("LabelIO");
   std::printf("%s\n%s\nопорных кадров: %u\n%s\n", Keyframes().Text("LabelKA").c_str(),
               Keyframes().Text("LabelKK").c_str(), Keyframes().keyframes.load(), result.c_str());
@@ -150,8 +134,7 @@ int KeyframesCmd(const std::vector<std::string>& argsIn) {
     size_t shown = MessageLines().size();
     OutputFileName() = out;
     Execute("saveOUT");
-    auto lines = MessageLines();
-    for (size_t i = shown; i < lines.size(); ++i) std::printf("%s\n", lines[i].c_str());
+    PrintNewMessages(shown);
     if (!LastWrite().complete) return kExitError;
   }
   return kExitOk;

@@ -1,11 +1,7 @@
 #include "cli/repair_cmd.h"
 
-#include <unistd.h>
-
-#include <csignal>
-#include <filesystem>
 #include <cstdio>
-#include <iostream>
+#include <filesystem>
 
 #include "check/bad_blocks.h"
 #include "check/index.h"
@@ -15,6 +11,7 @@
 #include "check/verify.h"
 #include "cli/check_cmd.h"
 #include "cli/cli.h"
+#include "cli/common.h"
 #include "cli/console_host.h"
 #include "base/messages.h"
 #include "base/options.h"
@@ -80,90 +77,44 @@ const char* kRepairUsage =
 const char* kRepairExit =
     "\nexit status: 0 written complete, 3 written but incomplete (stopped, cut short), 1 error\n";
 
-void PrintNewMessages(size_t& shown) {
-  auto lines = MessageLines();
-  if (shown > lines.size()) shown = 0;  // the list restarted after 500 lines
-  for (; shown < lines.size(); ++shown) std::printf("%s\n", lines[shown].c_str());
-}
-
-void OnInterrupt(int) { RequestStop(); }
-
-}  // namespace
-
-int Verify(const std::vector<std::string>& args) {
-  std::string file;
-  for (const auto& a : args) {
-    if (a == "--help" || a == "-h") {
-      std::fputs(kVerifyUsage, stdout);
-      return kExitOk;
-    }
-    if ((!a.empty() && a[0] == '-') || !file.empty()) {
-      std::fputs(kVerifyUsage, stderr);
-      return kExitUsage;
-    }
-    file = a;
-  }
-  if (file.empty()) {
-    std::fputs(kVerifyUsage, stderr);
-    return kExitUsage;
-  }
-  if (!OpenForCheck(file)) return kExitError;
-  size_t shown = MessageLines().size();
-  if (!HasBlock("LIST", "movi")) return std::printf("• не найден поток\n"), kExitError;
-  if (!HasBlock("idx1", "")) return std::printf("• не найден индекс\n"), kExitError;
-  auto old = std::signal(SIGINT, OnInterrupt);
-  Completion c = Execute("verifyIDX1");
-  std::signal(SIGINT, old);
-  if (auto* h = dynamic_cast<ConsoleHost*>(&CurrentHost())) h->EndProgress();
-  PrintNewMessages(shown);
-  return c.result == 1 ? kExitOk : kExitIncomplete;
-}
-
-int Repair(const std::vector<std::string>& argsIn) {
-  std::vector<std::string> args = argsIn;
-  for (const auto& a : args)
-    if (a == "--help" || a == "-h") {
-      std::printf("%s%s%s", kRepairUsage, kCheckOptionsHelp, kRepairExit);
-      return kExitOk;
-    }
+// What the command line asks of a repair.
+struct RepairArgs {
+  std::string file, out;
+  std::vector<std::string> radios;  // the repairs of --fix, as the repair tab's radio names
+  bool useIndex = false, strict = false, force = false, reconstruct = false;
   bool answerNo = false, replace = false;
+  std::vector<std::pair<const FieldDef*, std::string>> edits;
+  RepairOptions ro;
+};
+
+// Parses args into ra and the engine's options; an exit code on bad usage, else -1.
+int ParseRepairArgs(std::vector<std::string> args, RepairArgs& ra) {
   for (const auto& a : args) {
-    if (a == "--no") answerNo = true;
-    if (a == "--yes") replace = true;
+    if (a == "--no") ra.answerNo = true;
+    if (a == "--yes") ra.replace = true;
   }
   std::string error;
   if (!ParseCheckOptions(args, error)) {
     std::fprintf(stderr, "rivetta-cli repair: %s\n", error.c_str());
     return kExitUsage;
   }
-  // The search questions are answered yes unless --no: a repair needs the searches.
-  SetAlwaysAnswer(answerNo ? 0 : 1);
-
   // Runs of zeros whose length is the delta are cut first; every bad block left then gets its
   // real size. Measured on inserted zeros, random size fields, holes and cut files, this keeps
   // at least as many intact frames as keeping declared sizes below the real one, and more when
   // a damaged size field claims less than the chunk holds.
-  std::string file, out, fix = "eq,isall";
-  bool useIndex = false, strict = false, force = false, reconstruct = false;
-  std::vector<std::pair<const FieldDef*, std::string>> edits;
-  RepairOptions ro;
+  std::string fix = "eq,isall";
   Options& o = Opt();
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
-    auto value = [&](std::string& target) {
-      if (i + 1 >= args.size()) return false;
-      target = args[++i];
-      return true;
-    };
     std::string v;
     bool ok = true;
-    if (a == "-o") ok = value(out);
-    else if (a == "--fix") ok = value(fix);
-    else if (a == "--any-delta") ro.positiveDeltaOnly = false;
-    else if (a == "--any-byte") ro.zeroRunsOnly = false;
-    else if (a == "--min-run") ok = value(v) && MinRunFromText(v, ro.minRun);
+    if (a == "-o") ok = NextValue(args, i, ra.out);
+    else if (a == "--fix") ok = NextValue(args, i, fix);
+    else if (a == "--any-delta") ra.ro.positiveDeltaOnly = false;
+    else if (a == "--any-byte") ra.ro.zeroRunsOnly = false;
+    else if (a == "--min-run") ok = NextValue(args, i, v) && MinRunFromText(v, ra.ro.minRun);
     else if (a == "--header") {
-      ok = value(v);
+      ok = NextValue(args, i, v);
       if (v == "built") o.headerMode = 'M';
       else if (v == "assembled") o.headerMode = 'I';
       else if (v == "copied") o.headerMode = 'O';
@@ -174,10 +125,10 @@ int Repair(const std::vector<std::string>& argsIn) {
     else if (a == "--rates") o.ratesFromTbf = true;
     else if (a == "--audio-length") o.audioLength = true;
     else if (a == "--audio-rate") o.audioRate = true;
-    else if (a == "--use-index") useIndex = true;
-    else if (a == "--reconstruct") reconstruct = true;
+    else if (a == "--use-index") ra.useIndex = true;
+    else if (a == "--reconstruct") ra.reconstruct = true;
     else if (a == "--set") {
-      ok = value(v);
+      ok = NextValue(args, i, v);
       size_t dot = v.find('.'), eq = v.find('=');
       const FieldDef* f = nullptr;
       if (ok && dot != std::string::npos && eq != std::string::npos && dot < eq)
@@ -187,20 +138,18 @@ int Repair(const std::vector<std::string>& argsIn) {
                              "that `rivetta-cli info --fields` lists, not '%s'\n", v.c_str());
         return kExitUsage;
       }
-      edits.push_back({f, v.substr(eq + 1)});
+      ra.edits.push_back({f, v.substr(eq + 1)});
     }
-    else if (a == "--strict") strict = true;
-    else if (a == "--force") force = true;
+    else if (a == "--strict") ra.strict = true;
+    else if (a == "--force") ra.force = true;
     else if (!a.empty() && a[0] == '-') ok = false;
-    else if (file.empty()) file = a;
+    else if (ra.file.empty()) ra.file = a;
     else ok = false;
     if (!ok) {
-      std::fprintf(stderr, "rivetta-cli repair: bad argument '%s'\n\n%s%s", a.c_str(),
-                   kRepairUsage, kCheckOptionsHelp);
-      return kExitUsage;
+      std::fprintf(stderr, "rivetta-cli repair: bad argument '%s'\n\n", a.c_str());
+      return Usage({kRepairUsage, kCheckOptionsHelp});
     }
   }
-  std::vector<std::string> radios;
   for (std::string rest = fix; !rest.empty();) {
     std::string f = CutToken(rest, ",");
     const char* radio = f == "eq" ? "RadioEQ" : f == "reis" ? "RadioREIS" : f == "reno" ? "RadioRENO"
@@ -211,35 +160,29 @@ int Repair(const std::vector<std::string>& argsIn) {
       std::fprintf(stderr, "rivetta-cli repair: unknown repair '%s' in --fix\n", f.c_str());
       return kExitUsage;
     }
-    radios.push_back(radio);
+    ra.radios.push_back(radio);
   }
-  if (file.empty()) {
-    std::fprintf(stderr, "%s%s", kRepairUsage, kCheckOptionsHelp);
-    return kExitUsage;
-  }
+  if (ra.file.empty()) return Usage({kRepairUsage, kCheckOptionsHelp});
+  return -1;
+}
 
-  bool opened = false;
-  OpenForCheck(file, &opened);
-  if (!opened) return kExitError;
-  size_t shown = MessageLines().size();
-  // On the command line a bare file name means the current directory, not the program's.
-  if (out.empty()) out = makeOutFN(std::filesystem::absolute(file).string());
-  if (SameFile(out, file)) return std::printf("• выходной файл совпадает с исходным\n"), kExitError;
-  if (FileExists(out) && !replace) {
-    auto* host = dynamic_cast<ConsoleHost*>(&CurrentHost());
-    bool yes = false;
-    if (host && host->interactive()) {
-      Question q;
-      q.text = "файл с таким именем уже существует. перезаписать?";
-      yes = host->Ask(q);
-    }
-    if (!yes) {
-      std::printf("• %s уже существует; --yes заменит его\n", out.c_str());
-      return kExitError;
-    }
+// False when OUT exists and may not be replaced (--yes, or yes at the terminal).
+bool MayReplace(const std::string& out, bool replace) {
+  if (!FileExists(out) || replace) return true;
+  auto* host = dynamic_cast<ConsoleHost*>(&CurrentHost());
+  if (host && host->interactive()) {
+    Question q;
+    q.text = "файл с таким именем уже существует. перезаписать?";
+    if (host->Ask(q)) return true;
   }
+  std::printf("• %s уже существует; --yes заменит его\n", out.c_str());
+  return false;
+}
 
-  if (!reconstruct && HasBlock("LIST", "movi") && OpenSource(file)) {
+// Reads the stream formats the size checks rejected, rebuilds the header when it lacks what
+// a repair needs (or when asked), and applies the --set edits. An exit code, or -1.
+int PrepareHeader(RepairArgs& ra, size_t& shown) {
+  if (!ra.reconstruct && HasBlock("LIST", "movi") && OpenSource(ra.file)) {
     // A stream format that the size checks rejected (a 16-byte PCM wave format, an
     // uncompressed video format) is read as it is, so the built header keeps the stream and
     // a healthy header is not taken for a missing one.
@@ -247,12 +190,12 @@ int Repair(const std::vector<std::string>& argsIn) {
     CloseSource();
     PrintNewMessages(shown);
   }
-  if (!reconstruct && !(IFpresent("avih") && IFpresent("vstrh") && IFpresent("vstrf"))) {
+  if (!ra.reconstruct && !(IFpresent("avih") && IFpresent("vstrh") && IFpresent("vstrf"))) {
     std::printf("• в заголовке нет avih или видео strh/strf: заголовок восстанавливается по "
                 "блокам, найденным в файле\n");
-    reconstruct = true;
+    ra.reconstruct = true;
   }
-  if (reconstruct) {
+  if (ra.reconstruct) {
     ClearMessages();
     SignsOff();  // the labels tell what the search finds, not what the walk found
     shown = 0;
@@ -263,12 +206,12 @@ int Repair(const std::vector<std::string>& argsIn) {
       std::printf("• реконструкция не нашла всех нужных блоков\n");
       return kExitError;
     }
-    o.headerMode = 'M';
+    Opt().headerMode = 'M';
   } else if (!HasBlock("LIST", "movi")) {
     std::printf("• не найден поток\n");
     return kExitError;
   }
-  for (const auto& [f, text] : edits) {
+  for (const auto& [f, text] : ra.edits) {
     std::string err;
     if (!ApplyField(*f, text, err)) {
       std::fprintf(stderr, "rivetta-cli repair: %s.%s: %s\n", f->record, f->name, err.c_str());
@@ -276,67 +219,122 @@ int Repair(const std::vector<std::string>& argsIn) {
     }
     FinishFormatEdit(f->record);
   }
+  return -1;
+}
 
-  bool checked = false, stopped = false, fromIndex = false;
+struct CheckOutcome {
+  bool checked = false, stopped = false;
   size_t badFound = 0;
-  auto old = std::signal(SIGINT, OnInterrupt);
-  if (useIndex && HasBlock("idx1", "")) {
+};
+
+// The file's own index when asked and sound; else the stream check and the repairs, again
+// while a repair cuts fragments out (up to three rounds).
+CheckOutcome CheckAndRepair(const RepairArgs& ra, size_t& shown) {
+  CheckOutcome r;
+  InterruptAsStop interrupt;
+  bool fromIndex = false;
+  if (ra.useIndex && HasBlock("idx1", "")) {
     fromIndex = Execute("verifyIDX1").result == 1;
     PrintNewMessages(shown);
-    checked = fromIndex;
+    r.checked = fromIndex;
   }
   if (!fromIndex) {
     // A repair that cut fragments out may have pulled chunks back inside the movi list that
     // inserted bytes had pushed past its declared end: check again through the exclusions.
     for (int round = 0; round < 3; ++round) {
       Index().continueCheck = 0;
-      checked = RunStreamCheck();
-      stopped = StopRequested() || LastScan().stopped;
-      badFound += BadBlocks().size();
+      r.checked = RunStreamCheck();
+      r.stopped = StopRequested() || LastScan().stopped;
+      r.badFound += BadBlocks().size();
       PrintNewMessages(shown);
-      if (stopped) break;
+      if (r.stopped) break;
       auto excluded = [] {
         uint64_t n = 0;
         for (const Exclusion& e : Exclusions()) n += e.count;
         return n;
       };
       uint64_t before = excluded();
-      for (const auto& r : radios) RunBulkAction(r, ro, file);
+      for (const auto& radio : ra.radios) RunBulkAction(radio, ra.ro, ra.file);
       if (excluded() == before) break;
     }
   }
-  std::signal(SIGINT, old);
-  if (auto* h = dynamic_cast<ConsoleHost*>(&CurrentHost())) h->EndProgress();
+  return r;
+}
 
-  if (stopped && !force) {
-    std::printf("• проверка прервана: файл не записан (--force запишет найденное)\n");
-    return kExitIncomplete;
-  }
-  if (strict && !checked && !force) {
-    std::printf("• проверка не дошла до конца потока: файл не записан (--strict)\n");
-    return kExitIncomplete;
-  }
+// Writes the repaired copy and prints what it holds.
+int WriteRepaired(const RepairArgs& ra, const CheckOutcome& c, size_t& shown) {
   ClearStop();
-  OutputFileName() = out;
+  OutputFileName() = ra.out;
   Execute("saveOUT");
-  if (auto* h = dynamic_cast<ConsoleHost*>(&CurrentHost())) h->EndProgress();
+  EndProgress();
   PrintNewMessages(shown);
   const WriteSummary& w = LastWrite();
+  const char* out = ra.out.c_str();
   if (!w.written) {
-    std::printf("%s: файл не записан\n", out.c_str());
+    std::printf("%s: файл не записан\n", out);
     return kExitError;
   }
   // Chunks handed to a file that could not take them are not in it: no count is given.
   if (w.writeError) {
-    std::printf("%s: файл записан не полностью (ошибка записи)\n", out.c_str());
+    std::printf("%s: файл записан не полностью (ошибка записи)\n", out);
     return kExitError;
   }
   std::printf("%s: записано блоков %zu из %zu, найдено битых блоков %zu, исключено фрагментов %zu",
-              out.c_str(), w.chunksWritten - w.fromOwnIndex, Index().entries.size(), badFound,
+              out, w.chunksWritten - w.fromOwnIndex, Index().entries.size(), c.badFound,
               Exclusions().size());
   if (w.fromOwnIndex) std::printf(", взято из индекса файла %zu", w.fromOwnIndex);
   std::printf("\n");
-  return w.complete && checked ? kExitOk : kExitIncomplete;
+  return w.complete && c.checked ? kExitOk : kExitIncomplete;
+}
+
+}  // namespace
+
+int Verify(const std::vector<std::string>& args) {
+  if (ShowHelp(args, {kVerifyUsage})) return kExitOk;
+  std::string file;
+  for (const auto& a : args) {
+    if ((!a.empty() && a[0] == '-') || !file.empty()) return Usage({kVerifyUsage});
+    file = a;
+  }
+  if (file.empty()) return Usage({kVerifyUsage});
+  if (!OpenForCheck(file)) return kExitError;
+  size_t shown = MessageLines().size();
+  if (!HasBlock("LIST", "movi")) return std::printf("• не найден поток\n"), kExitError;
+  if (!HasBlock("idx1", "")) return std::printf("• не найден индекс\n"), kExitError;
+  Completion c = RunTask("verifyIDX1");
+  PrintNewMessages(shown);
+  return c.result == 1 ? kExitOk : kExitIncomplete;
+}
+
+int Repair(const std::vector<std::string>& args) {
+  if (ShowHelp(args, {kRepairUsage, kCheckOptionsHelp, kRepairExit})) return kExitOk;
+  RepairArgs ra;
+  if (int rc = ParseRepairArgs(args, ra); rc >= 0) return rc;
+  // The search questions are answered yes unless --no: a repair needs the searches.
+  SetAlwaysAnswer(ra.answerNo ? 0 : 1);
+
+  bool opened = false;
+  OpenForCheck(ra.file, &opened);
+  if (!opened) return kExitError;
+  size_t shown = MessageLines().size();
+  // On the command line a bare file name means the current directory, not the program's.
+  if (ra.out.empty()) ra.out = makeOutFN(std::filesystem::absolute(ra.file).string());
+  if (SameFile(ra.out, ra.file))
+    return std::printf("• выходной файл совпадает с исходным\n"), kExitError;
+  if (!MayReplace(ra.out, ra.replace)) return kExitError;
+  if (int rc = PrepareHeader(ra, shown); rc >= 0) return rc;
+
+  const CheckOutcome c = CheckAndRepair(ra, shown);
+  EndProgress();
+  if (c.stopped && !ra.force) {
+    std::printf("• проверка прервана: файл не записан (--force запишет найденное)\n");
+    return kExitIncomplete;
+  }
+  if (ra.strict && !c.checked && !ra.force) {
+    std::printf("• проверка не дошла до конца потока: файл не записан (--strict)\n");
+    return kExitIncomplete;
+  }
+  return WriteRepaired(ra, c, shown);
 }
 
 }  // namespace rv::cli

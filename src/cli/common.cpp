@@ -1,0 +1,63 @@
+#include "cli/common.h"
+
+#include <csignal>
+#include <cstdio>
+
+#include "base/host.h"
+#include "base/messages.h"
+#include "cli/cli.h"
+#include "cli/console_host.h"
+
+namespace rv::cli {
+
+namespace {
+void OnInterrupt(int) { RequestStop(); }
+}  // namespace
+
+bool WantsHelp(const std::vector<std::string>& args) {
+  for (const auto& a : args)
+    if (a == "--help" || a == "-h") return true;
+  return false;
+}
+
+bool ShowHelp(const std::vector<std::string>& args, std::initializer_list<const char*> texts) {
+  if (!WantsHelp(args)) return false;
+  for (const char* t : texts) std::fputs(t, stdout);
+  return true;
+}
+
+int Usage(std::initializer_list<const char*> texts) {
+  for (const char* t : texts) std::fputs(t, stderr);
+  return kExitUsage;
+}
+
+bool NextValue(const std::vector<std::string>& args, size_t& i, std::string& value) {
+  if (i + 1 >= args.size()) return false;
+  value = args[++i];
+  return true;
+}
+
+InterruptAsStop::InterruptAsStop() : old_(std::signal(SIGINT, OnInterrupt)) {}
+InterruptAsStop::~InterruptAsStop() { std::signal(SIGINT, old_); }
+
+Completion RunTask(const std::string& name) {
+  Completion c;
+  {
+    InterruptAsStop interrupt;
+    c = Execute(name);
+  }
+  EndProgress();
+  return c;
+}
+
+void EndProgress() {
+  if (auto* h = dynamic_cast<ConsoleHost*>(&CurrentHost())) h->EndProgress();
+}
+
+void PrintNewMessages(size_t& shown) {
+  auto lines = MessageLines();
+  if (shown > lines.size()) shown = 0;  // the list restarted after 500 lines
+  for (; shown < lines.size(); ++shown) std::printf("%s\n", lines[shown].c_str());
+}
+
+}  // namespace rv::cli

@@ -1,0 +1,43 @@
+// Pieces every command shares: help and usage texts, option values, tasks run with Ctrl-C as
+// their stop request, and the message lines printed as they come.
+#pragma once
+
+#include <cstddef>
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+#include "base/tasks.h"
+
+namespace rv::cli {
+
+// True when args ask for help ("--help" or "-h").
+bool WantsHelp(const std::vector<std::string>& args);
+// Prints the texts on stdout when args ask for help; then true.
+bool ShowHelp(const std::vector<std::string>& args, std::initializer_list<const char*> texts);
+// Prints the texts on stderr and gives the exit code of bad usage.
+int Usage(std::initializer_list<const char*> texts);
+// The argument after args[i] into value, i moved onto it; false when there is none.
+bool NextValue(const std::vector<std::string>& args, size_t& i, std::string& value);
+
+// While one lives, Ctrl-C requests a stop of the running task instead of ending the program.
+class InterruptAsStop {
+ public:
+  InterruptAsStop();
+  ~InterruptAsStop();
+  InterruptAsStop(const InterruptAsStop&) = delete;
+  InterruptAsStop& operator=(const InterruptAsStop&) = delete;
+
+ private:
+  void (*old_)(int);
+};
+
+// Runs the task on the calling thread with Ctrl-C as its stop request, then clears the
+// progress bar so that what follows starts on a clean line.
+Completion RunTask(const std::string& name);
+// Clears the progress bar of the console host.
+void EndProgress();
+// Prints the message lines added since shown and moves shown past them.
+void PrintNewMessages(size_t& shown);
+
+}  // namespace rv::cli
