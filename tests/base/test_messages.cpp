@@ -9,40 +9,24 @@
 
 namespace {
 
-TEST(MessageList, KeepsLinesInOrderAndRestartsAfterFiveHundred) {
+TEST(MessageList, KeepsLinesInOrderRestartsAfterFiveHundredAndCountsChanges) {
   rv::ClearMessages();
-  EXPECT_TRUE(rv::MessageLines().empty());
-  for (int i = 0; i < 499; ++i) rv::AddMessage("• line " + std::to_string(i));
-  ASSERT_EQ(rv::MessageLines().size(), 499u);
-
-  rv::AddMessage("• line 499");
+  uint64_t g = rv::MessagesGeneration();
+  for (int i = 0; i < 500; ++i) {
+    rv::AddMessage("• a");
+    ASSERT_NE(rv::MessagesGeneration(), g) << "an identical line is still a change";
+    g = rv::MessagesGeneration();
+  }
   std::vector<std::string> lines = rv::MessageLines();
   ASSERT_EQ(lines.size(), 500u) << "the 500th line is appended, not a reason to clear";
-  EXPECT_EQ(lines.front(), "• line 0");
-  EXPECT_EQ(lines[250], "• line 250");
-  EXPECT_EQ(lines.back(), "• line 499");
-
-  rv::AddMessage("• line 500");
-  lines = rv::MessageLines();
-  EXPECT_EQ(lines, (std::vector<std::string>{"• line 500"}))
+  rv::AddMessage("• b");
+  EXPECT_EQ(rv::MessageLines(), (std::vector<std::string>{"• b"}))
       << "a full list is cleared before the append";
-
-  rv::AddMessage("• line 501");
-  EXPECT_EQ(rv::MessageLines(), (std::vector<std::string>{"• line 500", "• line 501"}));
+  rv::AddMessage("• c");
+  EXPECT_EQ(rv::MessageLines(), (std::vector<std::string>{"• b", "• c"}));
+  g = rv::MessagesGeneration();
   rv::ClearMessages();
-}
-
-TEST(MessageList, EveryChangeBumpsTheGeneration) {
-  rv::ClearMessages();
-  const uint64_t g0 = rv::MessagesGeneration();
-  rv::AddMessage("• a");
-  const uint64_t g1 = rv::MessagesGeneration();
-  EXPECT_NE(g1, g0);
-  rv::AddMessage("• a");
-  const uint64_t g2 = rv::MessagesGeneration();
-  EXPECT_NE(g2, g1) << "an identical line is still a change";
-  rv::ClearMessages();
-  EXPECT_NE(rv::MessagesGeneration(), g2);
+  EXPECT_NE(rv::MessagesGeneration(), g);
   EXPECT_TRUE(rv::MessageLines().empty());
 }
 
