@@ -4,6 +4,7 @@ set -euo pipefail
 
 PACKAGES=(
   g++ cmake ninja-build pkg-config
+  clang-format-14  # scripts/format: the version the sources are formatted with
   qt6-base-dev libgl-dev libxkbcommon-dev
   fonts-dejavu-core fontconfig  # the same fonts everywhere: the windows lay out with them
   libgtest-dev libgmock-dev libbenchmark-dev

@@ -158,7 +158,8 @@ Joiner::Outcome Joiner::CopyFile(size_t i) {
   // The index is held whole; a size field larger than the file holds reads what is there.
   const uint32_t S = LoadLE32(b + 4);
   const uint64_t held = std::min<uint64_t>(S, f.size() > idxAt + 8 ? f.size() - idxAt - 8 : 0);
-  Bytes own(size_t(held / 16 * 16));
+  Bytes own;
+  own.resize(size_t(held / 16 * 16));
   if (!own.empty() && !f.Read(idxAt + 8, own.data(), own.size())) own.clear();
 
   Bytes chunk;
