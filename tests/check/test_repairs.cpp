@@ -169,6 +169,8 @@ TEST_F(RepairsTest, FixSizesKeepsADeclaredEndThatLiesInAHole) {
       {441, 66926, 65536, 8 + 443, 66926},  // begins after the declared end: not a hole
       {441, 66926, 300, 8 + 100, 66926},    // too short a part of the excess
       {441, 66926, 60, 8 + 400, 66926},     // too short a run
+      {441, 500, 63, 8 + 440, 500},         // one byte short of the shortest hole
+      {441, 500, 64, 8 + 440, 441},
       {5000, 3000, 2500, 8, 3000},          // declared beyond the real end
   };
   for (const auto& c : cases)
