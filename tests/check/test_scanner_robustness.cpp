@@ -30,13 +30,8 @@ namespace {
 
 using Bytes = rvt::Bytes;
 
-rvt::StandardAvi SmallFile() {
-  rvt::StandardAviShape shape;
-  shape.nVideo = 5;
-  shape.nAudio = 4;
-  shape.videoChunkSize = 21;  // odd sizes with pad bytes
-  shape.audioChunkSize = 12;
-  return rvt::MakeStandardAvi(shape);
+rvt::StandardAvi SmallFile() {  // odd video sizes with pad bytes
+  return rvt::MakeStandardAvi({.nVideo = 5, .nAudio = 4, .videoChunkSize = 21, .audioChunkSize = 12});
 }
 
 class ScannerRobustnessTest : public ::testing::Test {

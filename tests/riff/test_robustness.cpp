@@ -23,16 +23,10 @@
 namespace {
 
 using rv::Bytes;
-using rv::LabelColor;
 
 // A small but complete file: every header block, a few stream chunks, an index.
-rvt::StandardAvi SmallFile() {
-  rvt::StandardAviShape shape;
-  shape.nVideo = 4;
-  shape.nAudio = 3;
-  shape.videoChunkSize = 21;  // odd sizes, padded
-  shape.audioChunkSize = 12;
-  return rvt::MakeStandardAvi(shape);
+rvt::StandardAvi SmallFile() {  // odd video sizes, padded
+  return rvt::MakeStandardAvi({.nVideo = 4, .nAudio = 3, .videoChunkSize = 21, .audioChunkSize = 12});
 }
 
 // Positions of every chunk header of the file (ID at p, size at p + 4).
@@ -117,33 +111,25 @@ std::string Inconsistency(const rv::OpenResult& res, uint64_t fileSize) {
       return "tree line " + std::to_string(i) + " and its block disagree";
   }
 
-  // The labels follow the table.
-  bool avih = false, vstrh = false, astrh = false, vstrf = false, astrf = false, movi = false,
-       idx1 = false, indx = false;
+  // The labels follow the table (letters as in the header dump: B blue, M maroon, - gray).
+  std::string want = "-------", got;
+  bool indx = false;
   int32_t lastMovi = -1;
   for (size_t i = 0; i < blocks.size(); ++i) {
     const rv::BlockRecord& r = blocks[i];
-    avih |= r.Name == "avih";
-    if (r.Name == "strh") (r.TypeTag == "vids" ? vstrh : astrh) = true;
-    vstrf |= r.Kind == 'v';
-    astrf |= r.Kind == 'a';
-    movi |= r.TypeTag == "movi";
-    idx1 |= r.Name == "idx1";
+    if (r.Name == "avih") want[0] = 'B';
+    if (r.Name == "strh") want[r.TypeTag == "vids" ? 1 : 3] = 'B';
+    if (r.Kind) want[r.Kind == 'v' ? 2 : 4] = 'B';
+    if (r.TypeTag == "movi") want[5] = 'M';
+    if (r.Name == "idx1") want[6] = 'M';
     indx |= r.Name == "indx";
-    if (r.Name == "LIST" && r.TypeTag == "movi") lastMovi = static_cast<int32_t>(i);
+    if (r.Name == "LIST" && r.TypeTag == "movi") lastMovi = int32_t(i);
   }
-  const auto color = [](bool on, LabelColor c) { return on ? c : LabelColor::Gray; };
-  const LabelColor want[rv::kLabelCount] = {
-      color(avih, LabelColor::Blue),  color(vstrh, LabelColor::Blue),
-      color(vstrf, LabelColor::Blue), color(astrh, LabelColor::Blue),
-      color(astrf, LabelColor::Blue), color(movi, LabelColor::Maroon),
-      color(idx1, LabelColor::Maroon)};
-  for (int i = 0; i < rv::kLabelCount; ++i)
-    if (rv::GetLabel(i) != want[i])
-      return std::string("label ") + rv::kLabelNames[i] + " does not follow the table";
-  if (res.hasIdx1 != idx1) return "the index button disagrees with the table";
+  for (int i = 0; i < rv::kLabelCount; ++i) got += "-BM"[int(rv::GetLabel(i))];
+  if (got != want) return "labels " + got + " do not follow the table: " + want;
+  if (res.hasIdx1 != (want[6] == 'M')) return "the index button disagrees with the table";
   if (rv::Header().extended != (indx ? 'y' : 0)) return "extended-format flag";
-  if (lastMovi >= 0 && rv::Header().moviPos != blocks[lastMovi].Offset + 8)
+  if (lastMovi >= 0 && rv::Header().moviPos != blocks[size_t(lastMovi)].Offset + 8)
     return "movi position is not that of the last movi list";
   if (rv::Header().astrf.codecData.size() > rv::Header().astrf.cbSize)
     return "more audio codec data than cbSize";
