@@ -1,22 +1,24 @@
-// The index check: a file's own idx1 loaded and checked entry by entry against its stream.
+// The index check: a file's own idx1 loaded and checked entry by entry against its stream;
+// and what a picture's own bytes say about being intra-coded, per codec.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
 #include <cstdint>
 #include <string>
-#include <tuple>
 #include <vector>
 
 #include "check/index.h"
 #include "check/scanner.h"
-#include "check/file_state.h"
-#include "base/host.h"
-#include "base/messages.h"
-#include "base/options.h"
-#include "base/questions.h"
-#include "app/task_table.h"
-#include "base/tasks.h"
+#include "check/stream_facts.h"
+#include "core/file_state.h"
+#include "core/messages.h"
+#include "core/options.h"
+#include "core/questions.h"
+#include "core/task_routines.h"
+#include "core/tasks.h"
 #include "fixtures/avi_builder.h"
+#include "fixtures/engine_dump.h"
+#include "fixtures/test_host.h"
 #include "riff/bytes.h"
 #include "riff/header.h"
 #include "riff/source.h"
@@ -24,30 +26,7 @@
 namespace {
 
 using rvt::Bytes;
-using Entry = std::tuple<std::string, uint32_t, uint32_t, uint32_t>;
-
-std::vector<Entry> Entries() {
-  std::vector<Entry> out;
-  for (const rv::IndexEntry& e : rv::Index().entries)
-    out.emplace_back(rv::cff(e.ckid), e.dwFlags, e.dwChunkOffset, e.dwChunkLength);
-  return out;
-}
-
-std::vector<Entry> Expected(const std::vector<rvt::IdxEntry>& index) {
-  std::vector<Entry> out;
-  for (const rvt::IdxEntry& e : index) out.emplace_back(e.ckid, e.flags, e.offset, e.length);
-  return out;
-}
-
-// Stops the check at its first progress message when asked to.
-class StopHost : public rv::Host {
- public:
-  bool Ask(const rv::Question&) override { return false; }
-  void ShowProgress(const rv::Progress&) override {
-    if (stop) rv::RequestStop();
-  }
-  bool stop = false;
-};
+using Index = std::vector<rvt::IdxEntry>;
 
 class VerifyTest : public ::testing::Test {
  protected:
@@ -56,189 +35,130 @@ class VerifyTest : public ::testing::Test {
     rv::ResetFileState();
     rv::Opt().Reset();
     rv::ClearScriptedAnswers();
-    rv::ClearMessages();
     rv::ClearStop();
     rv::SetHost(&host_);
-    shape_.nVideo = 2;
-    shape_.nAudio = 1;  // 00dc, 01wb, 00dc
-    avi_ = rvt::MakeStandardAvi(shape_);
   }
   void TearDown() override {
-    if (!path_.empty()) {
-      EXPECT_EQ(rvt::ReadFile(path_), bytes_) << "the file was changed";
-    }
     rv::SetHost(nullptr);
     rv::ClearStop();
     rv::ResetFileState();
   }
-
-  void Open(const Bytes& bytes) {
-    bytes_ = bytes;
-    path_ = dir_.Write("v.avi", bytes);
+  // Opens the bytes, optionally with an exclusion, runs the check; its result, then the
+  // messages and the dump of the index it left. The file must stay as it was.
+  std::string Verify(const Bytes& bytes, std::vector<rv::Exclusion> excluded = {}) {
+    const std::string path = dir_.Write("v.avi", bytes);
     rv::ResetFileState();
-    rv::InputFileName() = path_;
-    ASSERT_TRUE(rv::OpenAndReadHeader(path_).opened);
+    rv::InputFileName() = path;
+    EXPECT_TRUE(rv::OpenAndReadHeader(path).opened);
     rv::ClearMessages();
+    rv::Exclusions() = std::move(excluded);
+    rv::ResetReadCache();  // as every repair that adds an exclusion does
+    rv::Index().entries = {{1, 2, 3, 4}};
+    rv::CloseCheckWindowFlag() = 7;
+    const rv::Completion c = rv::Execute("verifyIDX1");
+    EXPECT_EQ(c.code, 100);
+    EXPECT_EQ(rvt::ReadFile(path), bytes) << "the file was changed";
+    std::string s = "end " + std::to_string(c.result) + "\n";
+    for (const std::string& m : rv::MessageLines()) s += m + "\n";
+    return s + rvt::ScanDump();
   }
+  rvt::TempDir dir_{"verify"};
+  rvt::RecordingHost host_;
+  const rvt::StandardAvi avi_ = rvt::MakeStandardAvi({.nVideo = 2, .nAudio = 1});
   // The file with its idx1 payload replaced (same length).
-  Bytes WithIndex(const std::vector<rvt::IdxEntry>& index) const {
+  Bytes WithIndex(const Index& index) const {
     Bytes b = avi_.bytes;
     rvt::OverwriteAt(b, avi_.idx1 + 8, rvt::Idx1(index));
     return b;
   }
-  bool Verify() {
-    rv::CloseCheckWindowFlag() = 7;
-    const rv::Completion c = rv::Execute("verifyIDX1");
-    EXPECT_EQ(c.code, 100);
-    return c.result == 1;
-  }
-
-  rvt::TempDir dir_{"verify"};
-  StopHost host_;
-  rvt::StandardAviShape shape_;
-  rvt::StandardAvi avi_;
-  std::string path_;
-  Bytes bytes_;
 };
 
-TEST_F(VerifyTest, MatchingIndexIsLoadedWithItsFlags) {
-  std::vector<rvt::IdxEntry> index = avi_.index;
-  index[1].flags = 0xABCD0000;  // flags are neither checked nor changed
-  index[2].flags = 0;
-  Open(WithIndex(index));
-  EXPECT_TRUE(Verify());
-  EXPECT_EQ(rv::MessageLines(),
-            std::vector<std::string>{"• ошибок в потоке не обнаружено. размер индекса: 3"});
-  EXPECT_EQ(Entries(), Expected(index));
-  EXPECT_EQ(rv::CloseCheckWindowFlag().load(), 1);
-}
+constexpr const char* kLoaded = "• ошибок в потоке не обнаружено. размер индекса: 3\n";
+constexpr const char* kErrors = "• ошибки в индексе\n";
+constexpr const char* kShort = "• размер индексного блока меньше заявленного\n";
 
-TEST_F(VerifyTest, GroupEntriesOfRecListsAreCheckedAndLeftOut) {
-  rvt::StandardAviShape shape = shape_;
-  shape.recGroups = true;
-  const rvt::StandardAvi a = rvt::MakeStandardAvi(shape);
-  Open(a.bytes);
-  EXPECT_TRUE(Verify());
-  EXPECT_EQ(rv::MessageLines(),
-            std::vector<std::string>{"• ошибок в потоке не обнаружено. размер индекса: 3"});
-  EXPECT_EQ(Entries(), Expected(a.index));
-  // A group entry that does not name a list is an error like any other.
-  Bytes b = a.bytes;
-  rvt::OverwriteAt(b, a.groups[1], rvt::Text("JUNK"));
-  Open(b);
-  EXPECT_FALSE(Verify());
-}
-
-TEST_F(VerifyTest, IndexThatDoesNotNameTheStreamIsEmptied) {
-  struct Case {
-    const char* what;
-    std::vector<rvt::IdxEntry> index;
-  };
-  std::vector<Case> cases;
-  {
-    std::vector<rvt::IdxEntry> abs = avi_.index;
-    for (auto& e : abs) e.offset += avi_.moviPos;  // absolute file positions
-    cases.push_back({"absolute offsets", abs});
-  }
-  for (int d : {1, -1}) {
-    std::vector<rvt::IdxEntry> size = avi_.index;
-    size[1].length += uint32_t(d);
-    cases.push_back({d > 0 ? "size one more" : "size one less", size});
-  }
-  {
-    std::vector<rvt::IdxEntry> id = avi_.index;
-    id[2].ckid = "01wb";
-    cases.push_back({"wrong ID", id});
-  }
-  {
-    std::vector<rvt::IdxEntry> far = avi_.index;
-    far[2].offset = 0xFFFFFF00;  // beyond 4 GiB from the movi position
-    cases.push_back({"offset beyond the file", far});
-  }
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    Open(WithIndex(c.index));
-    rv::Index().entries = {{1, 2, 3, 4}};
-    EXPECT_FALSE(Verify());
-    EXPECT_EQ(rv::MessageLines(), std::vector<std::string>{"• ошибки в индексе"});
-    EXPECT_TRUE(rv::Index().entries.empty());
-    EXPECT_EQ(rv::CloseCheckWindowFlag().load(), 1) << "an unstopped check closes the window";
-  }
-}
-
-TEST_F(VerifyTest, ShortIndexBlockWarnsThenFails) {
-  Bytes b = avi_.bytes;
-  rvt::OverwriteLE32(b, avi_.idx1 + 4, 3 * 16 + 32);  // two entries more than the file holds
-  Open(b);
-  EXPECT_FALSE(Verify());
-  EXPECT_EQ(rv::MessageLines(),
-            (std::vector<std::string>{"• размер индексного блока меньше заявленного",
-                                      "• ошибки в индексе"}));
-  EXPECT_TRUE(rv::Index().entries.empty());
-}
-
-TEST_F(VerifyTest, EmptyIndexBlockFailsSilentlyAndKeepsTheIndex) {
-  rvt::StandardAviShape shape = shape_;
-  shape.withIdx1 = false;
-  rvt::StandardAvi a = rvt::MakeStandardAvi(shape);
-  Bytes b = a.bytes;
-  rvt::AppendFourcc(b, "idx1");
-  rvt::AppendLE32(b, 0);
-  rvt::OverwriteLE32(b, 4, uint32_t(b.size() - 8));
-  Open(b);
-  ASSERT_TRUE(rv::HasBlock("idx1", ""));
-  rv::Index().entries = {{1, 2, 3, 4}};
-  EXPECT_FALSE(Verify());
-  EXPECT_TRUE(rv::MessageLines().empty());
-  EXPECT_EQ(rv::Index().entries.size(), 1u) << "nothing was loaded";
-}
-
-TEST_F(VerifyTest, HostileIndexSizeNeverAllocatesForIt) {
-  Bytes b = avi_.bytes;
-  rvt::OverwriteLE32(b, avi_.idx1 + 4, 0xFFFFFFF0);
-  Open(b);
+TEST_F(VerifyTest, AnIndexThatNamesTheStreamIsLoadedAnyOtherIsEmptied) {
+  Index flags = avi_.index, abs = avi_.index, more = avi_.index, less = avi_.index, id = avi_.index,
+        far = avi_.index;
+  flags[1].flags = 0xABCD0000;  // flags are neither checked nor changed
+  for (auto& e : abs) e.offset += avi_.moviPos;  // absolute file positions
+  more[1].length += 1;
+  less[1].length -= 1;
+  id[2].ckid = "01wb";
+  far[2].offset = 0xFFFFFF00;  // beyond 4 GiB from the movi position
+  EXPECT_EQ(Verify(WithIndex(flags)), std::string("end 1\n") + kLoaded +
+            "00dc K 4 1000\n01wb abcd0000 1012 418\n00dc - 1438 1001\ngrid 0 close 1\n");
+  for (const Index& bad : {abs, more, less, id, far})
+    EXPECT_EQ(Verify(WithIndex(bad)), std::string("end 0\n") + kErrors + "grid 0 close 1\n");
+  Bytes shortBlock = avi_.bytes, hostile = avi_.bytes;
+  rvt::OverwriteLE32(shortBlock, avi_.idx1 + 4, 3 * 16 + 32);  // two entries more than it holds
+  rvt::OverwriteLE32(hostile, avi_.idx1 + 4, 0xFFFFFFF0);
+  EXPECT_EQ(Verify(shortBlock), std::string("end 0\n") + kShort + kErrors + "grid 0 close 1\n");
   struct rusage before {}, after {};
   getrusage(RUSAGE_SELF, &before);
-  EXPECT_FALSE(Verify());
+  EXPECT_EQ(Verify(hostile), std::string("end 0\n") + kShort + kErrors + "grid 0 close 1\n");
   getrusage(RUSAGE_SELF, &after);
   EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 256L * 1024) << "peak grew by kilobytes";
-  EXPECT_EQ(rv::MessageLines(),
-            (std::vector<std::string>{"• размер индексного блока меньше заявленного",
-                                      "• ошибки в индексе"}));
+  // A stop ends the check with an empty index and the window open.
+  host_.onProgress = [](const rv::Progress&) { rv::RequestStop(); };
+  EXPECT_EQ(Verify(avi_.bytes), std::string("end 0\n") + kErrors + "grid 0 close 0\n");
 }
 
-TEST_F(VerifyTest, StopEndsTheCheckWithAnEmptyIndexAndTheWindowOpen) {
-  Open(avi_.bytes);
-  host_.stop = true;
-  EXPECT_FALSE(Verify());
-  EXPECT_EQ(rv::MessageLines(), std::vector<std::string>{"• ошибки в индексе"});
-  EXPECT_TRUE(rv::Index().entries.empty());
-  EXPECT_EQ(rv::CloseCheckWindowFlag().load(), 0);
-}
+TEST_F(VerifyTest, GroupEntriesExclusionsAndMissingIndexes) {
+  const rvt::StandardAvi rec = rvt::MakeStandardAvi({.nVideo = 2, .nAudio = 1, .recGroups = true});
+  EXPECT_EQ(Verify(rec.bytes).substr(0, 6 + strlen(kLoaded)), std::string("end 1\n") + kLoaded);
+  EXPECT_EQ(rv::Index().entries.size(), 3u) << "the group entries are checked and left out";
+  Bytes noList = rec.bytes;
+  rvt::OverwriteAt(noList, rec.groups[1], rvt::Text("JUNK"));
+  EXPECT_EQ(Verify(noList).substr(0, 6), "end 0\n") << "a group entry must name a list";
 
-TEST_F(VerifyTest, ReadsThroughTheExclusionList) {
-  // 500 foreign bytes in front of the second chunk, counted in the list sizes so that the
-  // header walk still finds idx1; the stream without them is the clean file.
+  // 500 foreign bytes in front of the second chunk, counted in the list sizes: the stream
+  // without them is the clean file.
   Bytes b = avi_.bytes;
   const uint32_t at = avi_.chunks[1].offset;
   rvt::InsertAt(b, at, rvt::Filled(500, 0));
   rvt::OverwriteLE32(b, 4, rvt::ReadLE32(b, 4) + 500);
   rvt::OverwriteLE32(b, avi_.movi + 4, rvt::ReadLE32(b, avi_.movi + 4) + 500);
-  Open(b);
-  EXPECT_FALSE(Verify()) << "the index does not fit the file as it is";
-  Open(b);
-  rv::Exclusions() = {{at, 500}};
-  rv::ResetReadCache();  // as every repair that adds an exclusion does
-  EXPECT_TRUE(Verify());
-  EXPECT_EQ(Entries(), Expected(avi_.index));
+  EXPECT_EQ(Verify(b).substr(0, 6), "end 0\n");
+  EXPECT_EQ(Verify(b, {{at, 500}}), Verify(avi_.bytes));
+
+  // No idx1, or an empty one: the check fails without a message and loads nothing.
+  const rvt::StandardAvi none = rvt::MakeStandardAvi({.nVideo = 2, .nAudio = 1, .withIdx1 = false});
+  Bytes empty = none.bytes;
+  rvt::AppendFourcc(empty, "idx1");
+  rvt::AppendLE32(empty, 0);
+  rvt::OverwriteLE32(empty, 4, uint32_t(empty.size() - 8));
+  EXPECT_EQ(Verify(none.bytes), std::string("end 0\n\1\0\0\0 2 3 4\ngrid 0 close 7\n", 32));
+  EXPECT_EQ(Verify(empty), Verify(none.bytes));
 }
 
-TEST_F(VerifyTest, NoIndexBlockFailsWithoutMessage) {
-  rvt::StandardAviShape shape = shape_;
-  shape.withIdx1 = false;
-  Open(rvt::MakeStandardAvi(shape).bytes);
-  EXPECT_FALSE(Verify());
-  EXPECT_TRUE(rv::MessageLines().empty());
+TEST(StreamFacts, CodecRulesAndWhatPicturesSay) {
+  using rv::IntraRule;
+  const struct { uint32_t compression; const char* handler; IntraRule rule; } rules[] = {
+      {rv::fcc("XVID"), "", IntraRule::Mpeg4Visual}, {rv::fcc("divx"), "", IntraRule::Mpeg4Visual},
+      {rv::fcc("H264"), "", IntraRule::H264}, {rv::fcc("MJPG"), "", IntraRule::AllIntra},
+      {0, "xxxx", IntraRule::AllIntra},  // uncompressed RGB
+      {1, "XVID", IntraRule::Unknown},   // RLE may hold deltas
+      {rv::fcc("ABCD"), "XVID", IntraRule::Mpeg4Visual}, {rv::fcc("ABCD"), "ABCD", IntraRule::Unknown}};
+  for (const auto& r : rules) EXPECT_EQ(rv::IntraRuleOf(r.compression, r.handler), r.rule) << r.handler;
+  const struct { IntraRule rule; std::vector<uint8_t> bytes; int expected; } cases[] = {
+      // MPEG-4: a VOL header then an I-VOP; a placeholder I-VOP with nothing coded; P; B;
+      // no start code at all; nothing.
+      {IntraRule::Mpeg4Visual, {0, 0, 1, 0x20, 9, 9, 0, 0, 1, 0xB6, 0x10, 1, 7, 7, 7, 7, 7, 7}, 1},
+      {IntraRule::Mpeg4Visual, {0, 0, 1, 0xB6, 0x12, 0xCF}, 0},
+      {IntraRule::Mpeg4Visual, {0, 0, 1, 0xB6, 0x50, 1}, 0},
+      {IntraRule::Mpeg4Visual, {0, 0, 1, 0xB6, 0x90, 1}, 0},
+      {IntraRule::Mpeg4Visual, {1, 2, 3, 4, 5, 6}, -1},
+      {IntraRule::Mpeg4Visual, {}, 0},
+      // H.264 Annex B: SPS, PPS, IDR slice; a non-IDR slice; a recovery point SEI.
+      {IntraRule::H264, {0, 0, 0, 1, 0x67, 1, 0, 0, 1, 0x68, 1, 0, 0, 1, 0x65, 0x88}, 1},
+      {IntraRule::H264, {0, 0, 0, 1, 0x09, 0x10, 0, 0, 1, 0x41, 0x9A}, 0},
+      {IntraRule::H264, {0, 0, 1, 0x06, 0x06, 1, 0x80, 0, 0, 1, 0x41}, 1},
+      {IntraRule::AllIntra, {1}, 1},
+      {IntraRule::Unknown, {0, 0, 1, 0xB6, 0}, -1},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(rv::PictureIsIntra(c.rule, c.bytes.data(), c.bytes.size()), c.expected) << &c - cases;
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -17,25 +18,36 @@ namespace {
 
 using rv::Bytes;
 
-// File byte at position pos: distinct for every position below 251.
-uint8_t FileByte(uint32_t pos) { return static_cast<uint8_t>(pos % 251); }
+constexpr uint32_t kFileSize = 1000;
+uint8_t FileByte(uint32_t pos) { return uint8_t(pos % 251); }  // distinct below 251
 
-Bytes FileBytes(std::initializer_list<uint32_t> positions) {
+// The bytes of a list of file ranges: "95-99 110 z20" is file bytes 95 to 99, byte 110 and
+// twenty zeros.
+Bytes FileRanges(const std::string& text) {
   Bytes b;
-  for (uint32_t p : positions) b.push_back(FileByte(p));
-  return b;
-}
-
-Bytes FileRange(uint32_t from, uint32_t count) {
-  Bytes b;
-  for (uint32_t i = 0; i < count; ++i) b.push_back(FileByte(from + i));
+  std::istringstream in(text);
+  for (std::string t; in >> t;) {
+    if (t[0] == 'z') {
+      b.resize(b.size() + std::stoul(t.substr(1)), 0);
+      continue;
+    }
+    const size_t dash = t.find('-');
+    const uint32_t from = uint32_t(std::stoul(t.substr(0, dash)));
+    const uint32_t to = dash == std::string::npos ? from : uint32_t(std::stoul(t.substr(dash + 1)));
+    for (uint32_t p = from; p <= to; ++p) b.push_back(FileByte(p));
+  }
   return b;
 }
 
 class SourceTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    Open(1000);
+    Bytes content(kFileSize);
+    for (uint32_t i = 0; i < kFileSize; ++i) content[i] = FileByte(i);
+    path_ = dir_.Write("source.bin", content);
+    ASSERT_TRUE(rv::OpenSource(path_));
+    rv::ClearExclusions();
+    rv::ResetReadCache();
   }
   void TearDown() override {
     rv::CloseSource();
@@ -43,234 +55,128 @@ class SourceTest : public ::testing::Test {
     rv::SetCacheSize(rv::kDefaultCacheSize);
     rv::ResetReadCache();
   }
-
-  void Open(uint32_t size) {
-    rv::CloseSource();
-    Bytes content(size);
-    for (uint32_t i = 0; i < size; ++i) content[i] = FileByte(i);
-    path_ = dir_.Write("source.bin", content);
-    ASSERT_TRUE(rv::OpenSource(path_));
-    ASSERT_EQ(rv::Source().size, size);
-    rv::ClearExclusions();
-    rv::ResetReadCache();
-  }
-
-  void Exclude(std::vector<rv::Exclusion> entries) {
-    rv::Exclusions() = std::move(entries);
-    rv::ResetReadCache();
-  }
-
-  Bytes Read(uint32_t p, uint32_t n) {
+  static Bytes Read(uint32_t p, uint32_t n) {
     Bytes out;
     EXPECT_TRUE(rv::ReadSource(p, n, out)) << "read of " << n << " at " << p;
-    EXPECT_EQ(out.size(), n);
     return out;
   }
-
   rvt::TempDir dir_{"source"};
   std::string path_;
 };
 
-TEST_F(SourceTest, OpenTakesTheSizeAndFailsOnAMissingFile) {
-  EXPECT_TRUE(rv::SourceIsOpen());
-  EXPECT_FALSE(rv::Source().tooLarge);
-  rv::CloseSource();
-  EXPECT_FALSE(rv::SourceIsOpen());
-  EXPECT_FALSE(rv::OpenSource(dir_.File("missing.avi")));
-  EXPECT_FALSE(rv::SourceIsOpen());
-  EXPECT_EQ(rv::Source().size, 1000u) << "a failed open leaves the size as it was";
+TEST_F(SourceTest, ExclusionsLeaveTheirBytesOutOfTheStreamAndZerosFollowItsEnd) {
+  const struct {
+    std::vector<rv::Exclusion> excluded;
+    uint32_t cache, streamSize, pos, n;
+    const char* file;  // the file bytes the read gives
+  } cases[] = {
+      {{}, 0, 1000, 500, 100, "500-599"},
+      {{{100, 10}}, 0, 990, 98, 4, "98-99 110-111"},
+      {{{100, 10}}, 0, 990, 100, 3, "110-112"},
+      {{{100, 10}, {200, 5}}, 0, 985, 189, 2, "199 205"},
+      {{{100, 10}, {200, 5}}, 0, 985, 95, 100, "95-99 110-199 205-209"},
+      {{{100, 10}, {200, 5}}, 0, 985, 600, 1, "615"},
+      // Small windows skip fragments that start inside them, or start between two.
+      {{{100, 10}, {120, 10}}, 64, 980, 90, 30, "90-99 110-119 130-139"},
+      {{{100, 10}, {120, 10}}, 64, 980, 105, 10, "115-119 130-134"},
+      {{{0, 4}}, 64, 996, 0, 4, "4-7"},
+      {{{990, 10}}, 0, 990, 980, 20, "980-989 z10"},
+      {{}, 64, 1000, 980, 40, "980-999 z20"},
+      {{}, 64, 1000, 1000, 16, "z16"},
+      {{}, 64, 1000, 0xFFFFFFF0u, 16, "z16"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.pos) + "+" + std::to_string(c.n) + " cache " +
+                 std::to_string(c.cache) + " -> " + c.file);
+    rv::SetCacheSize(c.cache ? c.cache : rv::kDefaultCacheSize);
+    rv::Exclusions() = c.excluded;
+    rv::ResetReadCache();
+    EXPECT_EQ(rv::StreamSize(), c.streamSize);
+    const Bytes want = FileRanges(c.file);
+    if (c.file[0] != 'z') {
+      EXPECT_EQ(rv::StreamToFile(c.pos), std::stoul(c.file));
+    }
+    EXPECT_EQ(Read(c.pos, c.n), want);
+    // Again with a full window that starts elsewhere, into memory that held other bytes:
+    // stale bytes would show.
+    ASSERT_EQ(Read(0, std::min(c.n, 64u)).size(), std::min(c.n, 64u));
+    Bytes reused(c.n, 0xEE);
+    ASSERT_TRUE(rv::ReadSource(c.pos, c.n, reused));
+    EXPECT_EQ(reused, want);
+    std::vector<uint8_t> raw(c.n + 1, 0xEE);
+    ASSERT_TRUE(rv::ReadSource(c.pos, c.n, raw.data()));
+    EXPECT_EQ(Bytes(raw.begin(), raw.end() - 1), want);
+    EXPECT_EQ(raw.back(), 0xEE) << "the pointer form writes exactly n bytes";
+  }
 }
 
-TEST_F(SourceTest, WithoutExclusionsStreamAndFilePositionsAreEqual) {
-  EXPECT_EQ(Read(0, 16), FileRange(0, 16));
-  EXPECT_EQ(Read(500, 100), FileRange(500, 100));
-  EXPECT_EQ(Read(999, 1), FileRange(999, 1));
-  for (uint32_t p : {0u, 1u, 500u, 999u}) EXPECT_EQ(rv::StreamToFile(p), p);
-  EXPECT_EQ(rv::StreamSize(), 1000u);
-}
-
-TEST_F(SourceTest, OneExclusionLeavesItsBytesOutOfTheStream) {
-  Exclude({{100, 10}});
-  EXPECT_EQ(rv::StreamToFile(99), 99u);
-  EXPECT_EQ(rv::StreamToFile(100), 110u);
-  EXPECT_EQ(rv::StreamToFile(500), 510u);
-  EXPECT_EQ(rv::StreamSize(), 990u);
-
-  EXPECT_EQ(Read(98, 4), FileBytes({98, 99, 110, 111}));
-  // The same read again, now with a window that starts elsewhere.
-  ASSERT_EQ(Read(0, 8), FileRange(0, 8));
-  EXPECT_EQ(Read(98, 4), FileBytes({98, 99, 110, 111}));
-  EXPECT_EQ(Read(100, 3), FileBytes({110, 111, 112}));
-}
-
-TEST_F(SourceTest, TwoExclusionsMapPositionsAroundBothFragments) {
-  Exclude({{100, 10}, {200, 5}});
-  EXPECT_EQ(rv::StreamToFile(189), 199u);
-  EXPECT_EQ(rv::StreamToFile(190), 205u);
-  EXPECT_EQ(rv::StreamToFile(99), 99u);
-  EXPECT_EQ(rv::StreamToFile(100), 110u);
-  EXPECT_EQ(rv::StreamToFile(600), 615u);
-  EXPECT_EQ(rv::StreamSize(), 985u);
-
-  EXPECT_EQ(Read(189, 2), FileBytes({199, 205}));
-  EXPECT_EQ(Read(190, 1), FileBytes({205}));
-  // One window across both fragments.
-  Bytes expected = FileRange(95, 5);
-  rvt::AppendBytes(expected, FileRange(110, 90));
-  rvt::AppendBytes(expected, FileRange(205, 5));
-  rv::ResetReadCache();
-  EXPECT_EQ(Read(95, 100), expected);
-}
-
-TEST_F(SourceTest, SmallWindowsSkipFragmentsThatStartInsideThem) {
-  rv::SetCacheSize(64);
-  Exclude({{100, 10}, {120, 10}});
-  Bytes expected = FileRange(90, 10);
-  rvt::AppendBytes(expected, FileRange(110, 10));
-  rvt::AppendBytes(expected, FileRange(130, 10));
-  EXPECT_EQ(Read(90, 30), expected);
-  // A window that starts inside the gap between the fragments.
-  EXPECT_EQ(Read(105, 10), rvt::Concat({FileRange(115, 5), FileRange(130, 5)}));
-  // A fragment at the very start of the file.
-  Exclude({{0, 4}});
-  EXPECT_EQ(rv::StreamToFile(0), 4u);
-  EXPECT_EQ(Read(0, 4), FileRange(4, 4));
-}
-
-TEST_F(SourceTest, ExclusionThatReachesTheEndOfFileEndsTheStreamThere) {
-  Exclude({{990, 10}});
-  EXPECT_EQ(rv::StreamSize(), 990u);
-  Bytes expected = FileRange(980, 10);
-  expected.resize(20, 0);
-  EXPECT_EQ(Read(980, 20), expected);
-}
-
-TEST_F(SourceTest, RequestInsideTheWindowIsServedFromMemory) {
-  ASSERT_EQ(Read(500, 16), FileRange(500, 16));
-  const uint64_t reads = rv::Cache().fileReads;
-  EXPECT_GT(reads, 0u);
-  EXPECT_EQ(Read(600, 100), FileRange(600, 100));
-  EXPECT_EQ(Read(500, 1), FileRange(500, 1));
-  EXPECT_EQ(Read(999, 1), FileRange(999, 1));
-  EXPECT_EQ(rv::Cache().fileReads, reads) << "requests inside the window touched the file";
-  EXPECT_EQ(rv::Cache().start, 500u);
-
-  // A request that starts before the window refills from its own start.
-  EXPECT_EQ(Read(499, 2), FileRange(499, 2));
-  EXPECT_GT(rv::Cache().fileReads, reads);
-  EXPECT_EQ(rv::Cache().start, 499u);
-}
-
-TEST_F(SourceTest, RequestRunningPastTheWindowRefillsFromItsStart) {
+TEST_F(SourceTest, TheWindowServesRequestsInsideItAndRefillsFromARequestsStart) {
   rv::SetCacheSize(64);
   rv::ResetReadCache();
-  ASSERT_EQ(Read(0, 8), FileRange(0, 8));
-  EXPECT_EQ(rv::Cache().start, 0u);
-  EXPECT_EQ(rv::Cache().length, 64u);
-  const uint64_t reads = rv::Cache().fileReads;
-  EXPECT_EQ(Read(56, 8), FileRange(56, 8)) << "the last bytes of the window";
-  EXPECT_EQ(rv::Cache().fileReads, reads);
-  EXPECT_EQ(Read(60, 8), FileRange(60, 8));
-  EXPECT_GT(rv::Cache().fileReads, reads);
-  EXPECT_EQ(rv::Cache().start, 60u);
-}
-
-TEST_F(SourceTest, RequestOfTheCacheSizeSucceedsOneByteMoreFails) {
-  rv::SetCacheSize(64);
-  rv::ResetReadCache();
-  Bytes out;
-  EXPECT_TRUE(rv::ReadSource(10, 64, out));
-  EXPECT_EQ(out, FileRange(10, 64));
-
+  // (position, length, whether the file is read, window start after it)
+  const struct {
+    uint32_t pos, n;
+    bool fileRead;
+    uint32_t start;
+  } steps[] = {{500, 8, true, 500}, {556, 8, false, 500}, {500, 1, false, 500},
+               {560, 8, true, 560}, {559, 2, true, 559}, {559, 64, false, 559},
+               {100, 10, true, 100}};
+  for (const auto& s : steps) {
+    SCOPED_TRACE(std::to_string(s.pos) + "+" + std::to_string(s.n));
+    const uint64_t reads = rv::Cache().fileReads;
+    EXPECT_EQ(Read(s.pos, s.n), FileRanges(std::to_string(s.pos) + "-" +
+                                           std::to_string(s.pos + s.n - 1)));
+    EXPECT_EQ(rv::Cache().fileReads > reads, s.fileRead);
+    EXPECT_EQ(rv::Cache().start, s.start);
+  }
+  // A request of the cache size succeeds; one byte more fails and leaves the output alone.
   Bytes untouched{7, 7, 7};
   EXPECT_FALSE(rv::ReadSource(10, 65, untouched));
   EXPECT_EQ(untouched, (Bytes{7, 7, 7}));
-  uint8_t raw[70];
-  std::fill(std::begin(raw), std::end(raw), 0x5A);
+  uint8_t raw[2] = {0x5A, 0x5A};
   EXPECT_FALSE(rv::ReadSource(0, 65, raw));
   EXPECT_EQ(raw[0], 0x5A);
-  EXPECT_TRUE(rv::ReadSource(0, 64, raw));
-  EXPECT_EQ(Bytes(raw, raw + 64), FileRange(0, 64));
-  EXPECT_EQ(raw[64], 0x5A) << "the pointer form writes exactly n bytes";
-}
 
-TEST_F(SourceTest, BytesPastTheEndOfTheStreamAreZeros) {
-  rv::SetCacheSize(64);
-  rv::ResetReadCache();
-  // Fill the whole buffer with file bytes first, so stale bytes would show.
-  ASSERT_EQ(Read(0, 64), FileRange(0, 64));
-  Bytes expected = FileRange(980, 20);
-  expected.resize(40, 0);
-  EXPECT_EQ(Read(980, 40), expected);
-  EXPECT_EQ(Read(1000, 16), Bytes(16, 0));
-  EXPECT_EQ(Read(5000, 64), Bytes(64, 0));
-  EXPECT_EQ(Read(0xFFFFFFF0u, 16), Bytes(16, 0));
-
-  // Output that already held data: the part past the end is zeroed, not left as it was.
-  Bytes reused(40, 0xEE);
-  rv::ResetReadCache();
-  ASSERT_TRUE(rv::ReadSource(980, 40, reused));
-  EXPECT_EQ(reused, expected);
-  uint8_t raw[40];
-  std::fill(std::begin(raw), std::end(raw), 0xEE);
-  ASSERT_TRUE(rv::ReadSource(990, 40, raw));
-  EXPECT_EQ(Bytes(raw, raw + 40), rvt::Concat({FileRange(990, 10), Bytes(30, 0)}));
-  // After the short window, a read inside the file is right again.
-  EXPECT_EQ(Read(10, 20), FileRange(10, 20));
-}
-
-TEST_F(SourceTest, CacheStateFollowsResetAndInvalidate) {
-  ASSERT_EQ(Read(100, 10), FileRange(100, 10));
   rv::InvalidateReadCache();
-  EXPECT_EQ(rv::Cache().start, 0u);
   EXPECT_EQ(rv::Cache().length, 0u);
-  EXPECT_EQ(rv::Cache().cursor, 0u);
   const uint64_t reads = rv::Cache().fileReads;
-  EXPECT_EQ(Read(100, 10), FileRange(100, 10));
+  EXPECT_EQ(Read(100, 10), FileRanges("100-109"));
   EXPECT_GT(rv::Cache().fileReads, reads) << "an invalidated window must be refilled";
-
   rv::ResetReadCache();
-  EXPECT_EQ(rv::Cache().length, 0u);
   EXPECT_TRUE(rv::Cache().buffer.empty()) << "a reset frees the buffer";
-  EXPECT_EQ(Read(3, 5), FileRange(3, 5));
-
   rv::SetCacheSize(5 * rv::kCacheUnit);
   EXPECT_EQ(rv::Cache().size, 5120000u);
-  EXPECT_EQ(Read(3, 5), FileRange(3, 5));
+
+  // A failed open leaves the size as it was.
+  rv::CloseSource();
+  EXPECT_FALSE(rv::OpenSource(dir_.File("missing.avi")));
+  EXPECT_FALSE(rv::SourceIsOpen());
+  EXPECT_EQ(rv::Source().size, kFileSize);
 }
 
 TEST(SourceSequential, ReadingAFileInOrderTouchesTheDiskAboutOncePerWindow) {
-  // Chunk-sized requests one after another, as the scanner and the writer make them.
   rvt::TempDir dir("sequential");
-  const uint32_t fileSize = 1'000'000;
+  const uint32_t fileSize = 1'000'000, window = 64 * 1024;
   const std::string path = dir.Write("big.bin", rvt::Pattern(fileSize, 3));
   const Bytes content = rvt::ReadFile(path);
   ASSERT_TRUE(rv::OpenSource(path));
-  const uint32_t window = 64 * 1024;
   rv::SetCacheSize(window);
   rv::ClearExclusions();
   rv::ResetReadCache();
-
   const uint64_t before = rv::Cache().fileReads;
-  uint32_t pos = 0, step = 0;
   Bytes out;
-  bool allMatch = true;
-  while (pos < fileSize) {
+  for (uint32_t pos = 0, step = 0; pos < fileSize;) {  // chunk-sized requests, as a scan makes
     const uint32_t n = std::min<uint32_t>(8 + (step++ * 97) % 1000, fileSize - pos);
     ASSERT_TRUE(rv::ReadSource(pos, n, out));
-    allMatch = allMatch && std::equal(out.begin(), out.end(), content.begin() + pos);
+    ASSERT_TRUE(std::equal(out.begin(), out.end(), content.begin() + pos)) << pos;
     pos += n;
   }
   const uint64_t reads = rv::Cache().fileReads - before;
   rv::CloseSource();
   rv::SetCacheSize(rv::kDefaultCacheSize);
   rv::ResetReadCache();
-
-  EXPECT_TRUE(allMatch);
-  const uint64_t windows = (fileSize + window - 1) / window;
-  EXPECT_GE(reads, windows);
-  // Each refill may lose up to one request's worth of the previous window; allow a second
-  // read call per refill at the end of the file.
+  EXPECT_GE(reads, (fileSize + window - 1) / window);
+  // Each refill may lose up to one request of the window before, and take a second read call.
   EXPECT_LE(reads, 2 * (fileSize / (window - 1008) + 1)) << reads << " reads";
 }
 
@@ -279,29 +185,24 @@ TEST(SourceLimits, FilesOfFourGibibytesOrMoreAreRefused) {
   auto sparse = [&](const std::string& name, off_t size) {
     const std::string path = dir.File(name);
     const int fd = ::open(path.c_str(), O_CREAT | O_TRUNC | O_WRONLY, 0644);
-    if (fd < 0) return std::string();
-    const bool ok = ::ftruncate(fd, size) == 0;
-    ::close(fd);
+    const bool ok = fd >= 0 && ::ftruncate(fd, size) == 0;
+    if (fd >= 0) ::close(fd);
     return ok ? path : std::string();
   };
-  const std::string justBelow = sparse("below.avi", off_t{0xFFFFFFFF});
+  const std::string below = sparse("below.avi", off_t{0xFFFFFFFF});
   const std::string exact = sparse("exact.avi", off_t{0x100000000});
   const std::string above = sparse("above.avi", off_t{0x100000001});
-  if (justBelow.empty() || exact.empty() || above.empty())
+  if (below.empty() || exact.empty() || above.empty())
     GTEST_SKIP() << "the file system refuses sparse files of 4 GiB";
-
-  ASSERT_TRUE(rv::OpenSource(justBelow));
-  EXPECT_FALSE(rv::Source().tooLarge);
+  ASSERT_TRUE(rv::OpenSource(below));
   EXPECT_EQ(rv::Source().size, 0xFFFFFFFFu);
   rv::CloseSource();
-
   for (const std::string& path : {exact, above}) {
     EXPECT_FALSE(rv::OpenSource(path)) << path;
     EXPECT_TRUE(rv::Source().tooLarge) << path;
-    EXPECT_FALSE(rv::SourceIsOpen());
     EXPECT_EQ(rv::Source().size, 0xFFFFFFFFu) << "a refused file leaves the size as it was";
   }
-  ASSERT_TRUE(rv::OpenSource(justBelow));
+  ASSERT_TRUE(rv::OpenSource(below));
   EXPECT_FALSE(rv::Source().tooLarge) << "a later open clears the flag";
   rv::CloseSource();
 }
