@@ -98,9 +98,8 @@ TEST(Config, FileRoundTripAndFailures) {
   const std::string path = dir.File(rv::kConfigFileName);
   rv::SetConfigPathOverride(path);
   EXPECT_EQ(rv::ConfigPath(), path);
-  rv::ConfigValues v, loaded;
-  v.adl = v.atd = v.atdEnabled = true;
-  v.iobmx = "10";
+  rv::ConfigValues loaded;
+  const rv::ConfigValues v = rv::ParseConfig("cfg.iobmx: 10\r\ncfg.adl: y\r\ncfg.atd: y\r\n");
   EXPECT_FALSE(rv::LoadConfigFile(loaded)) << "no file yet";
   EXPECT_EQ(loaded, rv::ConfigValues{}) << "a missing file leaves the defaults";
   rvt::WriteFile(path, rvt::Filled(4096, 'x'));  // an old, longer file is replaced whole
