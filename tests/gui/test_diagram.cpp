@@ -11,7 +11,7 @@
 
 #include "check/index.h"
 #include "riff/bytes.h"
-#include "ui/diagram_window.h"
+#include "gui/common/diagram_window.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <QScreen>
 #include <QTest>
 
-#include "ui/dump_window.h"
+#include "gui/common/dump_window.h"
 
 namespace {
 

@@ -21,10 +21,10 @@
 #include <thread>
 
 #include "core/config.h"
-#include "core/gui/gui_host.h"
-#include "core/gui/header_panels.h"
-#include "core/gui/main_window.h"
-#include "core/gui/widgets.h"
+#include "gui/common/gui_host.h"
+#include "gui/main_window/header_panels.h"
+#include "gui/main_window/main_window.h"
+#include "gui/common/widgets.h"
 #include "core/messages.h"
 #include "core/questions.h"
 #include "core/tasks.h"
@@ -33,7 +33,7 @@
 #include "riff/blocks.h"
 #include "riff/header.h"
 #include "riff/header_edit.h"
-#include "ui/question_dialog.h"
+#include "gui/common/question_dialog.h"
 
 namespace {
 

@@ -20,17 +20,17 @@
 #include <thread>
 
 #include "core/config.h"
-#include "core/gui/gui_host.h"
-#include "core/gui/main_window.h"
-#include "core/gui/widgets.h"
+#include "gui/common/gui_host.h"
+#include "gui/main_window/main_window.h"
+#include "gui/common/widgets.h"
 #include "core/questions.h"
 #include "core/task_routines.h"
 #include "core/tasks.h"
 #include "fixtures/avi_builder.h"
 #include "fixtures/ffmpeg_sample.h"
-#include "join/gui/join_tab.h"
+#include "gui/join/join_tab.h"
 #include "join/join.h"
-#include "ui/question_dialog.h"
+#include "gui/common/question_dialog.h"
 
 namespace {
 

@@ -21,17 +21,17 @@
 
 #include "check/index.h"
 #include "core/config.h"
-#include "core/gui/gui_host.h"
-#include "core/gui/main_window.h"
-#include "core/gui/widgets.h"
+#include "gui/common/gui_host.h"
+#include "gui/main_window/main_window.h"
+#include "gui/common/widgets.h"
 #include "core/questions.h"
 #include "core/task_routines.h"
 #include "core/tasks.h"
-#include "decode/gui/keyframe_tab.h"
+#include "gui/keyframes/keyframe_tab.h"
 #include "decode/keyframes.h"
 #include "fixtures/avi_builder.h"
 #include "fixtures/ffmpeg_sample.h"
-#include "ui/question_dialog.h"
+#include "gui/common/question_dialog.h"
 
 namespace {
 

@@ -24,13 +24,13 @@
 #include <sstream>
 #include <thread>
 
-#include "check/gui/stream_check_window.h"
+#include "gui/stream_check/stream_check_window.h"
 #include "check/index.h"
 #include "check/scanner.h"
 #include "core/config.h"
-#include "core/gui/gui_host.h"
-#include "core/gui/main_window.h"
-#include "core/gui/widgets.h"
+#include "gui/common/gui_host.h"
+#include "gui/main_window/main_window.h"
+#include "gui/common/widgets.h"
 #include "core/host.h"
 #include "core/messages.h"
 #include "core/options.h"
@@ -44,8 +44,8 @@
 #include "riff/header.h"
 #include "riff/hexdump.h"
 #include "riff/source.h"
-#include "ui/dump_window.h"
-#include "ui/question_dialog.h"
+#include "gui/common/dump_window.h"
+#include "gui/common/question_dialog.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include <QTimer>
 
 #include "core/questions.h"
-#include "ui/question_dialog.h"
+#include "gui/common/question_dialog.h"
 
 namespace {
 

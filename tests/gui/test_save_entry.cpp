@@ -21,16 +21,16 @@
 #include <thread>
 
 #include "check/bad_blocks.h"
-#include "check/gui/stream_check_window.h"
+#include "gui/stream_check/stream_check_window.h"
 #include "check/index.h"
 #include "check/side_files.h"
-#include "core/gui/save_entry.h"
+#include "gui/main_window/save_entry.h"
 #include "check/scanner.h"
 #include "check/repairs.h"
 #include "core/config.h"
-#include "core/gui/gui_host.h"
-#include "core/gui/main_window.h"
-#include "core/gui/widgets.h"
+#include "gui/common/gui_host.h"
+#include "gui/main_window/main_window.h"
+#include "gui/common/widgets.h"
 #include "core/messages.h"
 #include "core/options.h"
 #include "core/questions.h"
@@ -41,7 +41,7 @@
 #include "output/writer.h"
 #include "riff/header.h"
 #include "riff/source.h"
-#include "ui/question_dialog.h"
+#include "gui/common/question_dialog.h"
 
 namespace {
 

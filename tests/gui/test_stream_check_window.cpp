@@ -23,12 +23,12 @@
 #include <thread>
 
 #include "check/bad_blocks.h"
-#include "check/gui/stream_check_window.h"
+#include "gui/stream_check/stream_check_window.h"
 #include "check/index.h"
 #include "check/scanner.h"
-#include "core/gui/gui_host.h"
-#include "core/gui/main_window.h"
-#include "core/gui/widgets.h"
+#include "gui/common/gui_host.h"
+#include "gui/main_window/main_window.h"
+#include "gui/common/widgets.h"
 #include "core/options.h"
 #include "core/questions.h"
 #include "core/task_routines.h"
@@ -37,8 +37,8 @@
 #include "riff/blocks.h"
 #include "riff/header.h"
 #include "riff/source.h"
-#include "ui/dump_window.h"
-#include "ui/question_dialog.h"
+#include "gui/common/dump_window.h"
+#include "gui/common/question_dialog.h"
 
 namespace {
 

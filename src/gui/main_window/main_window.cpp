@@ -1,4 +1,4 @@
-#include "core/gui/main_window.h"
+#include "gui/main_window/main_window.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -32,19 +32,19 @@
 
 #include <algorithm>
 
-#include "check/gui/stream_check_window.h"
+#include "gui/stream_check/stream_check_window.h"
 #include "check/index.h"
 #include "check/scanner.h"
 #include "core/file_state.h"
-#include "core/gui/gui_host.h"
-#include "core/gui/header_panels.h"
-#include "core/gui/widgets.h"
+#include "gui/common/gui_host.h"
+#include "gui/main_window/header_panels.h"
+#include "gui/common/widgets.h"
 #include "core/messages.h"
 #include "core/options.h"
 #include "core/questions.h"
 #include "core/tasks.h"
-#include "decode/gui/keyframe_tab.h"
-#include "join/gui/join_tab.h"
+#include "gui/keyframes/keyframe_tab.h"
+#include "gui/join/join_tab.h"
 #include "riff/blocks.h"
 #include "riff/bytes.h"
 #include "riff/header.h"
@@ -53,8 +53,8 @@
 #include "output/reconstruction.h"
 #include "output/writer.h"
 #include "riff/source.h"
-#include "ui/diagram_window.h"
-#include "ui/dump_window.h"
+#include "gui/common/diagram_window.h"
+#include "gui/common/dump_window.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "core/gui/widgets.h"
+#include "gui/common/widgets.h"
 
 #include <QEnterEvent>
 #include <QPainter>

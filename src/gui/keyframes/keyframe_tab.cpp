@@ -1,4 +1,4 @@
-#include "decode/gui/keyframe_tab.h"
+#include "gui/keyframes/keyframe_tab.h"
 
 #include <QCheckBox>
 #include <QEvent>
@@ -15,8 +15,8 @@
 #include <vector>
 
 #include "check/index.h"
-#include "core/gui/main_window.h"
-#include "core/gui/widgets.h"
+#include "gui/main_window/main_window.h"
+#include "gui/common/widgets.h"
 #include "core/questions.h"
 #include "core/tasks.h"
 #include "decode/keyframes.h"

@@ -1,4 +1,4 @@
-#include "check/gui/stream_check_window.h"
+#include "gui/stream_check/stream_check_window.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -33,8 +33,8 @@
 #include "check/repairs.h"
 #include "check/scanner.h"
 #include "check/side_files.h"
-#include "core/gui/gui_host.h"
-#include "core/gui/widgets.h"
+#include "gui/common/gui_host.h"
+#include "gui/common/widgets.h"
 #include "core/messages.h"
 #include "core/options.h"
 #include "core/questions.h"
@@ -42,7 +42,7 @@
 #include "riff/blocks.h"
 #include "riff/bytes.h"
 #include "riff/source.h"
-#include "ui/dump_window.h"
+#include "gui/common/dump_window.h"
 
 namespace {
 
@@ -430,7 +430,7 @@ void TFormMI::BuildTopArea() {
   item(MIleave, "MIleave", "оставить блок, как он есть", &TFormMI::MIleaveClick);
   connect(PopupER, &QMenu::aboutToShow, this, &TFormMI::PopupERPopup);
   connect(StringER, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
-    if (QTableWidgetItem* item = StringER->itemAt(pos)) StringER->selectRow(item->row());
+    if (QTableWidgetItem* cell = StringER->itemAt(pos)) StringER->selectRow(cell->row());
     PopupER->popup(StringER->viewport()->mapToGlobal(pos));
   });
   connect(StringER, &QTableWidget::cellDoubleClicked, this, [this](int, int) { MIdumpClick(); });

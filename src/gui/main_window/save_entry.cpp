@@ -1,5 +1,5 @@
 // The save entry: TFormMain::ImageSAClick and TFormMain::CheckSAIDClick.
-#include "core/gui/save_entry.h"
+#include "gui/main_window/save_entry.h"
 
 #include <QCheckBox>
 #include <QLineEdit>
@@ -8,7 +8,7 @@
 
 #include "check/index.h"
 #include "check/side_files.h"
-#include "core/gui/main_window.h"
+#include "gui/main_window/main_window.h"
 #include "core/messages.h"
 #include "core/questions.h"
 #include "core/tasks.h"

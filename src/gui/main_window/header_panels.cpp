@@ -1,4 +1,4 @@
-#include "core/gui/header_panels.h"
+#include "gui/main_window/header_panels.h"
 
 #include <QAction>
 #include <QGridLayout>
@@ -21,8 +21,8 @@
 #include <algorithm>
 #include <map>
 
-#include "core/gui/main_window.h"
-#include "core/gui/widgets.h"
+#include "gui/main_window/main_window.h"
+#include "gui/common/widgets.h"
 #include "core/tasks.h"
 #include "riff/blocks.h"
 #include "riff/header.h"

@@ -1,4 +1,4 @@
-#include "join/gui/join_tab.h"
+#include "gui/join/join_tab.h"
 
 #include <QAction>
 #include <QApplication>
@@ -23,8 +23,8 @@
 
 #include "check/side_files.h"
 #include "core/config.h"
-#include "core/gui/main_window.h"
-#include "core/gui/widgets.h"
+#include "gui/main_window/main_window.h"
+#include "gui/common/widgets.h"
 #include "core/questions.h"
 #include "core/tasks.h"
 #include "join/join.h"

@@ -1,4 +1,4 @@
-#include "ui/dump_window.h"
+#include "gui/common/dump_window.h"
 
 #include <QFontDatabase>
 #include <QFontInfo>

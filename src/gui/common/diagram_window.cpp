@@ -1,4 +1,4 @@
-#include "ui/diagram_window.h"
+#include "gui/common/diagram_window.h"
 
 #include <QGuiApplication>
 #include <QPainter>

@@ -1,4 +1,4 @@
-#include "ui/question_dialog.h"
+#include "gui/common/question_dialog.h"
 
 #include <QEventLoop>
 

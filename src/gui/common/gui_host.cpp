@@ -1,4 +1,4 @@
-#include "core/gui/gui_host.h"
+#include "gui/common/gui_host.h"
 
 #include <QApplication>
 #include <QMetaObject>
@@ -6,7 +6,7 @@
 #include <QWidget>
 
 #include "core/tasks.h"
-#include "ui/question_dialog.h"
+#include "gui/common/question_dialog.h"
 
 namespace {
 GuiHost* g_active = nullptr;
@@ -102,7 +102,10 @@ void GuiHost::ShowProgress(const rv::Progress& p) {
   {
     std::lock_guard lock(progressMutex_);
     Latest& l = latest_[size_t(p.target)];
-    if (!l.pending) l.p = rv::Progress{p.target};
+    if (!l.pending) {
+      l.p = rv::Progress();
+      l.p.target = p.target;
+    }
     l.pending = true;
     if (p.percent >= 0) l.p.percent = p.percent;
     if (p.hasText) {
