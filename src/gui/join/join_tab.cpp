@@ -23,7 +23,7 @@
 
 #include "check/side_files.h"
 #include "core/config.h"
-#include "gui/main_window/main_window.h"
+#include "gui/common/task_window.h"
 #include "gui/common/widgets.h"
 #include "core/questions.h"
 #include "core/tasks.h"
@@ -116,7 +116,7 @@ void JoinList::dropEvent(QDropEvent* event) {
 
 // ---- the tab ----------------------------------------------------------------------------------
 
-JoinTab::JoinTab(TFormMain& window, QWidget* tab) : QObject(&window), window_(window), tab_(tab) {
+JoinTab::JoinTab(TaskWindow& window, QWidget* tab) : QObject(tab), window_(window), tab_(tab) {
   setObjectName("JoinTab");
 
   auto* tabLayout = new QHBoxLayout(tab_);
@@ -201,7 +201,6 @@ JoinTab::JoinTab(TFormMain& window, QWidget* tab) : QObject(&window), window_(wi
   connect(ImageSUM, &QToolButton::clicked, this, &JoinTab::ImageSUMClick);
   connect(BitBtnSUM, &QPushButton::clicked, this, &JoinTab::BitBtnSUMClick);
   connect(ImageZ, &QToolButton::clicked, this, &JoinTab::ImageZClick);
-  connect(&window_, &TFormMain::taskCompleted, this, &JoinTab::TaskCompleted);
   tab_->installEventFilter(this);
 }
 
@@ -226,7 +225,7 @@ void JoinTab::TabSheetJOINShow() {
 
 QStringList JoinTab::ChooseFiles(const QString& dir) {
   if (chooser_) return chooser_(dir);
-  return QFileDialog::getOpenFileNames(&window_, QString(), dir, Q(kFileFilter));
+  return QFileDialog::getOpenFileNames(window_.DialogParent(), QString(), dir, Q(kFileFilter));
 }
 
 void JoinTab::N1Click() {

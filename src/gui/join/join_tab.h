@@ -20,7 +20,7 @@ class QMenu;
 class QPushButton;
 class PieGauge;
 class PictureButton;
-class TFormMain;
+class TaskWindow;
 
 // The join list. A drag takes the item under the mouse; a drop onto an item moves the dragged
 // item to that place. The list itself only reports the two ends of the drag; the tab moves
@@ -61,7 +61,7 @@ class JoinTab : public QObject {
   static constexpr int kFollowPeriodMs = 40;
 
   // Builds the controls into `tab` (which must have no layout yet).
-  JoinTab(TFormMain& window, QWidget* tab);
+  JoinTab(TaskWindow& window, QWidget* tab);
 
   // ---- controls -------------------------------------------------------------------------
   JoinList* JList = nullptr;
@@ -97,7 +97,7 @@ class JoinTab : public QObject {
   void ImageSUMClick();
   void BitBtnSUMClick();
   void ImageZClick();
-  // The main window's completion: a join that ended shows its last status.
+  // The window's completion: a join that ended shows its last status.
   void TaskCompleted(int code, int result);
 
  protected:
@@ -108,7 +108,7 @@ class JoinTab : public QObject {
   // Shows the task's status and gauge when they changed.
   void Follow();
 
-  TFormMain& window_;
+  TaskWindow& window_;
   QWidget* tab_;
   QTimer followTimer_;
   FileChooser chooser_;

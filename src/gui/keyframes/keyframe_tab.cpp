@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "check/index.h"
-#include "gui/main_window/main_window.h"
+#include "gui/common/task_window.h"
 #include "gui/common/widgets.h"
 #include "core/questions.h"
 #include "core/tasks.h"
@@ -33,6 +33,7 @@ constexpr const char* kHeaderCodec = "в заголовке указан код�
 constexpr const char* kHeaderCompression = "в заголовке указано сжатие:";
 constexpr const char* kCodecInUse = "в работе кодек:";
 constexpr const char* kNoIndex = "индекс отсутствует";
+constexpr const char* kKeyframesFound = "найдено опорных кадров: ";
 constexpr const char* kShowKeyframes = "показывать опорные кадры в процессе поиска";
 constexpr const char* kShowAll = "отображать процесс поиска целиком";
 constexpr const char* kIndexLoadedAsk = "] уже загружен. продолжить?";
@@ -103,10 +104,24 @@ void DropDownComboBox::showPopup() {
 
 // ---- the tab ----------------------------------------------------------------------------------
 
-KeyframeTab::KeyframeTab(TFormMain& window) : QObject(&window), window_(window) {
+KeyframeTab::KeyframeTab(TaskWindow& window, QWidget* tab)
+    : QObject(tab), window_(window), tab_(tab) {
   setObjectName("KeyframeTab");
-  QWidget* tab = window_.TabSheetKK;
-  QFrame* panel = window_.PanelLL;
+  auto* l = new QVBoxLayout(tab);
+  l->setContentsMargins(3, 3, 3, 3);
+  l->addStretch(1);
+  PanelLL = Named(new QFrame, "PanelLL");
+  PanelLL->setFrameShape(QFrame::StyledPanel);
+  LabelKKP = Named(new QLabel(Q(" ")), "LabelKKP");
+  LabelKKP->setAlignment(Qt::AlignCenter);
+  GaugeKS = Named(new PieGauge, "GaugeKS");
+  GaugeKS->setFixedSize(28, 28);
+  KeepPlace(GaugeKS);
+  GaugeKS->hide();
+  LabelIO = Named(new QLabel(Q(kNoIndex)), "LabelIO");
+  LabelIO->setAlignment(Qt::AlignCenter);
+  l->addWidget(PanelLL);
+  QFrame* panel = PanelLL;
 
   EKRAN = Named(new EkranPanel(tab), "EKRAN");
   EKRAN->setToolTipDuration(-1);
@@ -136,12 +151,12 @@ KeyframeTab::KeyframeTab(TFormMain& window) : QObject(&window), window_(window) 
   CheckSH->setChecked(true);
   rv::Keyframes().showKeyframes = true;
   rv::Keyframes().showAll = true;
-  QFont bold = window_.LabelIO->font();
+  QFont bold = LabelIO->font();
   bold.setBold(true);
-  window_.LabelIO->setFont(bold);
+  LabelIO->setFont(bold);
   // Whatever the window put into the labels is what has been shown of the engine's texts.
-  shownTexts_ = {window_.LabelIO->text().toStdString(), kHeaderCodec, kHeaderCompression,
-                 kCodecInUse, window_.LabelKKP->text().toStdString()};
+  shownTexts_ = {LabelIO->text().toStdString(), kHeaderCodec, kHeaderCompression,
+                 kCodecInUse, LabelKKP->text().toStdString()};
 
   // Left: the index and the search with its progress; right: the codec; below: what is drawn.
   auto* left = new QVBoxLayout;
@@ -151,10 +166,10 @@ KeyframeTab::KeyframeTab(TFormMain& window) : QObject(&window), window_(window) 
   goRow->setSpacing(3);
   goRow->addWidget(BitBtnPL);
   goRow->addWidget(ImageStop);
-  goRow->addWidget(window_.GaugeKS);
-  goRow->addWidget(window_.LabelKKP, 1);
+  goRow->addWidget(GaugeKS);
+  goRow->addWidget(LabelKKP, 1);
   left->addLayout(goRow);
-  left->addWidget(window_.LabelIO);
+  left->addWidget(LabelIO);
 
   auto* right = new QVBoxLayout;
   right->setSpacing(3);
@@ -194,7 +209,6 @@ KeyframeTab::KeyframeTab(TFormMain& window) : QObject(&window), window_(window) 
   connect(CheckKK, &QCheckBox::toggled, this, &KeyframeTab::CheckKKClick);
   connect(CheckSH, &QCheckBox::toggled, this,
           [](bool checked) { rv::Keyframes().showAll = checked; });
-  connect(&window_, &TFormMain::taskCompleted, this, &KeyframeTab::TaskCompleted);
   tab->installEventFilter(this);
   panel->installEventFilter(this);
   Label42->installEventFilter(this);
@@ -202,22 +216,22 @@ KeyframeTab::KeyframeTab(TFormMain& window) : QObject(&window), window_(window) 
 
 QLabel* KeyframeTab::TextLabel(size_t i) const {
   switch (i) {
-    case kIO: return window_.LabelIO;
+    case kIO: return LabelIO;
     case kKK: return LabelKK;
     case kPR: return LabelPR;
     case kKA: return LabelKA;
-    default: return window_.LabelKKP;
+    default: return LabelKKP;
   }
 }
 
 bool KeyframeTab::eventFilter(QObject* watched, QEvent* event) {
   const QEvent::Type type = event->type();
-  if (watched == window_.TabSheetKK) {
+  if (watched == tab_) {
     if (type == QEvent::Show && !event->spontaneous())
       TabSheetKKShow();
     else if (type == QEvent::Resize)
       TabSheetKKResize();
-  } else if (watched == window_.PanelLL) {
+  } else if (watched == PanelLL) {
     // The picture area ends where the panel begins.
     if (type == QEvent::Move || type == QEvent::Resize) ResizeEkran();
   } else if (watched == Label42 && type == QEvent::MouseButtonRelease) {
@@ -249,10 +263,10 @@ void KeyframeTab::TabSheetKKShow() {
 void KeyframeTab::TabSheetKKResize() { ResizeEkran(); }
 
 void KeyframeTab::ResizeEkran() {
-  QWidget* tab = window_.TabSheetKK;
+  QWidget* tab = tab_;
   if (QLayout* l = tab->layout(); l && tab->isVisible()) l->activate();
   const int tabWidth = tab->width();
-  const int panelTop = window_.PanelLL->geometry().top();
+  const int panelTop = PanelLL->geometry().top();
   if (tabWidth <= 16 || panelTop <= 16) return;  // not laid out yet
   rv::KeyframeState& k = rv::Keyframes();
   if (!areaRecorded_) {
@@ -312,11 +326,11 @@ void KeyframeTab::BitBtnLIClick() {
     return;
   }
   // A file that cannot be read leaves the old index, and the label says what is there.
-  const bool ok = rv::LoadOwnIndex(window_.EditIN->text().toStdString());
+  const bool ok = rv::LoadOwnIndex(window_.InputName().toStdString());
   const std::string text = ok || rv::Index().count > 0 ? "" : kNoIndex;
   rv::Keyframes().SetText("LabelIO", text);
   shownTexts_[kIO] = text;
-  window_.LabelIO->setText(QString::fromStdString(text));
+  LabelIO->setText(QString::fromStdString(text));
 }
 
 // ---- the search -------------------------------------------------------------------------------
@@ -362,16 +376,22 @@ void KeyframeTab::Follow() {
   rv::KeyframeState& k = rv::Keyframes();
   ShowTexts();
   const bool gaugeVisible = k.gaugeVisible.load();
-  if (gaugeVisible && window_.GaugeKS->isHidden()) {
-    window_.GaugeKS->SetProgress(k.gauge.load());
-    window_.GaugeKS->show();
-  } else if (!gaugeVisible && !window_.GaugeKS->isHidden()) {
-    window_.GaugeKS->hide();
+  if (gaugeVisible && GaugeKS->isHidden()) {
+    GaugeKS->SetProgress(k.gauge.load());
+    GaugeKS->show();
+  } else if (!gaugeVisible && !GaugeKS->isHidden()) {
+    GaugeKS->hide();
   }
   if (k.areaWidth != fittedWidth_ || k.areaHeight != fittedHeight_) ResizeEkran();
   ShowPicture();
   // A killed task has no completion: nothing is left to follow.
   if (!rv::WorkerExists()) followTimer_.stop();
+}
+
+void KeyframeTab::ShowProgress(const rv::Progress& p) {
+  if (p.percent >= 0) GaugeKS->SetProgress(p.percent);
+  if (p.hasText) LabelKKP->setText(Q(p.text));
+  if (p.found >= 0) LabelIO->setText(Q(kKeyframesFound) + QString::number(p.found));
 }
 
 void KeyframeTab::TaskCompleted(int code, int) {
@@ -385,6 +405,6 @@ void KeyframeTab::TaskCompleted(int code, int) {
     shownTexts_[i] = k.Text(kTextNames[i]);
     TextLabel(i)->setText(QString::fromStdString(shownTexts_[i]));
   }
-  window_.GaugeKS->hide();
+  GaugeKS->hide();
   ImageStop->hide();
 }

@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <string>
 
+#include "core/host.h"
 #include "decode/decompressor.h"
 #include "riff/bytes.h"
 
@@ -21,7 +22,8 @@ class QCheckBox;
 class QLabel;
 class QPushButton;
 class PictureButton;
-class TFormMain;
+class PieGauge;
+class TaskWindow;
 
 // A picture as a QImage: the bottom-up 24-bit BGR rows of a decoded picture, top row first.
 // A null image when the bytes are fewer than the format needs.
@@ -69,11 +71,14 @@ class KeyframeTab : public QObject {
   // How long after CheckKK was unchecked EKRAN is cleared a second time.
   static constexpr int kSecondClearMs = 100;
 
-  // Fills the keyframe tab of the window around the controls the window made for it
-  // (PanelLL, LabelKKP, GaugeKS, LabelIO). PanelLL must have no layout yet.
-  explicit KeyframeTab(TFormMain& window);
+  // Builds the controls into `tab` (which must have no layout yet) of `window`.
+  KeyframeTab(TaskWindow& window, QWidget* tab);
 
   // ---- controls -------------------------------------------------------------------------
+  QFrame* PanelLL = nullptr;
+  PieGauge* GaugeKS = nullptr;
+  QLabel* LabelKKP = nullptr;
+  QLabel* LabelIO = nullptr;
   EkranPanel* EKRAN = nullptr;
   QPushButton* BitBtnLI = nullptr;
   QPushButton* BitBtnPL = nullptr;
@@ -97,7 +102,9 @@ class KeyframeTab : public QObject {
   void Label42Click();
   void ComboKKDropDown();
   void CheckKKClick();
-  // The main window's completion: code 103 ends a search.
+  // The search's progress: GaugeKS, the position in LabelKKP, the keyframes found in LabelIO.
+  void ShowProgress(const rv::Progress& p);
+  // The window's completion: code 103 ends a search.
   void TaskCompleted(int code, int result);
 
  protected:
@@ -113,7 +120,8 @@ class KeyframeTab : public QObject {
   // The keyframe labels by the names the engine keeps their texts under.
   QLabel* TextLabel(size_t i) const;
 
-  TFormMain& window_;
+  TaskWindow& window_;
+  QWidget* tab_;
   QTimer followTimer_;
   bool areaRecorded_ = false;
   static constexpr std::array<const char*, 5> kTextNames = {"LabelIO", "LabelKK", "LabelPR",

@@ -76,8 +76,6 @@ constexpr const char* kKillHint = "kill thread";
 constexpr const char* kKillText =
     "<<< нажмите сюда, если 'нитка' повисла, а вы хотите попробовать сохранить перекееный "
     "индекс";
-constexpr const char* kNoIndex = "индекс отсутствует";
-constexpr const char* kKeyframesFound = "найдено опорных кадров: ";
 
 // Largest buffer, in units of 1,024,000 bytes, whose size fits the 32-bit cache size.
 constexpr long long kMaxBufferUnits = 0xFFFFFFFFll / rv::kCacheUnit;
@@ -400,25 +398,14 @@ void TFormMain::BuildRepairTab() {
 }
 
 void TFormMain::BuildKeyframeTab() {
-  auto* l = new QVBoxLayout(TabSheetKK);
-  l->setContentsMargins(3, 3, 3, 3);
-  l->addStretch(1);
-  PanelLL = Named(new QFrame, "PanelLL");
-  PanelLL->setFrameShape(QFrame::StyledPanel);
-  LabelKKP = Named(new QLabel(Q(" ")), "LabelKKP");
-  LabelKKP->setAlignment(Qt::AlignCenter);
-  GaugeKS = Named(new PieGauge, "GaugeKS");
-  GaugeKS->setFixedSize(28, 28);
-  KeepPlace(GaugeKS);
-  GaugeKS->hide();
-  LabelIO = Named(new QLabel(Q(kNoIndex)), "LabelIO");
-  LabelIO->setAlignment(Qt::AlignCenter);
-  l->addWidget(PanelLL);
-  // The rest of the tab, and the layout of PanelLL, belong to the keyframe search.
-  keyframeTab_ = new KeyframeTab(*this);
+  keyframeTab_ = new KeyframeTab(*this, TabSheetKK);
+  connect(this, &TFormMain::taskCompleted, keyframeTab_, &KeyframeTab::TaskCompleted);
 }
 
-void TFormMain::BuildJoinTab() { joinTab_ = new JoinTab(*this, TabSheetJOIN); }
+void TFormMain::BuildJoinTab() {
+  joinTab_ = new JoinTab(*this, TabSheetJOIN);
+  connect(this, &TFormMain::taskCompleted, joinTab_, &JoinTab::TaskCompleted);
+}
 
 void TFormMain::BuildSettingsTab() {
   auto* l = new QVBoxLayout(TabSheetCFG);
@@ -733,9 +720,7 @@ void TFormMain::ShowProgress(const rv::Progress& p) {
     if (p.hasText && rv::WorkerExists() && rv::TaskCommand() == "reconstruction")
       LabelPTR->setText(Q(p.text));
   } else if (p.target == rv::ProgressTarget::kKeyframes) {
-    if (p.percent >= 0) GaugeKS->SetProgress(p.percent);
-    if (p.hasText) LabelKKP->setText(Q(p.text));
-    if (p.found >= 0) LabelIO->setText(Q(kKeyframesFound) + QString::number(p.found));
+    keyframeTab_->ShowProgress(p);
   }
 }
 
@@ -798,6 +783,8 @@ void TFormMain::FileChosen(const QString& name) {
   lastDir_ = QFileInfo(name).absolutePath();
   ProposeOutputName();
 }
+
+QString TFormMain::InputName() const { return EditIN->text(); }
 
 void TFormMain::ProposeOutputName() {
   if (EditIN->text().isEmpty()) return;

@@ -15,6 +15,7 @@
 
 #include "core/config.h"
 #include "core/host.h"
+#include "gui/common/task_window.h"
 
 class QCheckBox;
 class QComboBox;
@@ -47,7 +48,7 @@ struct MainWindowHooks {
   std::function<void(int32_t block)> openHeaderEditor;
 };
 
-class TFormMain : public QMainWindow {
+class TFormMain : public QMainWindow, public TaskWindow {
   Q_OBJECT
 
  public:
@@ -136,12 +137,6 @@ class TFormMain : public QMainWindow {
   QCheckBox* CheckSAID = nullptr;
   QCheckBox* CheckSavePart = nullptr;
 
-  // Keyframe tab (filled by the keyframe search).
-  QFrame* PanelLL = nullptr;
-  PieGauge* GaugeKS = nullptr;
-  QLabel* LabelKKP = nullptr;
-  QLabel* LabelIO = nullptr;
-
   // Settings tab.
   QLabel* LabelIOBMX = nullptr;
   QComboBox* ComboIOBMX = nullptr;
@@ -164,8 +159,11 @@ class TFormMain : public QMainWindow {
   bool AutoFit() const { return autoFit_; }
   // The directory of the last file chosen in this run (empty at first), shared by the
   // file choices of the repair tab and the join list.
-  QString LastDir() const { return lastDir_; }
-  void SetLastDir(const QString& dir) { lastDir_ = dir; }
+  QString LastDir() const override { return lastDir_; }
+  void SetLastDir(const QString& dir) override { lastDir_ = dir; }
+  // EditIN's text.
+  QString InputName() const override;
+  QWidget* DialogParent() override { return this; }
   // The options of the controls, as the configuration file keeps them.
   rv::ConfigValues ConfigFromControls() const;
   void ControlsFromConfig(const rv::ConfigValues& v);
@@ -180,7 +178,7 @@ class TFormMain : public QMainWindow {
   // Message 1032: a task ended with a completion code and result.
   void TaskCompleted(int code, int result);
   // Progress of the save and the reconstruction (GaugeSA, and the reconstruction's position
-  // in LabelPTR) and of the keyframe search.
+  // in LabelPTR); the keyframe search's goes to its tab.
   void ShowProgress(const rv::Progress& p);
   // Takes the host's messages, progress and completions; questions are shown over this window.
   void AttachHost(GuiHost* host);
@@ -189,7 +187,7 @@ class TFormMain : public QMainWindow {
 
   // Sets the task command and starts the worker; false (nothing done) while one runs.
   // "saveOUT" and "reconstruction" show the stop picture and the gauge until they end.
-  bool StartTask(const QString& command);
+  bool StartTask(const QString& command) override;
 
   // Handlers named after their control and event.
   void ImageFIClick();
