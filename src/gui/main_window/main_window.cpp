@@ -63,22 +63,6 @@ constexpr const char* kTabFix = "ремонт";
 constexpr const char* kTabKK = "поиск опорных кадров";
 constexpr const char* kTabJoin = "сборка";
 constexpr const char* kTabCfg = "настройки";
-constexpr const char* kGo = "открыть и прочитать заголовок";
-constexpr const char* kIdx1 = "проверка потока и создание индекса";
-constexpr const char* kIdx = "проверить поток по индексу";
-constexpr const char* kRec = "реконструкция заголовка";
-constexpr const char* kHighPriority = "высокий приоритет задачи";
-constexpr const char* kDumpItem = "посмотреть dump";
-constexpr const char* kBufferCaption = "размер буфера:                     Mb";
-constexpr const char* kBigBlocksCaption =
-    "блоки размером больше              kb считать битыми и включать поиск";
-constexpr const char* kKillHint = "kill thread";
-constexpr const char* kKillText =
-    "<<< нажмите сюда, если 'нитка' повисла, а вы хотите попробовать сохранить перекееный "
-    "индекс";
-
-// Largest buffer, in units of 1,024,000 bytes, whose size fits the 32-bit cache size.
-constexpr long long kMaxBufferUnits = 0xFFFFFFFFll / rv::kCacheUnit;
 
 constexpr int kPictureSize = 20;
 
@@ -89,16 +73,6 @@ QColor LabelColour(rv::LabelColor c) {
     case rv::LabelColor::Gray: break;
   }
   return QColor(128, 128, 128);
-}
-
-
-
-
-// Puts text into a combo box: its list item when there is one, else the edit text.
-void SetComboText(QComboBox* combo, const QString& text) {
-  int i = combo->findText(text);
-  if (i >= 0) combo->setCurrentIndex(i);
-  combo->setEditText(text);
 }
 
 }  // namespace
@@ -127,10 +101,12 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent) {
   PageControl1->addTab(TabSheetJOIN, Q(kTabJoin));
   PageControl1->addTab(TabSheetCFG, Q(kTabCfg));
 
-  BuildRepairTab();
+  BuildRepairTab(TabSheetFIX);
+  ConnectRepairTab();
   BuildKeyframeTab();
   BuildJoinTab();
-  BuildSettingsTab();
+  BuildSettingsTab(TabSheetCFG, this);
+  ConnectSettingsTab();
   BuildCorner();
   ConnectOptions();
   // Floating over the tabs, so made after them.
@@ -182,187 +158,7 @@ void TFormMain::BuildCorner() {
   connect(ImageWD, &QToolButton::clicked, this, &TFormMain::ImageWDClick);
 }
 
-void TFormMain::BuildRepairTab() {
-  auto* tabLayout = new QHBoxLayout(TabSheetFIX);
-  tabLayout->setContentsMargins(3, 3, 3, 3);
-  SplitterL = Named(new QSplitter(Qt::Horizontal, TabSheetFIX), "SplitterL");
-  SplitterL->setChildrenCollapsible(false);
-  tabLayout->addWidget(SplitterL);
-
-  // Left: the file name row, then the message list beside the tree.
-  PanelL = Named(new QWidget, "PanelL");
-  auto* left = new QVBoxLayout(PanelL);
-  left->setContentsMargins(0, 0, 0, 0);
-  left->setSpacing(3);
-  PanelHDR = Named(new QWidget, "PanelHDR");
-  auto* hdr = new QHBoxLayout(PanelHDR);
-  hdr->setContentsMargins(0, 0, 0, 0);
-  hdr->setSpacing(3);
-  ImageFI = Named(new PictureButton(PanelHDR), "ImageFI");
-  ImageFI->SetPicture(pictures::Draw(pictures::Kind::OpenFile, kPictureSize), "ImageFI");
-  ImageFI->setToolTip(Q("выбрать файл"));
-  EditIN = Named(new QLineEdit(PanelHDR), "EditIN");
-  hdr->addWidget(ImageFI);
-  hdr->addWidget(EditIN, 1);
-  left->addWidget(PanelHDR);
-
-  SplitterST = Named(new QSplitter(Qt::Horizontal, PanelL), "SplitterST");
-  SplitterST->setChildrenCollapsible(false);
-  MemoST = Named(new QPlainTextEdit, "MemoST");
-  MemoST->setReadOnly(true);
-  MemoST->setLineWrapMode(QPlainTextEdit::WidgetWidth);
-  TreeRIFF = Named(new QTreeWidget, "TreeRIFF");
-  TreeRIFF->setHeaderHidden(true);
-  TreeRIFF->setColumnCount(1);
-  TreeRIFF->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  TreeRIFF->setContextMenuPolicy(Qt::CustomContextMenu);
-  TreeRIFF->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
-  TreeRIFF->header()->setStretchLastSection(false);
-  TreeRIFF->setIndentation(14);
-  SplitterST->addWidget(MemoST);
-  SplitterST->addWidget(TreeRIFF);
-  SplitterST->setStretchFactor(0, 1);
-  SplitterST->setStretchFactor(1, 1);
-  left->addWidget(SplitterST, 1);
-
-  PopupRIFF = Named(new QMenu(TreeRIFF), "PopupRIFF");
-  MIdump = Named(new QAction(Q(kDumpItem), PopupRIFF), "MIdump");
-  PopupRIFF->addAction(MIdump);
-
-  // Right: the task buttons, the options of the check, the block labels, the save area.
-  PanelIDX1 = Named(new QWidget, "PanelIDX1");
-  PanelIDX1->setMinimumWidth(200);
-  auto* right = new QVBoxLayout(PanelIDX1);
-  right->setContentsMargins(2, 0, 0, 0);
-  right->setSpacing(2);
-
-  auto buttonRow = [&](QPushButton* button, QWidget* beside) {
-    auto* row = new QHBoxLayout;
-    row->setSpacing(3);
-    row->addWidget(button, 1);
-    if (beside) row->addWidget(beside);
-    right->addLayout(row);
-  };
-  BitBtnGO = Named(new QPushButton(Q(kGo)), "BitBtnGO");
-  ImageWO = Named(new QLabel, "ImageWO");
-  ImageWO->setPixmap(pictures::Draw(pictures::Kind::Busy, kPictureSize));
-  ImageWO->setFixedSize(kPictureSize + 4, kPictureSize + 4);
-  ImageWO->setAlignment(Qt::AlignCenter);
-  ImageWO->setToolTip(Q("чтение файла"));
-  KeepPlace(ImageWO);
-  ImageWO->hide();
-  buttonRow(BitBtnGO, ImageWO);
-
-  BitBtnIDX1 = Named(new QPushButton(Q(kIdx1)), "BitBtnIDX1");
-  BitBtnFSD = Named(new QPushButton, "BitBtnFSD");
-  BitBtnFSD->setIcon(QIcon(pictures::Draw(pictures::Kind::Diagram, 16)));
-  BitBtnFSD->setToolTip(Q("диаграмма размеров кадров"));
-  BitBtnFSD->setFixedWidth(kPictureSize + 4);
-  BitBtnFSD->setEnabled(false);
-  buttonRow(BitBtnIDX1, BitBtnFSD);
-
-  BitBtnIDX = Named(new QPushButton(Q(kIdx)), "BitBtnIDX");
-  BitBtnIDX->setEnabled(false);
-  buttonRow(BitBtnIDX, nullptr);
-
-  BitBtnREC = Named(new QPushButton(Q(kRec)), "BitBtnREC");
-  Image1 = Named(new PictureButton, "Image1");
-  Image1->SetPicture(pictures::Draw(pictures::Kind::AutoFit, 16), "Image1");
-  Image1->setToolTip(Q("выровнять панели по окну"));
-  Image1->setFixedWidth(kPictureSize + 4);
-  buttonRow(BitBtnREC, Image1);
-
-  Check00db = Named(new WrapCheckBox(Q("считать 00db опорными кадрами")), "Check00db");
-  Check01wb = Named(new WrapCheckBox(Q("считать 01wb опорными кадрами")), "Check01wb");
-  CheckFI = Named(new WrapCheckBox(Q("при битых ссылках искать следующий блок побайтно")),
-                  "CheckFI");
-  CheckHI = Named(new WrapCheckBox(Q(kHighPriority)), "CheckHI");
-  CheckHI->setChecked(true);
-  right->addSpacing(2);
-  for (QCheckBox* c : {Check00db, Check01wb, CheckFI, CheckHI}) right->addWidget(c);
-
-  PanelHH = Named(new QFrame, "PanelHH");
-  PanelHH->setFrameShape(QFrame::StyledPanel);
-  PanelHH->setFrameShadow(QFrame::Sunken);
-  auto* hh = new QHBoxLayout(PanelHH);
-  hh->setContentsMargins(4, 1, 4, 1);
-  hh->setSpacing(2);
-  QLabel** labels[rv::kLabelCount] = {&LabelAVIH, &LabelVSTRH, &LabelVSTRF, &LabelASTRH,
-                                      &LabelASTRF, &LabelMOVI, &LabelIDX1};
-  for (int i = 0; i < rv::kLabelCount; ++i) {
-    auto* label = Named(new QLabel(Q(rv::kLabelCaptions[size_t(i)])), rv::kLabelNames[size_t(i)]);
-    QFont lf = label->font();
-    lf.setBold(true);
-    label->setFont(lf);
-    label->setAlignment(Qt::AlignCenter);
-    hh->addWidget(label, 1);
-    *labels[i] = label;
-  }
-  right->addWidget(PanelHH);
-
-  LabelPTR = Named(new QLabel, "LabelPTR");
-  LabelPTR->hide();
-  right->addWidget(LabelPTR);
-
-  // The save area.
-  PanelTLS = Named(new QFrame, "PanelTLS");
-  PanelTLS->setFrameShape(QFrame::StyledPanel);
-  auto* tls = new QVBoxLayout(PanelTLS);
-  tls->setContentsMargins(4, 3, 4, 3);
-  tls->setSpacing(1);
-  auto* outRow = new QHBoxLayout;
-  outRow->setSpacing(2);
-  EditOUT = Named(new QLineEdit, "EditOUT");
-  ImageSA = Named(new PictureButton, "ImageSA");
-  ImageSA->setToolTip(Q("сохранить"));
-  ImageGF = Named(new QLabel(PanelTLS), "ImageGF");
-  ImageGF->setPixmap(pictures::Draw(pictures::Kind::Ready, kPictureSize));
-  ImageGF->hide();
-  ImageRF = Named(new QLabel(PanelTLS), "ImageRF");
-  ImageRF->setPixmap(pictures::Draw(pictures::Kind::NotReady, kPictureSize));
-  ImageRF->hide();
-  ImageX = Named(new PictureButton, "ImageX");
-  ImageX->SetPicture(pictures::Draw(pictures::Kind::Stop, kPictureSize), "ImageX");
-  ImageX->setToolTip(Q("stop"));
-  KeepPlace(ImageX);
-  ImageX->hide();
-  GaugeSA = Named(new PieGauge, "GaugeSA");
-  GaugeSA->setFixedSize(kPictureSize + 4, kPictureSize + 4);
-  KeepPlace(GaugeSA);
-  GaugeSA->hide();
-  outRow->addWidget(EditOUT, 1);
-  outRow->addWidget(ImageSA);
-  outRow->addWidget(ImageX);
-  outRow->addWidget(GaugeSA);
-  tls->addLayout(outRow);
-  SetSavePicture(false);
-
-  CheckSAID = Named(new WrapCheckBox(Q("сохранить только индекс")), "CheckSAID");
-  CheckSavePart = Named(new WrapCheckBox(Q("типа.. . я знаю, что делаю")), "CheckSavePart");
-  CheckNoIDX1 = Named(new WrapCheckBox(Q("не сохранять индексный блок в файле")), "CheckNoIDX1");
-  CheckNoFixSz = Named(new WrapCheckBox(Q("не исправлять размеры блоков в потоке")),
-                       "CheckNoFixSz");
-  RadioZM = Named(
-      new WrapRadioButton(Q("создать заголовок с минимально необходимым количеством данных")),
-      "RadioZM");
-  RadioZI = Named(new WrapRadioButton(Q("заголовок собирается из блоков исходного файла")),
-                  "RadioZI");
-  RadioZO = Named(
-      new WrapRadioButton(Q("всю шапку с заголовками переложить из старого файла без изменений")),
-      "RadioZO");
-  RadioZM->setChecked(true);
-  for (QWidget* w : std::initializer_list<QWidget*>{CheckSAID, CheckSavePart, CheckNoIDX1,
-                                                    CheckNoFixSz, RadioZM, RadioZI, RadioZO})
-    tls->addWidget(w);
-  right->addSpacing(4);
-  right->addWidget(PanelTLS);
-  right->addStretch(1);
-
-  SplitterL->addWidget(PanelL);
-  SplitterL->addWidget(PanelIDX1);
-  SplitterL->setStretchFactor(0, 1);
-  SplitterL->setStretchFactor(1, 0);
-
+void TFormMain::ConnectRepairTab() {
   connect(ImageFI, &QToolButton::clicked, this, &TFormMain::ImageFIClick);
   connect(BitBtnGO, &QPushButton::clicked, this, &TFormMain::BitBtnGOClick);
   connect(BitBtnREC, &QPushButton::clicked, this, &TFormMain::BitBtnRECClick);
@@ -407,83 +203,10 @@ void TFormMain::BuildJoinTab() {
   connect(this, &TFormMain::taskCompleted, joinTab_, &JoinTab::TaskCompleted);
 }
 
-void TFormMain::BuildSettingsTab() {
-  auto* l = new QVBoxLayout(TabSheetCFG);
-  l->setContentsMargins(10, 8, 10, 8);
-  l->setSpacing(3);
-
-  // The buffer size: the combo box sits in the gap of its caption.
-  LabelIOBMX = Named(new QLabel(Q(kBufferCaption)), "LabelIOBMX");
-  ComboIOBMX = Named(new QComboBox(LabelIOBMX), "ComboIOBMX");
-  ComboIOBMX->setEditable(true);
-  ComboIOBMX->setInsertPolicy(QComboBox::NoInsert);
-  ComboIOBMX->lineEdit()->setReadOnly(true);
-  ComboIOBMX->addItems({"2", "5", "10", "50", "100"});
-  ComboIOBMX->installEventFilter(this);
-  ComboIOBMX->lineEdit()->installEventFilter(this);
-  LabelIOBMX->setMinimumHeight(ComboIOBMX->sizeHint().height() + 2);
-  LabelIOBMX->installEventFilter(this);
-  l->addWidget(LabelIOBMX);
-
-  CheckKR = Named(new WrapCheckBox(Q("размер в блоке movi считать кривым и сканировать поток до "
-                                     "конца файла.")),
-                  "CheckKR");
-  CheckOF = Named(new WrapCheckBox(Q("если размер блока указывает за пределы файла - включать "
-                                     "поиск")),
-                  "CheckOF");
-  CheckHB = Named(new QCheckBox(Q(kBigBlocksCaption)), "CheckHB");
-  EditHB = Named(new QLineEdit(CheckHB), "EditHB");
-  EditHB->setAlignment(Qt::AlignRight);
-  CheckHB->setMinimumHeight(EditHB->sizeHint().height() + 2);
-  CheckHB->installEventFilter(this);
-  CheckLF = Named(new WrapCheckBox(Q("курсор бежит вниз по мере добавления ошибок в список")),
-                  "CheckLF");
-  CheckTT = Named(new WrapCheckBox(Q("номер в метках ??db, ??dc и ??wb может быть только 00 или "
-                                     "01.")),
-                  "CheckTT");
-  CheckPPSI = Named(new WrapCheckBox(Q("автостарт при первом нажатии на кнопку \"создать "
-                                       "индекс\"")),
-                    "CheckPPSI");
-  for (QWidget* w : std::initializer_list<QWidget*>{CheckKR, CheckOF, CheckHB, CheckLF, CheckTT,
-                                                    CheckPPSI})
-    l->addWidget(w);
-
-  l->addSpacing(8);
-  LabelSave = Named(new QLabel(Q("при сохранении:")), "LabelSave");
-  l->addWidget(LabelSave);
-  CheckTNF = Named(new WrapCheckBox(Q("положить кол-во кадров видео в поля "
-                                      "AVIH.TotalNumberOfFrames и V.STRH.DataLength")),
-                   "CheckTNF");
-  CheckDRTS = Named(new WrapCheckBox(Q("рассчитать и положить в AVIH и V.STRH поля DataRate и "
-                                       "TimeScale по значению AVIH.TimeBetweenFrames")),
-                    "CheckDRTS");
-  CheckADL = Named(new WrapCheckBox(Q("просуммировать размеры звуковых кадров и положить в поле "
-                                      "A.STRH.DataLength")),
-                   "CheckADL");
-  CheckATD = Named(new WrapCheckBox(Q("A.STRH.TimeScale = 1, A.STRH.DataRate = A.STRH.DataLength / "
-                                      "(продолжительность видео потока [сек])")),
-                   "CheckATD");
-  CheckATD->setEnabled(false);
-  for (QWidget* w : std::initializer_list<QWidget*>{CheckTNF, CheckDRTS, CheckADL}) l->addWidget(w);
-  auto* atdRow = new QHBoxLayout;
-  atdRow->addSpacing(18);
-  atdRow->addWidget(CheckATD, 1);
-  l->addLayout(atdRow);
-  l->addStretch(1);
-
-  auto* killRow = new QHBoxLayout;
-  BitBtnKT = Named(new QPushButton, "BitBtnKT");
-  BitBtnKT->setIcon(QIcon(pictures::Draw(pictures::Kind::Kill, 18)));
-  BitBtnKT->setToolTip(Q(kKillHint));
-  BitBtnKT->setFixedSize(30, 26);
-  LabelKT = Named(new QLabel(Q(kKillText)), "LabelKT");
-  LabelKT->setWordWrap(true);
-  killRow->addWidget(BitBtnKT, 0, Qt::AlignTop);
-  killRow->addWidget(LabelKT, 1);
-  l->addLayout(killRow);
-
-  connect(ComboIOBMX, &QComboBox::currentTextChanged, this, &TFormMain::ComboIOBMXChange);
-  connect(CheckADL, &QCheckBox::toggled, this, &TFormMain::CheckADLClick);
+void TFormMain::ConnectSettingsTab() {
+  connect(ComboIOBMX, &QComboBox::currentTextChanged, this,
+          [this](const QString& text) { ComboIOBMXChange(text); });
+  connect(CheckADL, &QCheckBox::toggled, this, [this] { CheckADLClick(); });
   connect(BitBtnKT, &QPushButton::clicked, this, &TFormMain::BitBtnKTClick);
 }
 
@@ -575,28 +298,6 @@ bool TFormMain::LoadConfig() {
 
 void TFormMain::SaveConfig() { rv::SaveConfigFile(ConfigFromControls()); }
 
-void TFormMain::ComboIOBMXChange(const QString& text) {
-  if (rv::IsNumber(text.toStdString()) && !rv::WorkerExists()) {
-    long long units = text.toLongLong();
-    if (units >= 1 && units <= kMaxBufferUnits) {
-      rv::SetCacheSize(uint32_t(units) * rv::kCacheUnit);
-      return;
-    }
-  }
-  // The size cannot change now (or the text is no size): show the size in use again.
-  QSignalBlocker block(ComboIOBMX);
-  SetComboText(ComboIOBMX, QString::number(rv::Cache().size / rv::kCacheUnit));
-}
-
-void TFormMain::CheckADLClick() {
-  if (!CheckADL->isChecked()) {
-    CheckATD->setChecked(false);
-    CheckATD->setEnabled(false);
-  } else {
-    CheckATD->setEnabled(true);
-  }
-}
-
 // ---- engine state shown -----------------------------------------------------------------------
 
 void TFormMain::RefreshMessages() {
@@ -654,11 +355,6 @@ void TFormMain::RefreshTree() {
       items[size_t(model.expandedLine)])
     items[size_t(model.expandedLine)]->setExpanded(true);
   TreeRIFF->setUpdatesEnabled(true);
-}
-
-void TFormMain::SetSavePicture(bool ready) {
-  QLabel* source = ready ? ImageGF : ImageRF;
-  ImageSA->SetPicture(source->pixmap(), source->objectName());
 }
 
 void TFormMain::ShowTaskControls(bool show, bool withPointer) {
@@ -921,48 +617,11 @@ void TFormMain::resizeEvent(QResizeEvent* event) {
   Refit();
 }
 
-void TFormMain::PlaceGapControls() {
-  // EditHB in the blanks of the CheckHB caption, ComboIOBMX in those of LabelIOBMX.
-  auto gap = [](const QString& caption, const QFontMetrics& fm, int& left, int& width) {
-    int first = caption.indexOf("  ");
-    int last = first;
-    while (last < caption.size() && caption[last] == ' ') ++last;
-    left = fm.horizontalAdvance(caption.left(first + 1));
-    width = fm.horizontalAdvance(caption.mid(first + 1, last - first - 2));
-  };
-  {
-    QStyleOptionButton opt;
-    opt.initFrom(CheckHB);
-    opt.text = CheckHB->text();
-    QRect contents = CheckHB->style()->subElementRect(QStyle::SE_CheckBoxContents, &opt, CheckHB);
-    int left = 0, width = 0;
-    gap(CheckHB->text(), CheckHB->fontMetrics(), left, width);
-    int h = std::min(EditHB->sizeHint().height(), CheckHB->height());
-    EditHB->setGeometry(contents.left() + left, (CheckHB->height() - h) / 2, width, h);
-  }
-  {
-    int left = 0, width = 0;
-    gap(LabelIOBMX->text(), LabelIOBMX->fontMetrics(), left, width);
-    int h = std::min(ComboIOBMX->sizeHint().height(), LabelIOBMX->height());
-    ComboIOBMX->setGeometry(LabelIOBMX->contentsRect().left() + left,
-                            (LabelIOBMX->height() - h) / 2, width, h);
-  }
-}
-
 bool TFormMain::eventFilter(QObject* watched, QEvent* event) {
-  if (event->type() == QEvent::KeyPress &&
-      (watched == ComboIOBMX || watched == ComboIOBMX->lineEdit())) {
-    // Typing into the buffer size is blocked: its text is always one of the list.
-    auto* key = static_cast<QKeyEvent*>(event);
-    if (!key->text().isEmpty()) return true;
-  }
-  if (event->type() == QEvent::Resize || event->type() == QEvent::Show) {
-    if (watched == SplitterL || watched == SplitterST) {
-      if (autoFit_ && !fitting_) Refit();
-    } else if (watched == CheckHB || watched == LabelIOBMX) {
-      PlaceGapControls();
-    }
-  }
+  if (FilterSettingsEvent(watched, event)) return true;
+  if ((event->type() == QEvent::Resize || event->type() == QEvent::Show) &&
+      (watched == SplitterL || watched == SplitterST) && autoFit_ && !fitting_)
+    Refit();
   return QMainWindow::eventFilter(watched, event);
 }
 

@@ -16,6 +16,8 @@
 #include "core/config.h"
 #include "core/host.h"
 #include "gui/common/task_window.h"
+#include "gui/main_window/repair_tab.h"
+#include "gui/main_window/settings_tab.h"
 
 class QCheckBox;
 class QComboBox;
@@ -48,7 +50,7 @@ struct MainWindowHooks {
   std::function<void(int32_t block)> openHeaderEditor;
 };
 
-class TFormMain : public QMainWindow, public TaskWindow {
+class TFormMain : public QMainWindow, public TaskWindow, public RepairTab, public SettingsTab {
   Q_OBJECT
 
  public:
@@ -89,71 +91,6 @@ class TFormMain : public QMainWindow, public TaskWindow {
   QWidget* TabSheetCFG = nullptr;
   QWidget* PanelWD = nullptr;
   PictureButton* ImageWD = nullptr;
-
-  // Repair tab.
-  QSplitter* SplitterL = nullptr;
-  QWidget* PanelL = nullptr;
-  QWidget* PanelHDR = nullptr;
-  PictureButton* ImageFI = nullptr;
-  QLineEdit* EditIN = nullptr;
-  QSplitter* SplitterST = nullptr;
-  QPlainTextEdit* MemoST = nullptr;
-  QTreeWidget* TreeRIFF = nullptr;
-  QMenu* PopupRIFF = nullptr;
-  QAction* MIdump = nullptr;
-  QWidget* PanelIDX1 = nullptr;
-  QPushButton* BitBtnGO = nullptr;
-  QLabel* ImageWO = nullptr;
-  QPushButton* BitBtnIDX1 = nullptr;
-  QPushButton* BitBtnFSD = nullptr;
-  QPushButton* BitBtnIDX = nullptr;
-  QPushButton* BitBtnREC = nullptr;
-  PictureButton* Image1 = nullptr;
-  QCheckBox* Check00db = nullptr;
-  QCheckBox* Check01wb = nullptr;
-  QCheckBox* CheckFI = nullptr;
-  QCheckBox* CheckHI = nullptr;
-  QFrame* PanelHH = nullptr;
-  QLabel* LabelAVIH = nullptr;
-  QLabel* LabelVSTRH = nullptr;
-  QLabel* LabelVSTRF = nullptr;
-  QLabel* LabelASTRH = nullptr;
-  QLabel* LabelASTRF = nullptr;
-  QLabel* LabelMOVI = nullptr;
-  QLabel* LabelIDX1 = nullptr;
-  QLabel* LabelPTR = nullptr;
-  QFrame* PanelTLS = nullptr;
-  QLineEdit* EditOUT = nullptr;
-  PictureButton* ImageSA = nullptr;
-  QLabel* ImageGF = nullptr;  // hidden: the ready picture
-  QLabel* ImageRF = nullptr;  // hidden: the not-ready picture
-  PictureButton* ImageX = nullptr;
-  PieGauge* GaugeSA = nullptr;
-  QCheckBox* CheckNoIDX1 = nullptr;
-  QRadioButton* RadioZM = nullptr;
-  QRadioButton* RadioZO = nullptr;
-  QRadioButton* RadioZI = nullptr;
-  QCheckBox* CheckNoFixSz = nullptr;
-  QCheckBox* CheckSAID = nullptr;
-  QCheckBox* CheckSavePart = nullptr;
-
-  // Settings tab.
-  QLabel* LabelIOBMX = nullptr;
-  QComboBox* ComboIOBMX = nullptr;
-  QCheckBox* CheckKR = nullptr;
-  QCheckBox* CheckOF = nullptr;
-  QCheckBox* CheckHB = nullptr;
-  QLineEdit* EditHB = nullptr;
-  QCheckBox* CheckLF = nullptr;
-  QCheckBox* CheckTT = nullptr;
-  QCheckBox* CheckPPSI = nullptr;
-  QLabel* LabelSave = nullptr;
-  QCheckBox* CheckTNF = nullptr;
-  QCheckBox* CheckDRTS = nullptr;
-  QCheckBox* CheckADL = nullptr;
-  QCheckBox* CheckATD = nullptr;
-  QPushButton* BitBtnKT = nullptr;
-  QLabel* LabelKT = nullptr;
 
   // ---- state shown by the window ----------------------------------------------------------
   bool AutoFit() const { return autoFit_; }
@@ -204,8 +141,6 @@ class TFormMain : public QMainWindow, public TaskWindow {
   void BitBtnKTClick();
   void MIdumpClick();
   void TreeRIFFDblClick();
-  void ComboIOBMXChange(const QString& text);
-  void CheckADLClick();
   void ImageWDClick();
   void Image1Click();
   bool LoadConfig();
@@ -234,15 +169,13 @@ class TFormMain : public QMainWindow, public TaskWindow {
 
  private:
   void FormCreate();
-  void BuildRepairTab();
+  void ConnectRepairTab();
   void BuildKeyframeTab();
   void BuildJoinTab();
-  void BuildSettingsTab();
+  void ConnectSettingsTab();
   void BuildCorner();
   void ConnectOptions();
   void SyncOptions();
-  void PlaceGapControls();
-  void SetSavePicture(bool ready);
   // The window's part of the file reset: the engine's file state, the tree, the save sign,
   // the buttons that need a read file, and the stream-check window (fileReset).
   void ResetShownFile();
