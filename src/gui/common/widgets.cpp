@@ -302,6 +302,145 @@ void DrawKill(QPainter& p, double s) {
   p.drawLine(QPointF(s * 0.7, s * 0.2), QPointF(s * 0.3, s * 0.8));
 }
 
+// A sheet of paper with a folded corner, in the rectangle r.
+void DrawSheet(QPainter& p, const QRectF& r) {
+  const qreal fold = r.width() * 0.3;
+  QPainterPath sheet;
+  sheet.moveTo(r.left(), r.top());
+  sheet.lineTo(r.right() - fold, r.top());
+  sheet.lineTo(r.right(), r.top() + fold);
+  sheet.lineTo(r.right(), r.bottom());
+  sheet.lineTo(r.left(), r.bottom());
+  sheet.closeSubpath();
+  p.setPen(QPen(QColor(70, 70, 70), 1));
+  p.setBrush(Qt::white);
+  p.drawPath(sheet);
+}
+
+// A floppy disk in the rectangle r.
+void DrawFloppy(QPainter& p, const QRectF& r) {
+  p.setPen(QPen(QColor(20, 30, 70), 1));
+  p.setBrush(QColor(40, 70, 150));
+  p.drawRoundedRect(r, 2, 2);
+  p.setBrush(QColor(235, 235, 235));
+  p.drawRect(QRectF(r.left() + r.width() * 0.2, r.top(), r.width() * 0.55, r.height() * 0.35));
+  p.setBrush(Qt::white);
+  p.drawRect(QRectF(r.left() + r.width() * 0.15, r.top() + r.height() * 0.55, r.width() * 0.7,
+                    r.height() * 0.45));
+}
+
+// The pictures of the stream-check window.
+void DrawCheckPicture(QPainter& p, Kind kind, qreal s) {
+  switch (kind) {
+    case Kind::CheckStart:
+    case Kind::CheckContinue: {
+      p.setPen(QPen(QColor(20, 90, 20), 1.5));
+      p.setBrush(QColor(60, 170, 60));
+      p.drawEllipse(QRectF(1, 1, s - 2, s - 2));
+      QPainterPath tri;
+      const qreal left = kind == Kind::CheckStart ? s * 0.38 : s * 0.45;
+      tri.moveTo(left, s * 0.27);
+      tri.lineTo(left + s * 0.34, s * 0.5);
+      tri.lineTo(left, s * 0.73);
+      tri.closeSubpath();
+      p.setPen(Qt::NoPen);
+      p.setBrush(Qt::white);
+      p.drawPath(tri);
+      // Continue: a bar before the arrow, "go on from here".
+      if (kind == Kind::CheckContinue) p.drawRect(QRectF(s * 0.27, s * 0.27, s * 0.1, s * 0.46));
+      break;
+    }
+    case Kind::CheckStop:
+      p.setPen(QPen(QColor(110, 10, 10), 1.5));
+      p.setBrush(QColor(200, 40, 40));
+      p.drawEllipse(QRectF(1, 1, s - 2, s - 2));
+      p.setPen(Qt::NoPen);
+      p.setBrush(Qt::white);
+      p.drawRect(QRectF(s * 0.32, s * 0.32, s * 0.36, s * 0.36));
+      break;
+    case Kind::SaveErrors:
+      DrawFloppy(p, QRectF(1, 1, s - 2, s - 2));
+      p.setPen(QPen(QColor(200, 0, 0), s / 10));
+      p.drawLine(QPointF(s * 0.3, s * 0.62), QPointF(s * 0.7, s * 0.92));
+      p.drawLine(QPointF(s * 0.7, s * 0.62), QPointF(s * 0.3, s * 0.92));
+      break;
+    case Kind::LoadErrors: {
+      p.setPen(QPen(QColor(120, 90, 20), 1));
+      p.setBrush(QColor(240, 200, 90));
+      p.drawRect(QRectF(1, s * 0.3, s - 2, s * 0.65));
+      p.drawRect(QRectF(1, s * 0.2, s * 0.4, s * 0.12));
+      p.setPen(QPen(QColor(0, 100, 0), s / 9, Qt::SolidLine, Qt::RoundCap));
+      p.drawLine(QPointF(s * 0.5, s * 0.4), QPointF(s * 0.5, s * 0.85));
+      p.drawLine(QPointF(s * 0.32, s * 0.62), QPointF(s * 0.5, s * 0.85));
+      p.drawLine(QPointF(s * 0.68, s * 0.62), QPointF(s * 0.5, s * 0.85));
+      break;
+    }
+    case Kind::SaveList:
+      DrawSheet(p, QRectF(s * 0.15, 1, s * 0.7, s - 2));
+      p.setPen(QPen(QColor(40, 40, 160), 1));
+      for (int i = 0; i < 5; ++i) {
+        const qreal y = s * (0.3 + 0.13 * i);
+        p.drawLine(QPointF(s * 0.25, y), QPointF(s * 0.75, y));
+      }
+      break;
+    case Kind::Done:
+      p.setPen(QPen(QColor(0, 140, 0), s / 6, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+      p.drawPolyline(QPolygonF({QPointF(s * 0.15, s * 0.55), QPointF(s * 0.4, s * 0.8),
+                                QPointF(s * 0.85, s * 0.2)}));
+      break;
+    case Kind::Working:
+    case Kind::CheckBusy: {
+      // An hourglass.
+      QPainterPath glass;
+      glass.moveTo(s * 0.2, s * 0.08);
+      glass.lineTo(s * 0.8, s * 0.08);
+      glass.lineTo(s * 0.52, s * 0.5);
+      glass.lineTo(s * 0.8, s * 0.92);
+      glass.lineTo(s * 0.2, s * 0.92);
+      glass.lineTo(s * 0.48, s * 0.5);
+      glass.closeSubpath();
+      p.setPen(QPen(QColor(90, 60, 20), 1));
+      p.setBrush(kind == Kind::CheckBusy ? QColor(250, 230, 150) : QColor(255, 210, 80));
+      p.drawPath(glass);
+      break;
+    }
+    case Kind::Hammer: {
+      p.translate(s / 2, s / 2);
+      p.rotate(-40);
+      p.setPen(QPen(QColor(90, 50, 20), 1));
+      p.setBrush(QColor(170, 110, 50));
+      p.drawRoundedRect(QRectF(-s * 0.06, -s * 0.2, s * 0.12, s * 0.62), 2, 2);
+      p.setPen(QPen(QColor(40, 40, 40), 1));
+      p.setBrush(QColor(120, 125, 135));
+      p.drawRoundedRect(QRectF(-s * 0.3, -s * 0.38, s * 0.6, s * 0.2), 2, 2);
+      break;
+    }
+    case Kind::FirstSearch:
+      p.setPen(QPen(QColor(30, 30, 30), s / 8));
+      p.setBrush(QColor(200, 230, 255));
+      p.drawEllipse(QRectF(s * 0.1, s * 0.1, s * 0.5, s * 0.5));
+      p.drawLine(QPointF(s * 0.55, s * 0.55), QPointF(s * 0.9, s * 0.9));
+      break;
+    case Kind::Exclusions:
+      // A strip of bytes with a piece cut out of it.
+      p.setPen(QPen(QColor(60, 60, 60), 1));
+      p.setBrush(QColor(120, 160, 220));
+      p.drawRect(QRectF(1, s * 0.35, s * 0.32, s * 0.3));
+      p.drawRect(QRectF(s * 0.67, s * 0.35, s * 0.32 - 1, s * 0.3));
+      p.setPen(QPen(QColor(200, 0, 0), 1.5, Qt::DashLine));
+      p.setBrush(Qt::NoBrush);
+      p.drawRect(QRectF(s * 0.36, s * 0.3, s * 0.28, s * 0.4));
+      break;
+    case Kind::Close:
+      // Drawn on the navy title bar of the exclusion panel.
+      p.setPen(QPen(Qt::white, s / 7, Qt::SolidLine, Qt::RoundCap));
+      p.drawLine(QPointF(s * 0.25, s * 0.25), QPointF(s * 0.75, s * 0.75));
+      p.drawLine(QPointF(s * 0.75, s * 0.25), QPointF(s * 0.25, s * 0.75));
+      break;
+    default: break;
+  }
+}
+
 }  // namespace
 
 QPixmap Draw(Kind kind, int size) {
@@ -321,6 +460,7 @@ QPixmap Draw(Kind kind, int size) {
     case Kind::AutoFit: DrawAutoFit(p, s); break;
     case Kind::Diagram: DrawBars(p, s); break;
     case Kind::Kill: DrawKill(p, s); break;
+    default: DrawCheckPicture(p, kind, s); break;
   }
   return pm;
 }

@@ -107,6 +107,20 @@ enum class Kind {
   AutoFit,      // arrows: lay the panels out again
   Diagram,      // bars: the frame size diagram
   Kill,         // a cut thread: kill the task
+  // The stream-check window's.
+  CheckStart,     // start the check
+  CheckContinue,  // continue the check
+  CheckStop,      // stop the check
+  SaveErrors,     // save the bad blocks (.2fix)
+  LoadErrors,     // load them back
+  SaveList,       // save the text list
+  Done,           // a tick: the file action is done
+  Working,        // an hourglass: the file action runs
+  Hammer,         // the bulk repair
+  CheckBusy,      // an hourglass: a repair runs
+  FirstSearch,    // a magnifier: the first search for the stream
+  Exclusions,     // a strip with a piece cut out: the exclusion list
+  Close,          // a white cross on the title bar of the exclusion panel
 };
 QPixmap Draw(Kind kind, int size);
 }  // namespace pictures
