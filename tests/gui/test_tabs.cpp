@@ -151,9 +151,10 @@ class TestTabs : public QObject {
     QCOMPARE(w.TreeRIFF->findItems("TimeBetweenFrames = ", Qt::MatchStartsWith | Qt::MatchRecursive)
                  .size(),
              1);
-    QVERIFY(
-        !w.TreeRIFF->findItems("TimeBetweenFrames = 20000", Qt::MatchExactly | Qt::MatchRecursive)
-             .isEmpty());
+    QVERIFY(rvt::TreeLine(w.TreeRIFF, "TimeBetweenFrames = 20000"));
+    w.TreeRIFF->setCurrentItem(rvt::TreeLine(w.TreeRIFF, "'avih'"));
+    w.TreeRIFFDblClick();  // a double-click on the line of a record opens its editor
+    QVERIFY(!p->isHidden());
   }
 };
 

@@ -1,6 +1,7 @@
 // What a tab or a panel asks of the window that holds it: starting a task, the directory of the
-// last file chosen, the name of the source file, and a widget to put dialogs over. The main
-// window implements it; the window connects its completions to the tabs' TaskCompleted slots.
+// last file chosen, the name of the source file, a widget to put dialogs over, and showing the
+// engine's file state again. The main window implements it, and connects its completions and
+// its file reset to the tabs and panels.
 #pragma once
 
 #include <QString>
@@ -19,6 +20,9 @@ class TaskWindow {
   virtual void SetLastDir(const QString& dir) = 0;
   // The name of the source file as the window shows it.
   virtual QString InputName() const = 0;
-  // The widget dialogs open over.
+  // The widget dialogs open over, and that floating panels are centred in.
   virtual QWidget* DialogParent() = 0;
+  // Shows the engine's block labels, or its block tree, again after a change to them.
+  virtual void RefreshLabels() = 0;
+  virtual void RefreshTree() = 0;
 };

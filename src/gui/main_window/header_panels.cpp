@@ -21,7 +21,8 @@
 #include <algorithm>
 #include <map>
 
-#include "gui/main_window/main_window.h"
+#include "gui/common/task_window.h"
+#include "gui/main_window/repair_tab.h"
 #include "gui/common/widgets.h"
 #include "core/tasks.h"
 #include "riff/blocks.h"
@@ -286,16 +287,18 @@ bool HeaderPanel::MoveTo(QMouseEvent* event) {
 
 // ---- the four panels --------------------------------------------------------------------------
 
-HeaderPanels::HeaderPanels(TFormMain& window) : QObject(&window), window_(window) {
+HeaderPanels::HeaderPanels(TaskWindow& window, RepairTab& repairTab)
+    : QObject(window.DialogParent()), window_(window), repairTab_(repairTab) {
   setObjectName("HeaderPanels");
-  PanelAVIH = new HeaderPanel(&window, "PanelAVIH", "PanelAAV", "LabelTitleAVIH", Q(kAvihTitle),
+  QWidget* over = window.DialogParent();
+  PanelAVIH = new HeaderPanel(over, "PanelAVIH", "PanelAAV", "LabelTitleAVIH", Q(kAvihTitle),
                               "ImageAAS", "ImageAAX", "avih");
-  PanelSTRH = new HeaderPanel(&window, "PanelSTRH", "Panel2", "LabelSTRH", Q(kVideoStrhTitle),
+  PanelSTRH = new HeaderPanel(over, "PanelSTRH", "Panel2", "LabelSTRH", Q(kVideoStrhTitle),
                               "ImageSSS", "ImageSSX", "vstrh");
   LabelSTRH = PanelSTRH->Title();
-  PanelVSTRF = new HeaderPanel(&window, "PanelVSTRF", "Panel3", "LabelTitleVSTRF",
+  PanelVSTRF = new HeaderPanel(over, "PanelVSTRF", "Panel3", "LabelTitleVSTRF",
                                Q(kVideoStrfTitle), "ImageVFS", "Image2", "vstrf");
-  PanelASTRF = new HeaderPanel(&window, "PanelASTRF", "Panel4", "LabelTitleASTRF",
+  PanelASTRF = new HeaderPanel(over, "PanelASTRF", "Panel4", "LabelTitleASTRF",
                                Q(kAudioStrfTitle), "ImageAFS", "Image3", "astrf");
 
   connect(PanelAVIH->ApplyButton(), &QToolButton::clicked, this, [this] { ImageAASClick(); });
@@ -304,12 +307,12 @@ HeaderPanels::HeaderPanels(TFormMain& window) : QObject(&window), window_(window
   connect(PanelASTRF->ApplyButton(), &QToolButton::clicked, this, [this] { ImageAFSClick(); });
 
   // The header items stand before the dump item of the tree's pop-up menu.
-  QMenu* menu = window.PopupRIFF;
+  QMenu* menu = repairTab.PopupRIFF;
   auto item = [&](const char* caption, const char* name) {
     auto* a = new QAction(Q(caption), menu);
     a->setObjectName(QString::fromLatin1(name));
     a->setVisible(false);
-    menu->insertAction(window.MIdump, a);
+    menu->insertAction(repairTab.MIdump, a);
     return a;
   };
   MIavih = item(kMIavih, "MIavih");
@@ -324,10 +327,8 @@ HeaderPanels::HeaderPanels(TFormMain& window) : QObject(&window), window_(window
   connect(MIastrf, &QAction::triggered, this, &HeaderPanels::MIastrfClick);
   connect(MIread, &QAction::triggered, this, &HeaderPanels::MIreadClick);
 
-  window.Hooks().openHeaderEditor = [this](int32_t b) { OpenEditorOf(b); };
-  // The blocks the panels were opened for go with the file (or the table) they belong to.
-  connect(&window, &TFormMain::fileReset, this, &HeaderPanels::HideAll);
-  connect(window.BitBtnREC, &QPushButton::clicked, this, &HeaderPanels::HideAll);
+  // The blocks the panels were opened for go with the table they belong to.
+  connect(repairTab.BitBtnREC, &QPushButton::clicked, this, &HeaderPanels::HideAll);
 }
 
 void HeaderPanels::HideAll() {
@@ -335,7 +336,7 @@ void HeaderPanels::HideAll() {
 }
 
 int32_t HeaderPanels::SelectedBlock() const {
-  QTreeWidgetItem* item = window_.TreeRIFF->currentItem();
+  QTreeWidgetItem* item = repairTab_.TreeRIFF->currentItem();
   if (!item) return -1;
   const int32_t b = rv::FindBlockAt(item->data(0, Qt::UserRole).toInt());
   if (b < 0 || size_t(b) >= rv::Blocks().size()) return -1;
@@ -365,7 +366,7 @@ int32_t HeaderPanels::BlockOf(const HeaderPanel* panel) const {
 
 void HeaderPanels::PopupRIFFPopup() {
   for (QAction* a : {MIavih, MIstrh, MIvstrf, MIastrf, MIread}) a->setVisible(false);
-  window_.MIdump->setVisible(true);
+  repairTab_.MIdump->setVisible(true);
   const int32_t b = SelectedBlock();
   if (b < 0) return;
   const auto& blocks = rv::Blocks();
@@ -434,7 +435,7 @@ void HeaderPanels::MIreadClick() {
   if (b < 0) return;
   const rv::BlockRecord r = rv::Blocks()[size_t(b)];
   if (r.Name != "strf") return;
-  if (!rv::OpenSource(window_.EditIN->text().toStdString())) return;
+  if (!rv::OpenSource(window_.InputName().toStdString())) return;
   const bool read = rv::MIread(b, rv::StreamKindOf(r) == 'v' ? 'v' : 'a');
   rv::CloseSource();
   if (!read) return;
@@ -478,8 +479,8 @@ void HeaderPanels::Open(HeaderPanel* panel, const std::string& record, int32_t b
   panel->adjustSize();
   // In the middle of the window; a panel taller or wider than the window keeps its title bar
   // inside it.
-  const int left = std::max(0, (window_.width() - panel->width()) / 2);
-  const int top = std::max(0, (window_.height() - panel->height()) / 2);
+  const int left = std::max(0, (window_.DialogParent()->width() - panel->width()) / 2);
+  const int top = std::max(0, (window_.DialogParent()->height() - panel->height()) / 2);
   panel->move(left, top);
   panel->show();
   panel->raise();
@@ -494,7 +495,7 @@ void HeaderPanels::FillCodecField(HeaderPanel* panel, const std::string& record)
   const bool held = video ? !h.vstrf.codecData.empty() : h.astrf.cbSize != 0;
   QPalette ep = edit->palette();
   QPalette lp = label->palette();
-  const QPalette standard = window_.palette();
+  const QPalette standard = window_.DialogParent()->palette();
   if (held) {
     ep.setColor(QPalette::Base, Qt::white);
     lp.setColor(QPalette::WindowText, standard.color(QPalette::Active, QPalette::WindowText));
@@ -542,7 +543,8 @@ bool HeaderPanels::Apply(HeaderPanel* panel) {
     std::string error;
     if (!rv::ApplyField(*f, row.edit->text().toStdString(), error)) {
       // The fields before this one keep their new values; the panel stays open.
-      QMessageBox::warning(&window_, window_.windowTitle(), QString::fromStdString(error));
+      QWidget* over = window_.DialogParent();
+      QMessageBox::warning(over, over->windowTitle(), QString::fromStdString(error));
       row.edit->setFocus();
       row.edit->selectAll();
       return false;
@@ -559,7 +561,7 @@ bool HeaderPanels::Apply(HeaderPanel* panel) {
 }
 
 void HeaderPanels::RefreshTreeKeepingView(int32_t blockLine) {
-  QTreeWidget* tree = window_.TreeRIFF;
+  QTreeWidget* tree = repairTab_.TreeRIFF;
   QSet<int> expanded;
   int current = -1;
   if (QTreeWidgetItem* item = tree->currentItem()) current = item->data(0, Qt::UserRole).toInt();

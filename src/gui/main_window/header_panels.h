@@ -24,7 +24,8 @@ class QLabel;
 class QLineEdit;
 class QTreeWidgetItem;
 class PictureButton;
-class TFormMain;
+class RepairTab;
+class TaskWindow;
 
 // The characters a key filter lets through. Characters below code 32 (backspace, the
 // clipboard shortcuts) always pass.
@@ -91,9 +92,10 @@ class HeaderPanels : public QObject {
   static constexpr const char* kVideoStrfTitle = "V . S T R F";
   static constexpr const char* kAudioStrfTitle = "A . S T R F";
 
-  // Builds the panels (hidden) over the window, adds the header items to PopupRIFF and
-  // takes the window's openHeaderEditor hook.
-  explicit HeaderPanels(TFormMain& window);
+  // Builds the panels (hidden) over the window and adds the header items to the repair tab's
+  // PopupRIFF; BitBtnREC hides them. The window hides them too when it resets its file, and
+  // opens the editors of a double-clicked line through OpenEditorOf.
+  HeaderPanels(TaskWindow& window, RepairTab& repairTab);
 
   HeaderPanel* PanelAVIH = nullptr;
   HeaderPanel* PanelSTRH = nullptr;
@@ -159,6 +161,7 @@ class HeaderPanels : public QObject {
   Opened& OpenedFor(const HeaderPanel* panel);
   const Opened* OpenedFor(const HeaderPanel* panel) const;
 
-  TFormMain& window_;
+  TaskWindow& window_;
+  RepairTab& repairTab_;
   Opened avih_, strh_, vstrf_, astrf_;
 };

@@ -110,7 +110,10 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent) {
   BuildCorner();
   ConnectOptions();
   // Floating over the tabs, so made after them.
-  headerPanels_ = new HeaderPanels(*this);
+  headerPanels_ = new HeaderPanels(*this, *this);
+  hooks_.openHeaderEditor = [this](int32_t b) { headerPanels_->OpenEditorOf(b); };
+  // The blocks the panels were opened for go with the file they belong to.
+  connect(this, &TFormMain::fileReset, headerPanels_, &HeaderPanels::HideAll);
 
   // Centred on the screen.
   if (QScreen* screen = QGuiApplication::primaryScreen()) {

@@ -109,8 +109,8 @@ class TFormMain : public QMainWindow, public TaskWindow, public RepairTab, publi
   // Re-read the engine's message list into MemoST, the label colours into the seven labels,
   // the tree model into TreeRIFF.
   void RefreshMessages();
-  void RefreshLabels();
-  void RefreshTree();
+  void RefreshLabels() override;
+  void RefreshTree() override;
 
   // Message 1032: a task ended with a completion code and result.
   void TaskCompleted(int code, int result);
