@@ -6,13 +6,13 @@
 #include <QLineEdit>
 #include <QTimer>
 
-#include "check/gui/stream_check_window.h"
-#include "core/gui/gui_host.h"
-#include "core/gui/main_window.h"
+#include "gui/stream_check/stream_check_window.h"
+#include "gui/common/gui_host.h"
+#include "gui/main_window/main_window.h"
 #include "app/task_table.h"
-#include "ui/diagram_window.h"
-#include "ui/dump_window.h"
-#include "ui/question_dialog.h"
+#include "gui/common/diagram_window.h"
+#include "gui/common/dump_window.h"
+#include "gui/common/question_dialog.h"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
