@@ -47,6 +47,35 @@ std::string Grid(const std::string& out) {
   return grid;
 }
 
+// True when text is one JSON object whose brackets balance outside strings, without a control
+// character inside a string.
+bool JsonShaped(const std::string& t) {
+  std::string open;
+  bool inString = false;
+  for (size_t i = t.find_first_not_of(" \n"); i < t.size(); ++i) {
+    const char c = t[i];
+    if (inString) {
+      if (c == '\\')
+        ++i;
+      else if (c == '"')
+        inString = false;
+      else if (uint8_t(c) < 0x20)
+        return false;
+    } else if (c == '"') {
+      inString = true;
+    } else if (c == '{' || c == '[') {
+      open += c;
+    } else if (c == '}' || c == ']') {
+      if (open.empty() || open.back() != (c == '}' ? '{' : '[')) return false;
+      open.pop_back();
+      if (open.empty()) return t.find_first_not_of(" \n", i + 1) == std::string::npos;
+    } else if (open.empty()) {
+      return false;
+    }
+  }
+  return false;
+}
+
 TEST_F(CliTest, ExitCodesMessagesAndTheFilesWritten) {
   ASSERT_EQ(Cli("make-sample s.avi").code, 0);
   rvt::StandardAviShape four;
@@ -262,6 +291,9 @@ TEST_F(CliTest, InfoAsJson) {
   dir_.Write("text.avi", rvt::Text("not a RIFF"));
   const rvt::CliOutcome json = Cli("info s.avi --json"), none = Cli("info text.avi --json");
   ASSERT_EQ(json.code, 0);
+  EXPECT_TRUE(JsonShaped(json.out)) << json.out;
+  EXPECT_TRUE(JsonShaped(none.out)) << none.out;
+  EXPECT_FALSE(JsonShaped("{\"a\":[1}")) << "the shape check itself";
   for (const char* key :
        {"{\"file\":\"s.avi\",\"messages\":[\"• размер файла больше", "\"blocks\":[",
         "\"name\":\"RIFF\"", "\"TimeBetweenFrames\":\"40000\"", "\"extended\":false",
