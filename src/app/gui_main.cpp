@@ -16,7 +16,7 @@
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
-  QApplication::setApplicationName("AVI Rivetta");
+  QApplication::setApplicationName(QStringLiteral("AVI Rivetta"));
   // The program ends with its main window, whatever auxiliary windows are still open.
   QApplication::setQuitOnLastWindowClosed(false);
 

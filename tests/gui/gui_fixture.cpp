@@ -61,6 +61,6 @@ void GuiFixture::Open(const std::string& path) {
   Find<QPushButton>(window_.get(), "BitBtnGO")->click();
 }
 
-QStringList Lines(const QString& text) { return text.isEmpty() ? QStringList() : text.split('\n'); }
+QStringList Lines(const QString& text) { return text.isEmpty() ? QStringList() : text.split(QLatin1Char('\n')); }
 
 }  // namespace rvt

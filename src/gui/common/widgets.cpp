@@ -41,7 +41,7 @@ void PieGauge::paintEvent(QPaintEvent*) {
   QFont f = font();
   f.setPixelSize(std::max(7, side / 3));
   p.setFont(f);
-  QString text = QString::number(progress_) + "%";
+  QString text = QString::number(progress_) + QLatin1Char('%');
   p.setPen(progress_ >= 50 ? Qt::white : Qt::black);
   if (progress_ > 30 && progress_ < 70) p.setPen(QColor(200, 0, 0));
   p.drawText(r, Qt::AlignCenter, text);

@@ -96,7 +96,7 @@ void JoinList::startDrag(Qt::DropActions) {
   const int source = indexAt(pressPos_).row();
   Q_EMIT dragStarted(source);
   auto* mime = new QMimeData;
-  mime->setData(kMimeType, QByteArray::number(source));
+  mime->setData(QLatin1String(kMimeType), QByteArray::number(source));
   auto* drag = new QDrag(this);
   drag->setMimeData(mime);
   drag->exec(Qt::MoveAction, Qt::MoveAction);
@@ -153,7 +153,7 @@ JoinTab::JoinTab(TaskWindow& window, QWidget* tab) : QObject(tab), window_(windo
   auto* nameRow = new QHBoxLayout;
   nameRow->setSpacing(2);
   ImageSUM = Named(new PictureButton(PanelSR), "ImageSUM");
-  ImageSUM->SetPicture(NamePicture(kPictureSize), "ImageSUM");
+  ImageSUM->SetPicture(NamePicture(kPictureSize), QStringLiteral("ImageSUM"));
   ImageSUM->setToolTip(Q(kNameHint));
   EditSUM = Named(new QLineEdit(PanelSR), "EditSUM");
   nameRow->addWidget(ImageSUM);
@@ -169,7 +169,7 @@ JoinTab::JoinTab(TaskWindow& window, QWidget* tab) : QObject(tab), window_(windo
   KeepPlace(GaugeZ);
   GaugeZ->hide();
   ImageZ = Named(new PictureButton(PanelSR), "ImageZ");
-  ImageZ->SetPicture(pictures::Draw(pictures::Kind::Stop, kPictureSize), "ImageZ");
+  ImageZ->SetPicture(pictures::Draw(pictures::Kind::Stop, kPictureSize), QStringLiteral("ImageZ"));
   ImageZ->setToolTip(Q("stop"));
   KeepPlace(ImageZ);
   ImageZ->hide();
@@ -288,7 +288,7 @@ void JoinTab::BitBtnSUMClick() {
   // Only what this run says is shown from here on.
   shownGeneration_ = j.generation.load();
   ImageZ->show();
-  if (!window_.StartTask(kTaskName)) {
+  if (!window_.StartTask(QLatin1String(kTaskName))) {
     ImageZ->hide();
     return;
   }

@@ -130,7 +130,7 @@ KeyframeTab::KeyframeTab(TaskWindow& window, QWidget* tab)
   BitBtnPL = Named(new QPushButton(Q(kGo), panel), "BitBtnPL");
   BitBtnPL->setMinimumWidth(60);
   ImageStop = Named(new PictureButton(panel), "ImageStop");
-  ImageStop->SetPicture(pictures::Draw(pictures::Kind::Stop, kPictureSize), "ImageStop");
+  ImageStop->SetPicture(pictures::Draw(pictures::Kind::Stop, kPictureSize), QStringLiteral("ImageStop"));
   ImageStop->setToolTip(Q("stop"));
   KeepPlace(ImageStop);
   ImageStop->hide();
@@ -339,7 +339,7 @@ void KeyframeTab::BitBtnPLClick() {
   if (rv::WorkerExists()) return;
   rv::Keyframes().SetChoice(ComboKK->currentText().toStdString());
   ImageStop->show();
-  if (!window_.StartTask(kTaskName)) {
+  if (!window_.StartTask(QLatin1String(kTaskName))) {
     ImageStop->hide();
     return;
   }

@@ -86,8 +86,8 @@ bool IsFormat(const std::string& record) { return record == "vstrf" || record ==
 // "EditATBF" -> "LabelATBF": the caption of a field is named after its text field.
 QString LabelName(const char* editName) {
   QString name = QString::fromLatin1(editName);
-  if (name.startsWith("Edit")) name.remove(0, 4);
-  return "Label" + name;
+  if (name.startsWith(QLatin1String("Edit"))) name.remove(0, 4);
+  return QLatin1String("Label") + name;
 }
 
 }  // namespace

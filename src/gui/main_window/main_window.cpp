@@ -153,7 +153,7 @@ void TFormMain::BuildCorner() {
   auto* l = new QHBoxLayout(PanelWD);
   l->setContentsMargins(0, 0, 4, 0);
   ImageWD = Named(new PictureButton(PanelWD), "ImageWD");
-  ImageWD->SetPicture(pictures::Draw(pictures::Kind::Web, 18), "ImageWDG");
+  ImageWD->SetPicture(pictures::Draw(pictures::Kind::Web, 18), QStringLiteral("ImageWDG"));
   ImageWD->SetHoverPicture(pictures::Draw(pictures::Kind::WebHover, 18));
   ImageWD->setToolTip(Q(kWebAddress));
   l->addWidget(ImageWD);
@@ -308,7 +308,7 @@ void TFormMain::RefreshMessages() {
   QStringList list;
   list.reserve(int(lines.size()));
   for (const std::string& s : lines) list << QString::fromStdString(s);
-  QString text = list.join('\n');
+  QString text = list.join(QLatin1Char('\n'));
   if (text == MemoST->toPlainText()) return;
   MemoST->setPlainText(text);
   MemoST->verticalScrollBar()->setValue(MemoST->verticalScrollBar()->maximum());
@@ -372,11 +372,11 @@ void TFormMain::ShowTaskControls(bool show, bool withPointer) {
 
 bool TFormMain::StartTask(const QString& command) {
   if (rv::WorkerExists()) return false;
-  const bool showsGauge = command == "saveOUT" || command == "reconstruction";
+  const bool showsGauge = command == QLatin1String("saveOUT") || command == QLatin1String("reconstruction");
   rv::InputFileName() = EditIN->text().toStdString();
   rv::OutputFileName() = EditOUT->text().toStdString();
   rv::TaskCommand() = command.toStdString();
-  if (showsGauge) ShowTaskControls(true, command == "reconstruction");
+  if (showsGauge) ShowTaskControls(true, command == QLatin1String("reconstruction"));
   if (!rv::threadIDX1Start()) {
     if (showsGauge) ShowTaskControls(false, false);
     return false;
@@ -459,7 +459,7 @@ void TFormMain::BitBtnRECClick() {
   RadioZO->setEnabled(false);
   RefreshMessages();
   RefreshLabels();
-  StartTask("reconstruction");
+  StartTask(QStringLiteral("reconstruction"));
 }
 
 // ---- the file -----------------------------------------------------------------------------------

@@ -48,7 +48,7 @@ void RepairTab::BuildRepairTab(QWidget* tab) {
   hdr->setContentsMargins(0, 0, 0, 0);
   hdr->setSpacing(3);
   ImageFI = Named(new PictureButton(PanelHDR), "ImageFI");
-  ImageFI->SetPicture(pictures::Draw(pictures::Kind::OpenFile, kPictureSize), "ImageFI");
+  ImageFI->SetPicture(pictures::Draw(pictures::Kind::OpenFile, kPictureSize), QStringLiteral("ImageFI"));
   ImageFI->setToolTip(Q("выбрать файл"));
   EditIN = Named(new QLineEdit(PanelHDR), "EditIN");
   hdr->addWidget(ImageFI);
@@ -116,7 +116,7 @@ void RepairTab::BuildRepairTab(QWidget* tab) {
 
   BitBtnREC = Named(new QPushButton(Q(kRec)), "BitBtnREC");
   Image1 = Named(new PictureButton, "Image1");
-  Image1->SetPicture(pictures::Draw(pictures::Kind::AutoFit, 16), "Image1");
+  Image1->SetPicture(pictures::Draw(pictures::Kind::AutoFit, 16), QStringLiteral("Image1"));
   Image1->setToolTip(Q("выровнять панели по окну"));
   Image1->setFixedWidth(kPictureSize + 4);
   buttonRow(BitBtnREC, Image1);
@@ -171,7 +171,7 @@ void RepairTab::BuildRepairTab(QWidget* tab) {
   ImageRF->setPixmap(pictures::Draw(pictures::Kind::NotReady, kPictureSize));
   ImageRF->hide();
   ImageX = Named(new PictureButton, "ImageX");
-  ImageX->SetPicture(pictures::Draw(pictures::Kind::Stop, kPictureSize), "ImageX");
+  ImageX->SetPicture(pictures::Draw(pictures::Kind::Stop, kPictureSize), QStringLiteral("ImageX"));
   ImageX->setToolTip(Q("stop"));
   KeepPlace(ImageX);
   ImageX->hide();

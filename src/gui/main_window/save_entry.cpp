@@ -62,7 +62,7 @@ void TFormMain::ImageSAClick() {
     return;
   }
   if (rv::FileExists(output) && !rv::AskYesNo(save_entry::kOverwriteQuestion)) return;
-  StartTask("saveOUT");
+  StartTask(QStringLiteral("saveOUT"));
 }
 
 void TFormMain::CheckSAIDClick() {

@@ -52,7 +52,8 @@ void SettingsTab::BuildSettingsTab(QWidget* tab, QObject* filter) {
   ComboIOBMX->setEditable(true);
   ComboIOBMX->setInsertPolicy(QComboBox::NoInsert);
   ComboIOBMX->lineEdit()->setReadOnly(true);
-  ComboIOBMX->addItems({"2", "5", "10", "50", "100"});
+  ComboIOBMX->addItems({QStringLiteral("2"), QStringLiteral("5"), QStringLiteral("10"),
+                         QStringLiteral("50"), QStringLiteral("100")});
   ComboIOBMX->installEventFilter(filter);
   ComboIOBMX->lineEdit()->installEventFilter(filter);
   LabelIOBMX->setMinimumHeight(ComboIOBMX->sizeHint().height() + 2);
@@ -142,9 +143,9 @@ void SettingsTab::CheckADLClick() {
 void SettingsTab::PlaceGapControls() {
   // EditHB in the blanks of the CheckHB caption, ComboIOBMX in those of LabelIOBMX.
   auto gap = [](const QString& caption, const QFontMetrics& fm, int& left, int& width) {
-    int first = caption.indexOf("  ");
+    int first = caption.indexOf(QLatin1String("  "));
     int last = first;
-    while (last < caption.size() && caption[last] == ' ') ++last;
+    while (last < caption.size() && caption[last] == QLatin1Char(' ')) ++last;
     left = fm.horizontalAdvance(caption.left(first + 1));
     width = fm.horizontalAdvance(caption.mid(first + 1, last - first - 2));
   };
