@@ -10,60 +10,32 @@
 #include "check/index.h"
 #include "check/scanner.h"
 #include "check/stream_facts.h"
-#include "check/file_state.h"
-#include "base/messages.h"
-#include "base/options.h"
-#include "base/questions.h"
-#include "app/task_table.h"
-#include "base/tasks.h"
-#include "fixtures/avi_builder.h"
 #include "fixtures/engine_dump.h"
-#include "fixtures/test_host.h"
+#include "fixtures/engine_test.h"
 #include "riff/bytes.h"
-#include "riff/header.h"
-#include "riff/source.h"
 
 namespace {
 
 using rvt::Bytes;
 using Index = std::vector<rvt::IdxEntry>;
 
-class VerifyTest : public ::testing::Test {
+class VerifyTest : public rvt::EngineTest {
  protected:
-  void SetUp() override {
-    rv::InstallTaskRoutines();
-    rv::ResetFileState();
-    rv::Opt().Reset();
-    rv::ClearScriptedAnswers();
-    rv::ClearStop();
-    rv::SetHost(&host_);
-  }
-  void TearDown() override {
-    rv::SetHost(nullptr);
-    rv::ClearStop();
-    rv::ResetFileState();
-  }
   // Opens the bytes, optionally with an exclusion, runs the check; its result, then the
   // messages and the dump of the index it left. The file must stay as it was.
   std::string Verify(const Bytes& bytes, std::vector<rv::Exclusion> excluded = {}) {
-    const std::string path = dir_.Write("v.avi", bytes);
-    rv::ResetFileState();
-    rv::InputFileName() = path;
-    EXPECT_TRUE(rv::OpenAndReadHeader(path).opened);
+    EXPECT_TRUE(Open(bytes).opened);
     rv::ClearMessages();
     rv::Exclusions() = std::move(excluded);
     rv::ResetReadCache();  // as every repair that adds an exclusion does
     rv::Index().entries = {{1, 2, 3, 4}};
     rv::CloseCheckWindowFlag() = 7;
     const rv::Completion c = rv::Execute("verifyIDX1");
-    EXPECT_EQ(c.code, 100);
-    EXPECT_EQ(rvt::ReadFile(path), bytes) << "the file was changed";
+    EXPECT_EQ(rvt::ReadFile(rv::InputFileName()), bytes) << "the file was changed";
     std::string s = "end " + std::to_string(c.result) + "\n";
     for (const std::string& m : rv::MessageLines()) s += m + "\n";
     return s + rvt::ScanDump();
   }
-  rvt::TempDir dir_{"verify"};
-  rvt::RecordingHost host_;
   const rvt::StandardAvi avi_ = rvt::MakeStandardAvi({.nVideo = 2, .nAudio = 1});
   // The file with its idx1 payload replaced (same length).
   Bytes WithIndex(const Index& index) const {
@@ -73,44 +45,43 @@ class VerifyTest : public ::testing::Test {
   }
 };
 
-constexpr const char* kLoaded = "• ошибок в потоке не обнаружено. размер индекса: 3\n";
-constexpr const char* kErrors = "• ошибки в индексе\n";
-constexpr const char* kShort = "• размер индексного блока меньше заявленного\n";
+const std::string kLoaded = "end 1\n• ошибок в потоке не обнаружено. размер индекса: 3\n";
+const std::string kErrors = "end 0\n• ошибки в индексе\n";
+const std::string kShort = "end 0\n• размер индексного блока меньше заявленного\n• ошибки в индексе\n";
 
 TEST_F(VerifyTest, AnIndexThatNamesTheStreamIsLoadedAnyOtherIsEmptied) {
-  Index flags = avi_.index, abs = avi_.index, more = avi_.index, less = avi_.index, id = avi_.index,
-        far = avi_.index;
+  Index flags = avi_.index, abs = avi_.index, more = avi_.index, less = avi_.index,
+        id = avi_.index, far = avi_.index;
   flags[1].flags = 0xABCD0000;  // flags are neither checked nor changed
   for (auto& e : abs) e.offset += avi_.moviPos;  // absolute file positions
   more[1].length += 1;
   less[1].length -= 1;
   id[2].ckid = "01wb";
   far[2].offset = 0xFFFFFF00;  // beyond 4 GiB from the movi position
-  EXPECT_EQ(Verify(WithIndex(flags)), std::string("end 1\n") + kLoaded +
-            "00dc K 4 1000\n01wb abcd0000 1012 418\n00dc - 1438 1001\ngrid 0 close 1\n");
-  for (const Index& bad : {abs, more, less, id, far})
-    EXPECT_EQ(Verify(WithIndex(bad)), std::string("end 0\n") + kErrors + "grid 0 close 1\n");
+  EXPECT_EQ(Verify(WithIndex(flags)),
+            kLoaded + "00dc K 4 1000\n01wb abcd0000 1012 418\n00dc - 1438 1001\n");
+  for (const Index& bad : {abs, more, less, id, far}) EXPECT_EQ(Verify(WithIndex(bad)), kErrors);
   Bytes shortBlock = avi_.bytes, hostile = avi_.bytes;
   rvt::OverwriteLE32(shortBlock, avi_.idx1 + 4, 3 * 16 + 32);  // two entries more than it holds
   rvt::OverwriteLE32(hostile, avi_.idx1 + 4, 0xFFFFFFF0);
-  EXPECT_EQ(Verify(shortBlock), std::string("end 0\n") + kShort + kErrors + "grid 0 close 1\n");
+  EXPECT_EQ(Verify(shortBlock), kShort);
   struct rusage before {}, after {};
   getrusage(RUSAGE_SELF, &before);
-  EXPECT_EQ(Verify(hostile), std::string("end 0\n") + kShort + kErrors + "grid 0 close 1\n");
+  EXPECT_EQ(Verify(hostile), kShort);
   getrusage(RUSAGE_SELF, &after);
   EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 256L * 1024) << "peak grew by kilobytes";
   // A stop ends the check with an empty index and the window open.
   host_.onProgress = [](const rv::Progress&) { rv::RequestStop(); };
-  EXPECT_EQ(Verify(avi_.bytes), std::string("end 0\n") + kErrors + "grid 0 close 0\n");
+  EXPECT_EQ(Verify(avi_.bytes), kErrors + "grid 0 close 0\n");
 }
 
 TEST_F(VerifyTest, GroupEntriesExclusionsAndMissingIndexes) {
   const rvt::StandardAvi rec = rvt::MakeStandardAvi({.nVideo = 2, .nAudio = 1, .recGroups = true});
-  EXPECT_EQ(Verify(rec.bytes).substr(0, 6 + strlen(kLoaded)), std::string("end 1\n") + kLoaded);
+  EXPECT_EQ(Verify(rec.bytes).substr(0, kLoaded.size()), kLoaded);
   EXPECT_EQ(rv::Index().entries.size(), 3u) << "the group entries are checked and left out";
   Bytes noList = rec.bytes;
   rvt::OverwriteAt(noList, rec.groups[1], rvt::Text("JUNK"));
-  EXPECT_EQ(Verify(noList).substr(0, 6), "end 0\n") << "a group entry must name a list";
+  EXPECT_EQ(Verify(noList), kErrors) << "a group entry must name a list";
 
   // 500 foreign bytes in front of the second chunk, counted in the list sizes: the stream
   // without them is the clean file.
@@ -119,46 +90,52 @@ TEST_F(VerifyTest, GroupEntriesExclusionsAndMissingIndexes) {
   rvt::InsertAt(b, at, rvt::Filled(500, 0));
   rvt::OverwriteLE32(b, 4, rvt::ReadLE32(b, 4) + 500);
   rvt::OverwriteLE32(b, avi_.movi + 4, rvt::ReadLE32(b, avi_.movi + 4) + 500);
-  EXPECT_EQ(Verify(b).substr(0, 6), "end 0\n");
+  EXPECT_EQ(Verify(b), kErrors);
   EXPECT_EQ(Verify(b, {{at, 500}}), Verify(avi_.bytes));
 
   // No idx1, or an empty one: the check fails without a message and loads nothing.
   const rvt::StandardAvi none = rvt::MakeStandardAvi({.nVideo = 2, .nAudio = 1, .withIdx1 = false});
-  Bytes empty = none.bytes;
-  rvt::AppendFourcc(empty, "idx1");
-  rvt::AppendLE32(empty, 0);
+  Bytes empty = rvt::Concat({none.bytes, rvt::Text("idx1"), Bytes(4, 0)});
   rvt::OverwriteLE32(empty, 4, uint32_t(empty.size() - 8));
   EXPECT_EQ(Verify(none.bytes), std::string("end 0\n\1\0\0\0 2 3 4\ngrid 0 close 7\n", 32));
   EXPECT_EQ(Verify(empty), Verify(none.bytes));
 }
 
 TEST(StreamFacts, CodecRulesAndWhatPicturesSay) {
-  using rv::IntraRule;
-  const struct { uint32_t compression; const char* handler; IntraRule rule; } rules[] = {
-      {rv::fcc("XVID"), "", IntraRule::Mpeg4Visual}, {rv::fcc("divx"), "", IntraRule::Mpeg4Visual},
-      {rv::fcc("H264"), "", IntraRule::H264}, {rv::fcc("MJPG"), "", IntraRule::AllIntra},
-      {0, "xxxx", IntraRule::AllIntra},  // uncompressed RGB
-      {1, "XVID", IntraRule::Unknown},   // RLE may hold deltas
-      {rv::fcc("ABCD"), "XVID", IntraRule::Mpeg4Visual}, {rv::fcc("ABCD"), "ABCD", IntraRule::Unknown}};
-  for (const auto& r : rules) EXPECT_EQ(rv::IntraRuleOf(r.compression, r.handler), r.rule) << r.handler;
-  const struct { IntraRule rule; std::vector<uint8_t> bytes; int expected; } cases[] = {
+  using R = rv::IntraRule;
+  const struct {
+    uint32_t compression;
+    const char* handler;
+    R rule;
+  } rules[] = {{rv::fcc("XVID"), "", R::Mpeg4Visual}, {rv::fcc("divx"), "", R::Mpeg4Visual},
+               {rv::fcc("H264"), "", R::H264},        {rv::fcc("MJPG"), "", R::AllIntra},
+               {0, "xxxx", R::AllIntra},  // uncompressed RGB
+               {1, "XVID", R::Unknown},   // RLE may hold deltas
+               {rv::fcc("ABCD"), "XVID", R::Mpeg4Visual}, {rv::fcc("ABCD"), "ABCD", R::Unknown}};
+  for (const auto& r : rules) EXPECT_EQ(rv::IntraRuleOf(r.compression, r.handler), r.rule);
+  const struct {
+    R rule;
+    std::vector<uint8_t> bytes;
+    int expected;
+  } cases[] = {
       // MPEG-4: a VOL header then an I-VOP; a placeholder I-VOP with nothing coded; P; B;
       // no start code at all; nothing.
-      {IntraRule::Mpeg4Visual, {0, 0, 1, 0x20, 9, 9, 0, 0, 1, 0xB6, 0x10, 1, 7, 7, 7, 7, 7, 7}, 1},
-      {IntraRule::Mpeg4Visual, {0, 0, 1, 0xB6, 0x12, 0xCF}, 0},
-      {IntraRule::Mpeg4Visual, {0, 0, 1, 0xB6, 0x50, 1}, 0},
-      {IntraRule::Mpeg4Visual, {0, 0, 1, 0xB6, 0x90, 1}, 0},
-      {IntraRule::Mpeg4Visual, {1, 2, 3, 4, 5, 6}, -1},
-      {IntraRule::Mpeg4Visual, {}, 0},
+      {R::Mpeg4Visual, {0, 0, 1, 0x20, 9, 9, 0, 0, 1, 0xB6, 0x10, 1, 7, 7, 7, 7, 7, 7}, 1},
+      {R::Mpeg4Visual, {0, 0, 1, 0xB6, 0x12, 0xCF}, 0},
+      {R::Mpeg4Visual, {0, 0, 1, 0xB6, 0x50, 1}, 0},
+      {R::Mpeg4Visual, {0, 0, 1, 0xB6, 0x90, 1}, 0},
+      {R::Mpeg4Visual, {1, 2, 3, 4, 5, 6}, -1},
+      {R::Mpeg4Visual, {}, 0},
       // H.264 Annex B: SPS, PPS, IDR slice; a non-IDR slice; a recovery point SEI.
-      {IntraRule::H264, {0, 0, 0, 1, 0x67, 1, 0, 0, 1, 0x68, 1, 0, 0, 1, 0x65, 0x88}, 1},
-      {IntraRule::H264, {0, 0, 0, 1, 0x09, 0x10, 0, 0, 1, 0x41, 0x9A}, 0},
-      {IntraRule::H264, {0, 0, 1, 0x06, 0x06, 1, 0x80, 0, 0, 1, 0x41}, 1},
-      {IntraRule::AllIntra, {1}, 1},
-      {IntraRule::Unknown, {0, 0, 1, 0xB6, 0}, -1},
+      {R::H264, {0, 0, 0, 1, 0x67, 1, 0, 0, 1, 0x68, 1, 0, 0, 1, 0x65, 0x88}, 1},
+      {R::H264, {0, 0, 0, 1, 0x09, 0x10, 0, 0, 1, 0x41, 0x9A}, 0},
+      {R::H264, {0, 0, 1, 0x06, 0x06, 1, 0x80, 0, 0, 1, 0x41}, 1},
+      {R::AllIntra, {1}, 1},
+      {R::Unknown, {0, 0, 1, 0xB6, 0}, -1},
   };
   for (const auto& c : cases)
-    EXPECT_EQ(rv::PictureIsIntra(c.rule, c.bytes.data(), c.bytes.size()), c.expected) << &c - cases;
+    EXPECT_EQ(rv::PictureIsIntra(c.rule, c.bytes.data(), c.bytes.size()), c.expected)
+        << &c - cases;
 }
 
 }  // namespace

@@ -1,8 +1,5 @@
 // The source file read by stream position: the exclusion list mapping, the read cache and
-// its window, the size limits and what lies past the end of the stream.
-#include <fcntl.h>
-#include <unistd.h>
-
+// its window, the request size limit and what lies past the end of the stream.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -12,6 +9,7 @@
 #include <vector>
 
 #include "fixtures/avi_builder.h"
+#include "fixtures/engine_test.h"
 #include "riff/source.h"
 
 namespace {
@@ -39,29 +37,19 @@ Bytes FileRanges(const std::string& text) {
   return b;
 }
 
-class SourceTest : public ::testing::Test {
+class SourceTest : public rvt::EngineTest {
  protected:
   void SetUp() override {
+    EngineTest::SetUp();
     Bytes content(kFileSize);
     for (uint32_t i = 0; i < kFileSize; ++i) content[i] = FileByte(i);
-    path_ = dir_.Write("source.bin", content);
-    ASSERT_TRUE(rv::OpenSource(path_));
-    rv::ClearExclusions();
-    rv::ResetReadCache();
-  }
-  void TearDown() override {
-    rv::CloseSource();
-    rv::ClearExclusions();
-    rv::SetCacheSize(rv::kDefaultCacheSize);
-    rv::ResetReadCache();
+    ASSERT_TRUE(rv::OpenSource(dir_.Write("source.bin", content)));
   }
   static Bytes Read(uint32_t p, uint32_t n) {
     Bytes out;
     EXPECT_TRUE(rv::ReadSource(p, n, out)) << "read of " << n << " at " << p;
     return out;
   }
-  rvt::TempDir dir_{"source"};
-  std::string path_;
 };
 
 TEST_F(SourceTest, ExclusionsLeaveTheirBytesOutOfTheStreamAndZerosFollowItsEnd) {
@@ -138,30 +126,16 @@ TEST_F(SourceTest, TheWindowServesRequestsInsideItAndRefillsFromARequestsStart) 
   EXPECT_EQ(raw[0], 0x5A);
 
   rv::InvalidateReadCache();
-  EXPECT_EQ(rv::Cache().length, 0u);
   const uint64_t reads = rv::Cache().fileReads;
   EXPECT_EQ(Read(100, 10), FileRanges("100-109"));
   EXPECT_GT(rv::Cache().fileReads, reads) << "an invalidated window must be refilled";
-  rv::ResetReadCache();
-  EXPECT_TRUE(rv::Cache().buffer.empty()) << "a reset frees the buffer";
-  rv::SetCacheSize(5 * rv::kCacheUnit);
-  EXPECT_EQ(rv::Cache().size, 5120000u);
-
-  // A failed open leaves the size as it was.
-  rv::CloseSource();
-  EXPECT_FALSE(rv::OpenSource(dir_.File("missing.avi")));
-  EXPECT_FALSE(rv::SourceIsOpen());
-  EXPECT_EQ(rv::Source().size, kFileSize);
 }
 
-TEST(SourceSequential, ReadingAFileInOrderTouchesTheDiskAboutOncePerWindow) {
-  rvt::TempDir dir("sequential");
+TEST_F(SourceTest, ReadingAFileInOrderTouchesTheDiskAboutOncePerWindow) {
   const uint32_t fileSize = 1'000'000, window = 64 * 1024;
-  const std::string path = dir.Write("big.bin", rvt::Pattern(fileSize, 3));
-  const Bytes content = rvt::ReadFile(path);
-  ASSERT_TRUE(rv::OpenSource(path));
+  const Bytes content = rvt::Pattern(fileSize, 3);
+  ASSERT_TRUE(rv::OpenSource(dir_.Write("big.bin", content)));
   rv::SetCacheSize(window);
-  rv::ClearExclusions();
   rv::ResetReadCache();
   const uint64_t before = rv::Cache().fileReads;
   Bytes out;
@@ -172,39 +146,9 @@ TEST(SourceSequential, ReadingAFileInOrderTouchesTheDiskAboutOncePerWindow) {
     pos += n;
   }
   const uint64_t reads = rv::Cache().fileReads - before;
-  rv::CloseSource();
-  rv::SetCacheSize(rv::kDefaultCacheSize);
-  rv::ResetReadCache();
   EXPECT_GE(reads, (fileSize + window - 1) / window);
   // Each refill may lose up to one request of the window before, and take a second read call.
   EXPECT_LE(reads, 2 * (fileSize / (window - 1008) + 1)) << reads << " reads";
-}
-
-TEST(SourceLimits, FilesOfFourGibibytesOrMoreAreRefused) {
-  rvt::TempDir dir("large");
-  auto sparse = [&](const std::string& name, off_t size) {
-    const std::string path = dir.File(name);
-    const int fd = ::open(path.c_str(), O_CREAT | O_TRUNC | O_WRONLY, 0644);
-    const bool ok = fd >= 0 && ::ftruncate(fd, size) == 0;
-    if (fd >= 0) ::close(fd);
-    return ok ? path : std::string();
-  };
-  const std::string below = sparse("below.avi", off_t{0xFFFFFFFF});
-  const std::string exact = sparse("exact.avi", off_t{0x100000000});
-  const std::string above = sparse("above.avi", off_t{0x100000001});
-  if (below.empty() || exact.empty() || above.empty())
-    GTEST_SKIP() << "the file system refuses sparse files of 4 GiB";
-  ASSERT_TRUE(rv::OpenSource(below));
-  EXPECT_EQ(rv::Source().size, 0xFFFFFFFFu);
-  rv::CloseSource();
-  for (const std::string& path : {exact, above}) {
-    EXPECT_FALSE(rv::OpenSource(path)) << path;
-    EXPECT_TRUE(rv::Source().tooLarge) << path;
-    EXPECT_EQ(rv::Source().size, 0xFFFFFFFFu) << "a refused file leaves the size as it was";
-  }
-  ASSERT_TRUE(rv::OpenSource(below));
-  EXPECT_FALSE(rv::Source().tooLarge) << "a later open clears the flag";
-  rv::CloseSource();
 }
 
 }  // namespace
