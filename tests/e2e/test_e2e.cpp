@@ -8,6 +8,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <ostream>
 #include <set>
 #include <string>
 #include <vector>
@@ -183,10 +184,14 @@ Damage InsertZeros(std::vector<size_t> chunks) {  // back to front
     for (size_t v : chunks) rvt::InsertAt(b, InsertPoint(b, Chunks(l, "00dc")[v]), Bytes(4096, 0));
   };
 }
-Damage Zeros(size_t from, size_t n) {
-  return [from, n](Bytes& b, const rvt::AviLayout&) {
-    std::fill(b.begin() + long(from), b.begin() + long(from + n), 0);
+// n zeros from 108 bytes into the given chunk on.
+Damage Zeros(const char* id, size_t chunk, size_t n) {
+  return [=](Bytes& b, const rvt::AviLayout& l) {
+    std::fill_n(b.begin() + long(Chunks(l, id)[chunk].offset + 108), n, 0);
   };
+}
+Damage Overwrite(size_t at, Bytes what) {
+  return [=](Bytes& b, const rvt::AviLayout&) { rvt::OverwriteAt(b, at, what); };
 }
 Damage Prepend(Bytes front) {
   return [front](Bytes& b, const rvt::AviLayout&) { b = rvt::Concat({front, b}); };
@@ -374,116 +379,76 @@ struct Case {
   std::vector<Check> checks;
 };
 
+const Damage kCutBeforeIdx1 = [](Bytes& b, const rvt::AviLayout& l) { rvt::Truncate(b, l.idx1); };
+const Damage kCutInChunk50 = [](Bytes& b, const rvt::AviLayout& l) {
+  rvt::Truncate(b, Chunks(l, "00dc")[50].offset + 8 + Chunks(l, "00dc")[50].size / 2);
+};
+const Damage kSizes = [](Bytes& b, const rvt::AviLayout& l) {
+  const std::vector<rvt::ChunkLoc> v = Chunks(l, "00dc");
+  for (auto [i, value] :
+       {std::pair{20, 0x00ABCDEFu}, {45, 17u}, {80, 0x7FFFFFF0u}, {90, v[90].size + 1001}})
+    rvt::OverwriteLE32(b, v[size_t(i)].offset + 4, value);
+};
+// idx1 offsets as file positions, and a few wrong sizes.
+const Damage kAbsolute = [](Bytes& b, const rvt::AviLayout& l) {
+  for (size_t i = 0; i < l.index.size(); ++i) {
+    rvt::OverwriteLE32(b, l.idx1 + 16 + 16 * i, l.index[i].offset + uint32_t(l.MoviPos()));
+    if (i % 50 == 3) rvt::OverwriteLE32(b, l.idx1 + 20 + 16 * i, l.index[i].length + 5);
+  }
+};
+const Check kSameIndexSize = [](const Outcome& o) {
+  EXPECT_EQ(Layout(o.out).index.size(), o.s.layout.index.size());
+};
+
 std::vector<Case> Cases() {
-  const std::string repair = "repair {in} -o {out} --yes";
-  const std::string json = "info {in} --json";
-  const Damage sizes = [](Bytes& b, const rvt::AviLayout& l) {
-    const std::vector<rvt::ChunkLoc> v = Chunks(l, "00dc");
-    for (auto [i, value] :
-         {std::pair{20, 0x00ABCDEFu}, {45, 17u}, {80, 0x7FFFFFF0u}, {90, v[90].size + 1001}})
-      rvt::OverwriteLE32(b, v[size_t(i)].offset + 4, value);
-  };
-  // idx1 offsets as file positions, and a few wrong sizes.
-  const Damage absolute = [](Bytes& b, const rvt::AviLayout& l) {
-    for (size_t i = 0; i < l.index.size(); ++i) {
-      rvt::OverwriteLE32(b, l.idx1 + 16 + 16 * i, l.index[i].offset + uint32_t(l.MoviPos()));
-      if (i % 50 == 3) rvt::OverwriteLE32(b, l.idx1 + 20 + 16 * i, l.index[i].length + 5);
-    }
-  };
-  const Damage pcmHole = [](Bytes& b, const rvt::AviLayout& l) {
-    std::fill_n(b.begin() + long(Chunks(l, "01wb")[80].offset + 108), 65536, 0);
-  };
+  const std::string R = "repair {in} -o {out} --yes", json = "info {in} --json";
+  const std::string check = "check {in} --index-out {out}";
+  const std::vector<Check> healthy{InputIsHealthy(), SamePackets(), SameKeys()};
+  const std::vector<Check> rebuilt{Says("• найден блок strh auds"), Frames(), PlaysClean(),
+                                   Probe("width,height", "320,240\n")};
+  // Uncompressed video has a numeric code and ffmpeg's PCM a 16-byte wave format, which the
+  // format checks would turn down when the header is rebuilt (raw, pcm).
+  // clang-format off
   std::vector<Case> c = {
-      {"HoleInMovi", "mp4", kHole, repair, {LosesOnlyTheHole(), BeatsFfmpeg()}},
-      {"HoleOverPcmSound", "pcm", pcmHole, repair, {SamePackets(true)}},
-      {"HeaderBuilt", "mp4", nullptr, repair + " --header built", {ReadWhole()}},
-      {"HeaderAssembled", "mp4", nullptr, repair + " --header assembled", {ReadWhole()}},
-      {"HeaderCopied", "mp4", nullptr, repair + " --header copied", {ReadWhole()}},
-      {"CheckGivesTheOwnIndex", "mp4", nullptr, "check {in} --index-out {out}", {OwnIndex(false)}},
-      {"CheckFindsInsertedZeros",
-       "mp4",
-       kInsertInMiddle,
-       "check {in} --index-out {out}",
-       {OwnIndex(true)}},
+      {"HoleInMovi", "mp4", kHole, R, {LosesOnlyTheHole(), BeatsFfmpeg()}},
+      {"HoleOverPcmSound", "pcm", Zeros("01wb", 80, 65536), R, {SamePackets(true)}},
+      {"HeaderBuilt", "mp4", nullptr, R + " --header built", {ReadWhole()}},
+      {"HeaderAssembled", "mp4", nullptr, R + " --header assembled", {ReadWhole()}},
+      {"HeaderCopied", "mp4", nullptr, R + " --header copied", {ReadWhole()}},
+      {"CheckGivesTheOwnIndex", "mp4", nullptr, check, {OwnIndex(false)}},
+      {"CheckFindsInsertedZeros", "mp4", kInsertInMiddle, check, {OwnIndex(true)}},
       {"JoinTwo", "p1", nullptr, "join {in} {p2} -o {out}", {Joined({"p1", "p2"})}},
       {"JoinThree", "p1", nullptr, "join {in} {p2} {p3} -o {out}", {Joined({"p1", "p2", "p3"})}},
-      {"InsertedZerosInOneVideoChunk", "mp4", InsertZeros({40}), repair, {Frames()}},
-      {"InsertedZerosInThreeVideoChunks", "mp4", InsertZeros({70, 35, 10}), repair, {Frames()}},
-      {"CutBeforeIdx1",
-       "mp4",
-       [](Bytes& b, const rvt::AviLayout& l) { rvt::Truncate(b, l.idx1); },
-       repair,
-       {Frames()}},
-      {"CutInsideChunk50",
-       "mp4",
-       [](Bytes& b, const rvt::AviLayout& l) {
-         const rvt::ChunkLoc v = Chunks(l, "00dc")[50];
-         rvt::Truncate(b, v.offset + 8 + v.size / 2);
-       },
-       repair,
-       {FirstFrames(50), BeatsFfmpeg()}},
-      {"BrokenSizeFieldsIsall", "mp4", sizes, repair + " --fix eq,isall", {Frames()}},
-      {"BrokenSizeFields", "mp4", sizes, repair, {BeatsFfmpeg()}},
-      {"AbsoluteIndex", "mp4", absolute, repair, {Frames()}},
-      {"AbsoluteIndexUsed",
-       "mp4",
-       absolute,
-       repair + " --use-index",
-       {Frames(),
-        [](const Outcome& o) { EXPECT_EQ(Layout(o.out).index.size(), o.s.layout.index.size()); }}},
-      {"InterruptedMp3SizesZero", "mp3", Interrupted(0), repair, {KeepsWhatFfmpegReads()}},
-      {"InterruptedMp3SizesFull", "mp3", Interrupted(0xFFFFFFFF), repair, {KeepsWhatFfmpegReads()}},
-      {"InterruptedPcm", "pcm", Interrupted(0), repair, {KeepsWhatFfmpegReads()}},
-      {"HealthyRecGroupsPcm",
-       "pcm",
-       RecGroups,
-       repair,
-       {InputIsHealthy(), SamePackets(), SameKeys()}},
-      {"HealthyRecGroupsMp3",
-       "mp3",
-       RecGroups,
-       repair,
-       {InputIsHealthy(), SamePackets(), SameKeys()}},
-      {"HealthyTwoAudioStreams",
-       "two",
-       nullptr,
-       repair,
-       {InputIsHealthy(), SamePackets(), SameKeys()}},
-      {"HealthyMp3", "mp3", nullptr, repair, {InputIsHealthy(), SamePackets(), SameKeys()}},
-      {"HealthyRaw", "raw", nullptr, repair, {InputIsHealthy(), SamePackets(), SameKeys()}},
-      // Uncompressed video has a numeric code and ffmpeg's PCM a 16-byte wave format, which the
-      // format checks would turn down when the header is rebuilt.
-      {"RawHeaderOverwritten",
-       "raw",
-       [](Bytes& b, const rvt::AviLayout&) { std::fill(b.begin(), b.begin() + 24, 0xAA); },
-       repair,
-       {SamePackets()}},
-      {"PcmRiffZeroed", "pcm", Zeros(0, 12), repair, {SamePackets()}},
-      {"PcmPushedBack", "pcm", Prepend(rvt::Filled(5000, 0x11)), repair, {SamePackets()}},
-      {"PcmLargeSize", "pcm", SizeField("01wb", 120, 0x05A3C1F7), repair, {SamePackets()}},
-      {"PcmSmallSize", "pcm", SizeField("01wb", 120, 200), repair, {SamePackets()}},
-      {"GarbageInFront",
-       "mp4",
-       Prepend(rvt::Pattern(100, 42)),
-       "repair {in} -o {out}",
-       {Says("• найден блок strh auds"), Frames(), PlaysClean(),
-        Probe("width,height", "320,240\n")}},
-      {"HeaderOverwritten",
-       "mp4",
-       [](Bytes& b, const rvt::AviLayout&) { rvt::OverwriteAt(b, 0, rvt::Pattern(24, 43)); },
-       "repair {in} -o {out}",
-       {Says("• найден блок strh auds"), Frames(), PlaysClean(),
-        Probe("width,height", "320,240\n")}},
-      {"FrameRateEdited",
-       "mp4",
-       nullptr,
-       "repair {in} -o {out} --set avih.TimeBetweenFrames=20000 --set vstrh.DataRate=50 --set "
-       "vstrh.TimeScale=1",
-       {Probe("avg_frame_rate", "50/1\n"), Frames()}},
+      {"InsertedZerosInOneVideoChunk", "mp4", InsertZeros({40}), R, {Frames()}},
+      {"InsertedZerosInThreeVideoChunks", "mp4", InsertZeros({70, 35, 10}), R, {Frames()}},
+      {"CutBeforeIdx1", "mp4", kCutBeforeIdx1, R, {Frames()}},
+      {"CutInsideChunk50", "mp4", kCutInChunk50, R, {FirstFrames(50), BeatsFfmpeg()}},
+      {"BrokenSizeFieldsIsall", "mp4", kSizes, R + " --fix eq,isall", {Frames()}},
+      {"BrokenSizeFields", "mp4", kSizes, R, {BeatsFfmpeg()}},
+      {"AbsoluteIndex", "mp4", kAbsolute, R, {Frames()}},
+      {"AbsoluteIndexUsed", "mp4", kAbsolute, R + " --use-index", {Frames(), kSameIndexSize}},
+      {"InterruptedMp3SizesZero", "mp3", Interrupted(0), R, {KeepsWhatFfmpegReads()}},
+      {"InterruptedMp3SizesFull", "mp3", Interrupted(0xFFFFFFFF), R, {KeepsWhatFfmpegReads()}},
+      {"InterruptedPcm", "pcm", Interrupted(0), R, {KeepsWhatFfmpegReads()}},
+      {"HealthyRecGroupsPcm", "pcm", RecGroups, R, healthy},
+      {"HealthyRecGroupsMp3", "mp3", RecGroups, R, healthy},
+      {"HealthyTwoAudioStreams", "two", nullptr, R, healthy},
+      {"HealthyMp3", "mp3", nullptr, R, healthy},
+      {"HealthyRaw", "raw", nullptr, R, healthy},
+      {"RawHeaderOverwritten", "raw", Overwrite(0, Bytes(24, 0xAA)), R, {SamePackets()}},
+      {"PcmRiffZeroed", "pcm", Overwrite(0, Bytes(12, 0)), R, {SamePackets()}},
+      {"PcmPushedBack", "pcm", Prepend(rvt::Filled(5000, 0x11)), R, {SamePackets()}},
+      {"PcmLargeSize", "pcm", SizeField("01wb", 120, 0x05A3C1F7), R, {SamePackets()}},
+      {"PcmSmallSize", "pcm", SizeField("01wb", 120, 200), R, {SamePackets()}},
+      {"GarbageInFront", "mp4", Prepend(rvt::Pattern(100, 42)), "repair {in} -o {out}", rebuilt},
+      {"HeaderOverwritten", "mp4", Overwrite(0, rvt::Pattern(24, 43)), "repair {in} -o {out}", rebuilt},
+      {"FrameRateEdited", "mp4", nullptr, "repair {in} -o {out} --set avih.TimeBetweenFrames=20000 "
+       "--set vstrh.DataRate=50 --set vstrh.TimeScale=1", {Probe("avg_frame_rate", "50/1\n"), Frames()}},
       {"InfoMp2", "mp4", nullptr, json, {}},
       {"InfoMp3", "mp3", nullptr, json, {}},
       {"InfoText", "mp4", nullptr, "info {in}", {Says("сообщения:\n\nблоки:\n")}},
   };
+  // clang-format on
   // info reads ffmpeg's files clean, with every label lit.
   for (const char* key :
        {"\"messages\":[]", "\"biCompression\":\"XVID\"", "\"DataType\":\"auds\"",
@@ -505,6 +470,8 @@ std::vector<Case> Cases() {
            {FoundKeys()}});
   return c;
 }
+
+void PrintTo(const Case& c, std::ostream* os) { *os << c.name << ": " << c.args; }
 
 class E2e : public ::testing::TestWithParam<Case> {};
 
