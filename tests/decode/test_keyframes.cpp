@@ -27,33 +27,20 @@ struct CodedAvi {
 };
 CodedAvi MakeCodedAvi(const rvt::Encoded& e, const std::string& tag, bool withAudio,
                       uint32_t videoFlags, uint16_t bitCount = 24) {
-  rvt::AvihFields ah;
-  ah.width = kW;
-  ah.height = kH;
-  std::vector<rvt::Node> movi;
+  std::vector<std::pair<std::string, Bytes>> chunks;
   for (size_t i = 0; i < e.packets.size(); ++i) {
-    movi.push_back(rvt::Chunk("00dc", e.packets[i]).Label("v" + std::to_string(i)));
-    if (withAudio)
-      movi.push_back(
-          rvt::Chunk("01wb", rvt::Pattern(100, uint32_t(i))).Label("a" + std::to_string(i)));
+    chunks.push_back({"00dc", e.packets[i]});
+    if (withAudio) chunks.push_back({"01wb", rvt::Pattern(100, uint32_t(i))});
   }
-  const rvt::Image img = rvt::Build(rvt::Riff(
-      "AVI ",
+  const rvt::BuiltAvi a = rvt::MakeAvi(
       {rvt::List("hdrl",
-                 {rvt::Chunk("avih", rvt::AvihPayload(ah)),
+                 {rvt::Chunk("avih", rvt::AvihPayload({.width = kW, .height = kH})),
                   rvt::List("strl", {rvt::Chunk("strh", rvt::StrhPayload("vids", tag, {})),
-                                     rvt::Chunk("strf", rvt::VideoStrf(kW, kH, tag, bitCount))})}),
-       rvt::List("movi", movi).Label("movi")}));
-  CodedAvi a{img.bytes, {}};
-  for (size_t i = 0; i < e.packets.size(); ++i) {
-    a.index.push_back({rv::fcc("00dc"), videoFlags,
-                       img.Offset("v" + std::to_string(i)) - img.Offset("movi") - 8,
-                       uint32_t(e.packets[i].size())});
-    if (withAudio)
-      a.index.push_back({rv::fcc("01wb"), 0x10,
-                         img.Offset("a" + std::to_string(i)) - img.Offset("movi") - 8, 100});
-  }
-  return a;
+                                     rvt::Chunk("strf", rvt::VideoStrf(kW, kH, tag, bitCount))})})},
+      chunks, false);
+  CodedAvi out{a.img.bytes, rvt::Entries(a.index)};
+  for (rv::IndexEntry& x : out.index) x.dwFlags = x.ckid == rv::fcc("00dc") ? videoFlags : 0x10;
+  return out;
 }
 
 class KeyframeTest : public rvt::TaskTest {

@@ -105,7 +105,6 @@ size_t MiddleChunk(const rvt::AviLayout& l) {
 struct Outcome {
   const Sample& s;
   std::string in, out;  // the damaged input, the output
-  Bytes damaged;
   rvt::CliOutcome r;
 };
 using Check = std::function<void(const Outcome&)>;
@@ -113,9 +112,7 @@ using Damage = std::function<void(Bytes&, const rvt::AviLayout&)>;
 
 // ---- checks ---------------------------------------------------------------------------------
 
-Check Frames() {
-  return [](const Outcome& o) { EXPECT_EQ(rvt::FrameHashes(o.out), o.s.frames); };
-}
+void Frames(const Outcome& o) { EXPECT_EQ(rvt::FrameHashes(o.out), o.s.frames); }
 Check FirstFrames(size_t n) {
   return [n](const Outcome& o) {
     const Hashes h = rvt::FrameHashes(o.out);
@@ -125,27 +122,23 @@ Check FirstFrames(size_t n) {
   };
 }
 // At least as many intact frames as `ffmpeg -c copy` makes of the damaged file.
-Check BeatsFfmpeg() {
-  return [](const Outcome& o) {
-    auto intact = [&](const std::string& path) {
-      const Hashes h = rvt::FrameHashes(path);
-      return std::count_if(h.begin(), h.end(), [&](const std::string& x) {
-        return std::find(o.s.frames.begin(), o.s.frames.end(), x) != o.s.frames.end();
-      });
-    };
-    const std::string remuxed = o.in + ".remux.avi";
-    Sh("ffmpeg -nostdin -v quiet -y -i " + ShellQuote(o.in) + " -map 0 -c copy " +
-       ShellQuote(remuxed));
-    EXPECT_GE(intact(o.out), intact(remuxed));
+void BeatsFfmpeg(const Outcome& o) {
+  auto intact = [&](const std::string& path) {
+    const Hashes h = rvt::FrameHashes(path);
+    return std::count_if(h.begin(), h.end(), [&](const std::string& x) {
+      return std::find(o.s.frames.begin(), o.s.frames.end(), x) != o.s.frames.end();
+    });
   };
+  const std::string remuxed = o.in + ".remux.avi";
+  Sh("ffmpeg -nostdin -v quiet -y -i " + ShellQuote(o.in) + " -map 0 -c copy " +
+     ShellQuote(remuxed));
+  EXPECT_GE(intact(o.out), intact(remuxed));
 }
 Check SamePackets(bool timing = false) {
   return
       [timing](const Outcome& o) { EXPECT_EQ(Packets(o.out, timing), Packets(o.s.path, timing)); };
 }
-Check SameKeys() {
-  return [](const Outcome& o) { EXPECT_EQ(Layout(o.out).Keys(), o.s.layout.Keys()); };
-}
+void SameKeys(const Outcome& o) { EXPECT_EQ(Layout(o.out).Keys(), o.s.layout.Keys()); }
 Check Says(std::string text) {
   return [text](const Outcome& o) {
     EXPECT_NE(o.r.all().find(text), std::string::npos) << text << "\n" << o.r.all();
@@ -159,22 +152,18 @@ Check Probe(std::string entries, std::string want) {
   };
 }
 // Decodes without a word from ffmpeg, sound included, which is the clean file's.
-Check PlaysClean() {
-  return [](const Outcome& o) {
-    EXPECT_EQ(Sh("ffmpeg -nostdin -v error -i " + ShellQuote(o.out) + " -map 0 -f null -"), "");
-    const std::string md5 = " -map 0:a -f md5 -";
-    EXPECT_EQ(Sh("ffmpeg -nostdin -v quiet -i " + ShellQuote(o.out) + md5),
-              Sh("ffmpeg -nostdin -v quiet -i " + ShellQuote(o.s.path) + md5));
-  };
+void PlaysClean(const Outcome& o) {
+  EXPECT_EQ(Sh("ffmpeg -nostdin -v error -i " + ShellQuote(o.out) + " -map 0 -f null -"), "");
+  const std::string md5 = " -map 0:a -f md5 -";
+  EXPECT_EQ(Sh("ffmpeg -nostdin -v quiet -i " + ShellQuote(o.out) + md5),
+            Sh("ffmpeg -nostdin -v quiet -i " + ShellQuote(o.s.path) + md5));
 }
 // The check and the verification find nothing wrong with the input.
-Check InputIsHealthy() {
-  return [](const Outcome& o) {
-    const std::string dir = o.in.substr(0, o.in.rfind('/'));
-    EXPECT_EQ(rvt::RunCli(dir, "verify " + ShellQuote(o.in)).code, 0);
-    EXPECT_NE(rvt::RunCli(dir, "check " + ShellQuote(o.in)).out.find("битых блоков: 0"),
-              std::string::npos);
-  };
+void InputIsHealthy(const Outcome& o) {
+  const std::string dir = o.in.substr(0, o.in.rfind('/'));
+  EXPECT_EQ(rvt::RunCli(dir, "verify " + ShellQuote(o.in)).code, 0);
+  EXPECT_NE(rvt::RunCli(dir, "check " + ShellQuote(o.in)).out.find("битых блоков: 0"),
+            std::string::npos);
 }
 
 // ---- damage ---------------------------------------------------------------------------------
@@ -238,63 +227,57 @@ void RecGroups(Bytes& b, const rvt::AviLayout& l) {
 
 // Every packet ffmpeg reads of the damaged file is kept, with the clean file's flags; avih
 // counts the video chunks written.
-Check KeepsWhatFfmpegReads() {
-  return [](const Outcome& o) {
-    const std::set<std::string> read = Packets(o.in), kept = Packets(o.out);
-    ASSERT_GT(read.size(), 100u);
-    EXPECT_TRUE(std::includes(kept.begin(), kept.end(), read.begin(), read.end()));
-    const rvt::AviLayout l = Layout(o.out);
-    const std::string keys = l.Keys();
-    EXPECT_EQ(keys, o.s.layout.Keys().substr(0, keys.size()));
-    EXPECT_EQ(rvt::ReadLE32(rvt::ReadFile(o.out), l.Find("avih") + 8 + 16),
-              keys.size() - Count(keys, 'a'));
-  };
+void KeepsWhatFfmpegReads(const Outcome& o) {
+  const std::set<std::string> read = Packets(o.in), kept = Packets(o.out);
+  ASSERT_GT(read.size(), 100u);
+  EXPECT_TRUE(std::includes(kept.begin(), kept.end(), read.begin(), read.end()));
+  const rvt::AviLayout l = Layout(o.out);
+  const std::string keys = l.Keys();
+  EXPECT_EQ(keys, o.s.layout.Keys().substr(0, keys.size()));
+  EXPECT_EQ(rvt::ReadLE32(rvt::ReadFile(o.out), l.Find("avih") + 8 + 16),
+            keys.size() - Count(keys, 'a'));
 }
 // A 64 KiB hole in the middle of movi: every video chunk wholly outside it is in the output;
 // its frame decodes as in the clean file before the hole, and after it from the first keyframe.
 const Damage kHole = [](Bytes& b, const rvt::AviLayout& l) {
   std::fill_n(b.begin() + long(l.moviList + l.idx1) / 2, 65536, 0);
 };
-Check LosesOnlyTheHole() {
-  return [](const Outcome& o) {
-    const size_t h0 = (o.s.layout.moviList + o.s.layout.idx1) / 2, h1 = h0 + 65536;
-    const Hashes repaired = rvt::FrameHashes(o.out);
-    const std::set<std::string> got(repaired.begin(), repaired.end());
-    const Bytes out = rvt::ReadFile(o.out);
-    auto text = [](const Bytes& b) { return std::string(b.begin(), b.end()); };
-    std::set<std::string> payloads;
-    for (const rvt::ChunkLoc& c : rvt::ReadLayout(out).chunks)
-      payloads.insert(text(rvt::Slice(out, c.offset + 8, c.size)));
-    const std::vector<rvt::ChunkLoc> video = Chunks(o.s.layout, "00dc");
-    const std::string keys = VideoKeys(o.s.path);
-    std::string lost;
-    size_t before = 0, after = 0;
-    bool afterKey = false;
-    for (size_t i = 0; i < video.size(); ++i) {
-      const rvt::ChunkLoc& v = video[i];
-      if (v.offset + 8 + v.size > h0 && v.offset < h1) continue;
-      const bool isBefore = v.offset < h0;
-      ++(isBefore ? before : after);
-      afterKey = afterKey || (!isBefore && keys[i] == 'K');
-      if (!payloads.count(text(rvt::Slice(o.s.bytes, v.offset + 8, v.size))))
-        lost += "chunk " + std::to_string(i) + " ";
-      if ((isBefore || afterKey) && !got.count(o.s.frames[i]))
-        lost += "frame " + std::to_string(i) + " ";
-    }
-    EXPECT_EQ(lost, "");
-    EXPECT_GT(std::min(before, after), 10u);
-  };
+void LosesOnlyTheHole(const Outcome& o) {
+  const size_t h0 = (o.s.layout.moviList + o.s.layout.idx1) / 2, h1 = h0 + 65536;
+  const Hashes repaired = rvt::FrameHashes(o.out);
+  const std::set<std::string> got(repaired.begin(), repaired.end());
+  const Bytes out = rvt::ReadFile(o.out);
+  auto text = [](const Bytes& b) { return std::string(b.begin(), b.end()); };
+  std::set<std::string> payloads;
+  for (const rvt::ChunkLoc& c : rvt::ReadLayout(out).chunks)
+    payloads.insert(text(rvt::Slice(out, c.offset + 8, c.size)));
+  const std::vector<rvt::ChunkLoc> video = Chunks(o.s.layout, "00dc");
+  const std::string keys = VideoKeys(o.s.path);
+  std::string lost;
+  size_t before = 0, after = 0;
+  bool afterKey = false;
+  for (size_t i = 0; i < video.size(); ++i) {
+    const rvt::ChunkLoc& v = video[i];
+    if (v.offset + 8 + v.size > h0 && v.offset < h1) continue;
+    const bool isBefore = v.offset < h0;
+    ++(isBefore ? before : after);
+    afterKey = afterKey || (!isBefore && keys[i] == 'K');
+    if (!payloads.count(text(rvt::Slice(o.s.bytes, v.offset + 8, v.size))))
+      lost += "chunk " + std::to_string(i) + " ";
+    if ((isBefore || afterKey) && !got.count(o.s.frames[i]))
+      lost += "frame " + std::to_string(i) + " ";
+  }
+  EXPECT_EQ(lost, "");
+  EXPECT_GT(std::min(before, after), 10u);
 }
 // Each header mode gives a file ffprobe reads whole.
-Check ReadWhole() {
-  return [](const Outcome& o) {
-    const std::string audio = std::to_string(Chunks(o.s.layout, "01wb").size());
-    EXPECT_EQ(Sh("ffprobe -v error -count_frames -show_entries "
-                 "stream=codec_type,width,height,nb_frames,nb_read_frames:format=nb_streams -of "
-                 "csv=p=0 " +
-                 ShellQuote(o.out)),
-              "video,320,240,100,100\naudio," + audio + "," + audio + "\n2\n");
-  };
+void ReadWhole(const Outcome& o) {
+  const std::string audio = std::to_string(Chunks(o.s.layout, "01wb").size());
+  EXPECT_EQ(Sh("ffprobe -v error -count_frames -show_entries "
+               "stream=codec_type,width,height,nb_frames,nb_read_frames:format=nb_streams -of "
+               "csv=p=0 " +
+               ShellQuote(o.out)),
+            "video,320,240,100,100\naudio," + audio + "," + audio + "\n2\n");
 }
 // The check's index is the file's own with flags by design (the first video chunk and every
 // audio chunk marked); 4096 zeros inserted in a chunk show as its bad block and move every
@@ -349,21 +332,18 @@ Check Joined(std::vector<std::string> parts) {
   };
 }
 // The keyframe search sets exactly the clean file's keyframes (every frame of MJPEG).
-Check FoundKeys() {
-  return [](const Outcome& o) {
-    const std::string clean = VideoKeys(o.s.path);  // packed files hold fewer chunks than frames
-    ASSERT_GE(Count(clean, 'K'), 2u);
-    EXPECT_EQ(VideoKeys(o.in), std::string(clean.size(), '-'));
-    EXPECT_EQ(VideoKeys(o.out), clean);
-    EXPECT_NE(o.r.out.find("опорных кадров: " + std::to_string(Count(clean, 'K'))),
-              std::string::npos)
-        << o.r.out;
-    EXPECT_EQ(rvt::FrameHashes(o.out), o.s.frames);
-    const std::string flags =
-        Sh("ffprobe -v error -select_streams v -show_entries packet=flags -of csv=p=0 " +
-           ShellQuote(o.out));
-    EXPECT_EQ(Count(flags, 'K'), Count(clean, 'K')) << flags;
-  };
+void FoundKeys(const Outcome& o) {
+  const std::string clean = VideoKeys(o.s.path);  // packed files hold fewer chunks than frames
+  ASSERT_GE(Count(clean, 'K'), 2u);
+  EXPECT_EQ(VideoKeys(o.in), std::string(clean.size(), '-'));
+  EXPECT_EQ(VideoKeys(o.out), clean);
+  EXPECT_NE(o.r.out.find("опорных кадров: " + std::to_string(Count(clean, 'K'))), std::string::npos)
+      << o.r.out;
+  EXPECT_EQ(rvt::FrameHashes(o.out), o.s.frames);
+  const std::string flags =
+      Sh("ffprobe -v error -select_streams v -show_entries packet=flags -of csv=p=0 " +
+         ShellQuote(o.out));
+  EXPECT_EQ(Count(flags, 'K'), Count(clean, 'K')) << flags;
 }
 const Damage kClearKeys = [](Bytes& b, const rvt::AviLayout& l) {
   for (size_t i = 0; i < l.index.size(); ++i)
@@ -403,33 +383,33 @@ const Check kSameIndexSize = [](const Outcome& o) {
 std::vector<Case> Cases() {
   const std::string R = "repair {in} -o {out} --yes", json = "info {in} --json";
   const std::string check = "check {in} --index-out {out}";
-  const std::vector<Check> healthy{InputIsHealthy(), SamePackets(), SameKeys()};
-  const std::vector<Check> rebuilt{Says("• найден блок strh auds"), Frames(), PlaysClean(),
+  const std::vector<Check> healthy{InputIsHealthy, SamePackets(), SameKeys};
+  const std::vector<Check> rebuilt{Says("• найден блок strh auds"), Frames, PlaysClean,
                                    Probe("width,height", "320,240\n")};
   // Uncompressed video has a numeric code and ffmpeg's PCM a 16-byte wave format, which the
   // format checks would turn down when the header is rebuilt (raw, pcm).
   // clang-format off
   std::vector<Case> c = {
-      {"HoleInMovi", "mp4", kHole, R, {LosesOnlyTheHole(), BeatsFfmpeg()}},
+      {"HoleInMovi", "mp4", kHole, R, {LosesOnlyTheHole, BeatsFfmpeg}},
       {"HoleOverPcmSound", "pcm", Zeros("01wb", 80, 65536), R, {SamePackets(true)}},
-      {"HeaderBuilt", "mp4", nullptr, R + " --header built", {ReadWhole()}},
-      {"HeaderAssembled", "mp4", nullptr, R + " --header assembled", {ReadWhole()}},
-      {"HeaderCopied", "mp4", nullptr, R + " --header copied", {ReadWhole()}},
+      {"HeaderBuilt", "mp4", nullptr, R + " --header built", {ReadWhole}},
+      {"HeaderAssembled", "mp4", nullptr, R + " --header assembled", {ReadWhole}},
+      {"HeaderCopied", "mp4", nullptr, R + " --header copied", {ReadWhole}},
       {"CheckGivesTheOwnIndex", "mp4", nullptr, check, {OwnIndex(false)}},
       {"CheckFindsInsertedZeros", "mp4", kInsertInMiddle, check, {OwnIndex(true)}},
       {"JoinTwo", "p1", nullptr, "join {in} {p2} -o {out}", {Joined({"p1", "p2"})}},
       {"JoinThree", "p1", nullptr, "join {in} {p2} {p3} -o {out}", {Joined({"p1", "p2", "p3"})}},
-      {"InsertedZerosInOneVideoChunk", "mp4", InsertZeros({40}), R, {Frames()}},
-      {"InsertedZerosInThreeVideoChunks", "mp4", InsertZeros({70, 35, 10}), R, {Frames()}},
-      {"CutBeforeIdx1", "mp4", kCutBeforeIdx1, R, {Frames()}},
-      {"CutInsideChunk50", "mp4", kCutInChunk50, R, {FirstFrames(50), BeatsFfmpeg()}},
-      {"BrokenSizeFieldsIsall", "mp4", kSizes, R + " --fix eq,isall", {Frames()}},
-      {"BrokenSizeFields", "mp4", kSizes, R, {BeatsFfmpeg()}},
-      {"AbsoluteIndex", "mp4", kAbsolute, R, {Frames()}},
-      {"AbsoluteIndexUsed", "mp4", kAbsolute, R + " --use-index", {Frames(), kSameIndexSize}},
-      {"InterruptedMp3SizesZero", "mp3", Interrupted(0), R, {KeepsWhatFfmpegReads()}},
-      {"InterruptedMp3SizesFull", "mp3", Interrupted(0xFFFFFFFF), R, {KeepsWhatFfmpegReads()}},
-      {"InterruptedPcm", "pcm", Interrupted(0), R, {KeepsWhatFfmpegReads()}},
+      {"InsertedZerosInOneVideoChunk", "mp4", InsertZeros({40}), R, {Frames}},
+      {"InsertedZerosInThreeVideoChunks", "mp4", InsertZeros({70, 35, 10}), R, {Frames}},
+      {"CutBeforeIdx1", "mp4", kCutBeforeIdx1, R, {Frames}},
+      {"CutInsideChunk50", "mp4", kCutInChunk50, R, {FirstFrames(50), BeatsFfmpeg}},
+      {"BrokenSizeFieldsIsall", "mp4", kSizes, R + " --fix eq,isall", {Frames}},
+      {"BrokenSizeFields", "mp4", kSizes, R, {BeatsFfmpeg}},
+      {"AbsoluteIndex", "mp4", kAbsolute, R, {Frames}},
+      {"AbsoluteIndexUsed", "mp4", kAbsolute, R + " --use-index", {Frames, kSameIndexSize}},
+      {"InterruptedMp3SizesZero", "mp3", Interrupted(0), R, {KeepsWhatFfmpegReads}},
+      {"InterruptedMp3SizesFull", "mp3", Interrupted(0xFFFFFFFF), R, {KeepsWhatFfmpegReads}},
+      {"InterruptedPcm", "pcm", Interrupted(0), R, {KeepsWhatFfmpegReads}},
       {"HealthyRecGroupsPcm", "pcm", RecGroups, R, healthy},
       {"HealthyRecGroupsMp3", "mp3", RecGroups, R, healthy},
       {"HealthyTwoAudioStreams", "two", nullptr, R, healthy},
@@ -443,7 +423,7 @@ std::vector<Case> Cases() {
       {"GarbageInFront", "mp4", Prepend(rvt::Pattern(100, 42)), "repair {in} -o {out}", rebuilt},
       {"HeaderOverwritten", "mp4", Overwrite(0, rvt::Pattern(24, 43)), "repair {in} -o {out}", rebuilt},
       {"FrameRateEdited", "mp4", nullptr, "repair {in} -o {out} --set avih.TimeBetweenFrames=20000 "
-       "--set vstrh.DataRate=50 --set vstrh.TimeScale=1", {Probe("avg_frame_rate", "50/1\n"), Frames()}},
+       "--set vstrh.DataRate=50 --set vstrh.TimeScale=1", {Probe("avg_frame_rate", "50/1\n"), Frames}},
       {"InfoMp2", "mp4", nullptr, json, {}},
       {"InfoMp3", "mp3", nullptr, json, {}},
       {"InfoText", "mp4", nullptr, "info {in}", {Says("сообщения:\n\nблоки:\n")}},
@@ -467,7 +447,7 @@ std::vector<Case> Cases() {
            sample,
            kClearKeys,
            std::string("keyframes {in} --yes -o {out}") + (index[0] == 'U' ? " --use-index" : ""),
-           {FoundKeys()}});
+           {FoundKeys}});
   return c;
 }
 
@@ -484,7 +464,7 @@ TEST_P(E2e, Case) {
   rvt::TempDir dir("e2e");
   Bytes damaged = s.bytes;
   if (c.damage) c.damage(damaged, s.layout);
-  Outcome o{s, dir.Write("in.avi", damaged), dir.File("out.avi"), damaged, {}};
+  Outcome o{s, dir.Write("in.avi", damaged), dir.File("out.avi"), {}};
   std::string args = c.args;
   auto put = [&](const std::string& key, const std::string& value) {
     for (size_t at; (at = args.find(key)) != std::string::npos;)

@@ -43,32 +43,14 @@ Node Hdrl(const Bytes& videoExtra = {}, std::vector<Node> between = {}) {
 
 // A file: the nodes given, a movi list of the chunks given and n video/audio pairs (video i:
 // videoSize + i % 3 bytes), an idx1 with the keyframe flag on every video chunk when withIdx1.
-struct Avi {
-  rvt::Image img;
-  std::vector<IdxEntry> index;
-};
+using Avi = rvt::BuiltAvi;
 Avi MakeAvi(const std::vector<Node>& head, int n, uint32_t videoSize, uint32_t audioSize,
             bool withIdx1 = true, std::vector<std::pair<std::string, Bytes>> chunks = {}) {
   for (int i = 0; i < n; ++i) {
     chunks.push_back({"00dc", rvt::Pattern(videoSize + uint32_t(i % 3), 100u + uint32_t(i))});
     chunks.push_back({"01wb", rvt::Pattern(audioSize, 900u + uint32_t(i))});
   }
-  std::vector<Node> movi;
-  for (size_t i = 0; i < chunks.size(); ++i)
-    movi.push_back(Chunk(chunks[i].first, chunks[i].second).Label("c" + std::to_string(i)));
-  Avi a;
-  for (int pass = 0; pass < 2; ++pass) {  // the first pass finds the chunks' positions
-    std::vector<Node> top = head;
-    top.push_back(rvt::List("movi", movi).Label("movi"));
-    if (withIdx1) top.push_back(Chunk("idx1", rvt::Idx1(a.index)).Label("idx1"));
-    if (pass == 1) a.index.clear();
-    a.img = rvt::Build(rvt::Riff("AVI ", top));
-    for (size_t i = 0; i < chunks.size(); ++i)
-      a.index.push_back({chunks[i].first, chunks[i].first == "00dc" ? 0x10u : 0u,
-                         a.img.Offset("c" + std::to_string(i)) - a.img.Offset("movi") - 8,
-                         uint32_t(chunks[i].second.size())});
-  }
-  return a;
+  return rvt::MakeAvi(head, chunks, withIdx1);
 }
 
 rvt::StandardAvi Standard(int n, uint32_t videoSize = 1000, bool padOdd = true) {
