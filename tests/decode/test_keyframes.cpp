@@ -245,7 +245,7 @@ TEST_F(KeyframeTest, OwnIndexLoadsWholeEntriesOnlyAndKeepsTheOldOneWhenUnreadabl
   EXPECT_EQ(rv::Index().entries, old);
 }
 
-TEST(KeyframeEkran, PicturesAreOnlyReducedAndKeepTheirAspect) {
+TEST(KeyframeEkran, PicturesAreOnlyReducedAndKeepTheirProportions) {
   // Available: 640 x 480 (tab width 656, top of the bottom panel 496).
   const struct {
     int w, h;
