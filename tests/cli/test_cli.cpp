@@ -1,26 +1,18 @@
 // rivetta-cli as a script uses it: the exit code of every command line, what it says, which
 // files it writes and which it leaves (--yes / --no, the input never), the printed grid and JSON,
-// a check continued later, header edits, an interrupted join and the progress line. The bytes of
+// a check continued later, an interrupted join and the progress line. The bytes of
 // the files written are the engine's and the end-to-end tests' concern.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 
-#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "cli/console_host.h"
 #include "fixtures/avi_builder.h"
 #include "fixtures/avi_layout.h"
 #include "fixtures/cli_run.h"
-
-extern char** environ;
 
 namespace {
 
@@ -78,37 +70,21 @@ bool JsonShaped(const std::string& t) {
 
 TEST_F(CliTest, ExitCodesMessagesAndTheFilesWritten) {
   ASSERT_EQ(Cli("make-sample s.avi").code, 0);
-  rvt::StandardAviShape four;
-  four.nVideo = four.nAudio = 4;
-  const rvt::StandardAvi a = rvt::MakeStandardAvi(four), six = [] {
-    rvt::StandardAviShape shape;
-    shape.nVideo = shape.nAudio = 6;
-    return rvt::MakeStandardAvi(shape);
-  }();
-  Bytes bad = a.bytes, junk = rvt::Truncated(a.bytes, a.idx1), zeros = a.bytes;
+  const rvt::StandardAvi a = rvt::MakeStandardAvi({.nVideo = 4, .nAudio = 4});
+  Bytes bad = a.bytes, junk = rvt::Truncated(a.bytes, a.idx1);
   for (size_t i = 0; i < a.index.size(); ++i)  // offsets as file positions
     rvt::OverwriteLE32(bad, a.idx1 + 8 + 16 * i + 8, a.index[i].offset + a.moviPos);
   rvt::AppendBytes(junk, rvt::Concat({rvt::Build(rvt::Chunk("JUNK", Bytes(8, 0))).bytes,
                                       rvt::Slice(a.bytes, a.idx1, a.bytes.size())}));
   rvt::OverwriteLE32(junk, 4, uint32_t(junk.size() - 8));
-  // 400 zeros inside the fourth chunk that the RIFF and movi sizes and the index count.
-  rvt::InsertAt(zeros, a.chunks[3].offset + 108, Bytes(400, 0));
-  rvt::OverwriteLE32(zeros, 4, rvt::ReadLE32(zeros, 4) + 400);
-  rvt::OverwriteLE32(zeros, a.movi + 4, rvt::ReadLE32(zeros, a.movi + 4) + 400);
-  for (size_t i = 4; i < a.index.size(); ++i)
-    rvt::OverwriteLE32(zeros, a.idx1 + 400 + 16 + 16 * i, a.index[i].offset + 400);
-  rvt::StandardAviShape noIdx;
-  noIdx.withIdx1 = false;
   const std::vector<std::pair<std::string, Bytes>> inputs = {
       {"a.avi", a.bytes},
       {"b.avi", a.bytes},
       {"bad.avi", bad},
       {"junk.avi", junk},
-      {"zeros.avi", zeros},
-      {"cut.avi", rvt::Truncated(six.bytes, six.chunks[7].offset + 108)},
       {"g.avi", rvt::Concat({rvt::Pattern(100, 3), a.bytes})},
       {"nomovi.avi", rvt::Concat({rvt::Pattern(100, 3), rvt::Truncated(a.bytes, a.movi)})},
-      {"noidx.avi", rvt::MakeStandardAvi(noIdx).bytes},
+      {"noidx.avi", rvt::MakeStandardAvi({.withIdx1 = false}).bytes},
       {"riff.avi", rvt::Build(rvt::Riff("AVI ", {rvt::List("hdrl", {})})).bytes},
       {"text.avi", rvt::Text("this is not a RIFF file at all")},
       {"empty.avi", {}},
@@ -157,36 +133,21 @@ TEST_F(CliTest, ExitCodesMessagesAndTheFilesWritten) {
       {"repair s.avi -o keep.avi --yes", 0, "", "keep.avi", 'w'},
       {"repair s.avi", 0, "", "s.001.avi", 'w'},
       {"repair s.avi", 0, "", "s.002.avi", 'w'},
-      {"repair s.avi -o s.avi --yes", 1, "• выходной файл совпадает с исходным", "", 0},
-      {"repair s.avi -o ./d/../s.avi --yes", 1, "• выходной файл совпадает с исходным", "", 0},
       {"repair s.avi -o /dev/full --yes", 1, "/dev/full: файл записан не полностью", "", 0},
       {"repair g.avi -o g.out.avi", 0, "• найден блок LIST movi", "g.out.avi", 'w'},
       {"repair a.avi -o r.avi --reconstruct", 0, "• реконструкция заголовка", "r.avi", 'w'},
-      {"repair zeros.avi -o zeros.out.avi --strict", 0, "записано блоков 8 из 8", "", 0},
-      {"repair bad.avi -o bad.out.avi", 0, "", "", 0},
-      {"repair bad.avi -o bad.use.avi --use-index", 0, "", "", 0},
       {"repair a.avi -o x.avi --set avih.TimeBetweenFrames=abc", 2, "avih.TimeBetweenFrames: 'abc'",
        "x.avi", '-'},
       {"info a.avi --fields", 0,
        "avih.TimeBetweenFrames         signed decimal               40000", "", 0},
       {"check s.avi --no-key-00db --no-key-01wb --streams-01 --buffer 5", 0, "битых блоков: 2", "",
        0},
-      {"repair cut.avi -o cut.out.avi --strict", 0,
-       "• блок 7 обрезан концом файла: записано 100 байт из 418", "", 0},
       {"join a.avi b.avi -o ./d/../b.avi --yes", 1, "выходной файл совпадает с одним из исходных",
        "", 0},
       {"keyframes a.avi --use-index --codec QQQQ -o k.avi", 1,
        "ошибка открытия декомпрессора для QQQQ", "k.avi", '-'},
-      {"verify s.001.avi", 0, "• ошибок в потоке не обнаружено. размер индекса: 100", "", 0},
       {"verify a.avi", 0, "• ошибок в потоке не обнаружено. размер индекса: 8", "", 0},
       {"verify bad.avi", 3, "• ошибки в индексе", "", 0},
-      {"verify keep.avi", 0, "", "", 0},
-      {"verify g.out.avi", 0, "", "", 0},
-      {"verify r.avi", 0, "", "", 0},
-      {"verify cut.out.avi", 0, "размер индекса: 8", "", 0},
-      {"verify zeros.out.avi", 0, "", "", 0},
-      {"verify bad.out.avi", 0, "", "", 0},
-      {"verify bad.use.avi", 0, "", "", 0},
       {"join a.avi b.avi -o ab.avi", 0, "операция завершена", "ab.avi", 'w'},
       {"join a.avi junk.avi -o aj.avi", 1, "ошибка чтения индекса файла 2", "", 0},
       {"join a.avi b.avi -o keepj.avi", 1, "", "keepj.avi", 'k'},
@@ -194,32 +155,16 @@ TEST_F(CliTest, ExitCodesMessagesAndTheFilesWritten) {
       {"keyframes noidx.avi --use-index", 1, "в исходном файле индекс не найден", "", 0},
   };
   // Bad usage: exit 2 with a word on standard error, and no file written.
-  const char* const usage[] = {"",
-                               "frobnicate s.avi",
-                               "info",
-                               "info s.avi s.avi",
-                               "info --bogus s.avi",
-                               "info s.avi -x",
-                               "make-sample",
-                               "make-sample x.avi y.avi",
-                               "check",
-                               "check s.avi --bogus",
-                               "check s.avi s.avi",
-                               "check s.avi --bad-over",
-                               "check s.avi --bad-over abc",
-                               "check s.avi --bad-over -5",
-                               "check s.avi --buffer 0",
-                               "check s.avi --save-errors",
-                               "reconstruct",
-                               "codecs extra",
-                               "keyframes",
-                               "join a.avi b.avi",
-                               "join -o x.avi",
-                               "repair a.avi -o x.avi --set avih.Nothing=1",
-                               "repair a.avi -o x.avi --set avih.TimeBetweenFrames",
-                               "repair a.avi -o x.avi --set nope.Flags=1",
-                               "repair a.avi -o x.avi --set vstrf.biPlanes=-"};
-  for (const char* args : usage) {
+  const std::string usage =
+      "|frobnicate s.avi|info|info s.avi s.avi|info --bogus s.avi|info s.avi -x|make-sample|"
+      "make-sample x.avi y.avi|check|check s.avi --bogus|check s.avi s.avi|check s.avi --bad-over|"
+      "check s.avi --bad-over abc|check s.avi --bad-over -5|check s.avi --buffer 0|"
+      "check s.avi --save-errors|reconstruct|codecs extra|keyframes|join a.avi b.avi|join -o x.avi|"
+      "repair a.avi -o x.avi --set avih.Nothing=1|repair a.avi -o x.avi --set "
+      "avih.TimeBetweenFrames|repair a.avi -o x.avi --set nope.Flags=1|"
+      "repair a.avi -o x.avi --set vstrf.biPlanes=-|";
+  for (size_t from = 0, to; (to = usage.find('|', from)) != std::string::npos; from = to + 1) {
+    const std::string args = usage.substr(from, to - from);
     const rvt::CliOutcome o = Cli(args);
     EXPECT_EQ(o.code, 2) << args;
     EXPECT_FALSE(o.err.empty()) << args;
@@ -312,63 +257,22 @@ TEST_F(CliTest, InfoAsJson) {
   EXPECT_NE(none.out.find("\"moviPosition\":null"), std::string::npos) << none.out;
 }
 
-TEST_F(CliTest, FieldEditsReachTheWrittenHeader) {
-  dir_.Write("a.avi", rvt::MakeStandardAvi().bytes);
-  ASSERT_EQ(
-      Cli("repair a.avi -o out.avi --set avih.TimeBetweenFrames=33367 --set "
-          "vstrh.DeviceHandler=DIVX"
-          " --set vstrh.Flags=00000910 --set vstrf.CodecSpecificData=01,0A,FF --set astrf.cbSize=4"
-          " --set astrf.CodecSpecificData=01,zz")
-          .code,
-      0);
-  const Bytes out = rvt::ReadFile(dir_.File("out.avi"));
-  const rvt::AviLayout l = rvt::ReadLayout(out);
-  EXPECT_EQ(l.problems, "");
-  EXPECT_EQ(rvt::ReadLE32(out, l.Find("avih") + 8), 33367u);
-  EXPECT_EQ(rvt::Slice(out, l.Find("strh") + 12, 8),
-            rvt::Concat({rvt::Text("DIVX"), Bytes{0x10, 9, 0, 0}}));
-  // The size fields follow the bytes typed, an odd number of them too; "zz" reads as 0.
-  EXPECT_EQ(rvt::Slice(out, l.Find("strf") + 4, 4), (Bytes{43, 0, 0, 0}));
-  EXPECT_EQ(rvt::Slice(out, l.Find("strf") + 48, 4), (Bytes{1, 0x0A, 0xFF, 0}));
-  EXPECT_EQ(rvt::Slice(out, l.Find("strf", 1) + 4, 4), (Bytes{22, 0, 0, 0}));
-  EXPECT_EQ(rvt::Slice(out, l.Find("strf", 1) + 24, 6), (Bytes{4, 0, 1, 0, 0, 0}));
-}
-
 TEST_F(CliTest, AnInterruptedJoinExitsThreeWithAFinishedFile) {
-  // 100,000 tiny chunks, joined four times: the copy takes long enough to be interrupted.
-  rvt::StandardAviShape shape;
-  shape.nVideo = 100000;
-  shape.withAudio = false;
-  shape.videoChunkSize = 8;
-  const std::string a = dir_.Write("a.avi", rvt::MakeStandardAvi(shape).bytes);
-  const std::string out = dir_.File("out.avi"), log = dir_.File("log.txt");
-  posix_spawn_file_actions_t fa;
-  posix_spawn_file_actions_init(&fa);
-  posix_spawn_file_actions_addopen(&fa, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&fa, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  posix_spawn_file_actions_adddup2(&fa, 1, 2);
-  std::vector<std::string> args{RIVETTA_CLI_PATH, "join", a, a, a, a, "-o", out};
-  std::vector<char*> argv;
-  for (std::string& s : args) argv.push_back(s.data());
-  argv.push_back(nullptr);
-  pid_t pid = 0;
-  ASSERT_EQ(posix_spawn(&pid, RIVETTA_CLI_PATH, &fa, nullptr, argv.data(), environ), 0);
-  posix_spawn_file_actions_destroy(&fa);
-  // The output is created by the running task, after the interrupt handler is in place.
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-  std::error_code ec;
-  while (!std::filesystem::exists(out, ec) && std::chrono::steady_clock::now() < deadline)
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  ::kill(pid, SIGINT);
-  int status = 0;
-  ASSERT_EQ(::waitpid(pid, &status, 0), pid);
-  ASSERT_TRUE(WIFEXITED(status)) << Text("log.txt");
-  EXPECT_EQ(WEXITSTATUS(status), 3) << Text("log.txt");
+  // 100,000 tiny chunks, joined four times: the copy takes long enough to be interrupted. The
+  // output is created by the running task, after the interrupt handler is in place.
+  const rvt::StandardAvi a =
+      rvt::MakeStandardAvi({.nVideo = 100000, .withAudio = false, .videoChunkSize = 8});
+  dir_.Write("a.avi", a.bytes);
+  const rvt::ShellResult r = rvt::RunShell(
+      "cd " + rvt::ShellQuote(dir_.path()) + " && { " + rvt::ShellQuote(RIVETTA_CLI_PATH) +
+      " join a.avi a.avi a.avi a.avi -o out.avi >log.txt 2>&1 & p=$!; while [ ! -e out.avi ]; do "
+      "sleep 0.001; done; kill -INT $p; wait $p; echo $?; }");
+  EXPECT_EQ(r.out, "3\n") << Text("log.txt");
   EXPECT_NE(Text("log.txt").find("прервано пользователем"), std::string::npos) << Text("log.txt");
-  const rvt::AviLayout l = rvt::ReadLayout(rvt::ReadFile(out));
+  const rvt::AviLayout l = rvt::ReadLayout(rvt::ReadFile(dir_.File("out.avi")));
   EXPECT_EQ(l.problems, "");
   EXPECT_GT(l.index.size(), 0u);
-  EXPECT_LT(l.index.size(), 4u * shape.nVideo);
+  EXPECT_LT(l.index.size(), 4 * a.index.size());
 }
 
 // The progress line on a terminal: the stream check sends its position apart from its

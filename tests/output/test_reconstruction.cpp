@@ -4,31 +4,19 @@
 // judged by the stream header found before it.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <string>
 #include <vector>
 
-#include "check/file_state.h"
-#include "base/messages.h"
-#include "base/options.h"
-#include "app/task_table.h"
-#include "base/tasks.h"
 #include "fixtures/avi_builder.h"
-#include "fixtures/test_host.h"
+#include "fixtures/task_test.h"
 #include "output/reconstruction.h"
 #include "riff/blocks.h"
-#include "riff/header.h"
-#include "riff/source.h"
 
 namespace {
 
 using rvt::Bytes;
 using rvt::Chunk;
 using rvt::Node;
-
-const char* const kExtended =
-    "• есть подозрение, что это Extended AVI format. будет предпринята попытка переделать его "
-    "в стандартный вид";
 
 // The flat table: one line per block after the root, "name tag @offset +size", and a mark
 // for a block that is not the root's child.
@@ -42,7 +30,7 @@ std::string Table() {
   return t;
 }
 
-// The table a standard file gives when its bytes start at g; the "• найден блок" lines match.
+// The table a standard file gives when its bytes start at g.
 std::string Standard(const rvt::StandardAvi& sa, uint32_t g) {
   auto line = [&](const char* what, uint32_t at, uint32_t size) {
     return std::string(what) + " @" + std::to_string(g + at) + " +" + std::to_string(size) + "\n";
@@ -53,6 +41,7 @@ std::string Standard(const rvt::StandardAvi& sa, uint32_t g) {
          line("LIST movi", sa.movi, rvt::ReadLE32(sa.bytes, sa.movi + 4) + 8);
 }
 
+// The "• найден блок" lines, without those words.
 std::string Finds() {
   std::string f;
   for (const std::string& m : rv::MessageLines())
@@ -61,38 +50,43 @@ std::string Finds() {
   return f;
 }
 
-// avih, a video strl (a bitmap header by default), extra nodes after the video strf, an audio
-// strl with the given format.
-Node Hdrl(const Bytes& audioFormat, std::vector<Node> afterVideoStrf = {},
-          const Bytes& videoFormat = rvt::VideoStrf(320, 240, "XVID")) {
-  rvt::StrhFields as;
-  as.rate = 16000;
+// The records the finished reconstruction holds, as one line.
+std::string Records() {
+  rv::FinishReconstruction();
+  const rv::HeaderState& h = rv::Header();
+  std::string r = std::to_string(h.avih.TimeBetweenFrames) + " " + h.vstrh.DeviceHandler + " " +
+                  h.vstrf.biCompression + " " + std::to_string(h.vstrf.biWidth) + "x" +
+                  std::to_string(h.vstrf.biHeight) + "+" +
+                  std::to_string(h.vstrf.codecData.size()) + " " + h.astrh.DataType + " " +
+                  std::to_string(h.astrf.wFormatTag) + "/" + std::to_string(h.astrf.nChannels) +
+                  "/" + std::to_string(h.astrf.wBitsPerSample) + "+" +
+                  std::to_string(h.astrf.codecData.size()) + " movi " + std::to_string(h.moviPos);
+  for (const char* e : {"avih", "vstrh", "vstrf", "astrh", "astrf"})
+    if (!rv::IFpresent(e)) r += std::string(" no ") + e;
+  return r;
+}
+
+// avih, a video strl (a bitmap header by default) with extra nodes after its strf, an audio
+// strl with the given format; 100 bytes in front, a movi list after it.
+Bytes File(const Bytes& audioFormat, std::vector<Node> afterVideoStrf = {},
+           const Bytes& videoFormat = rvt::VideoStrf(320, 240, "XVID"), bool withMovi = true) {
   std::vector<Node> vstrl{Chunk("strh", rvt::StrhPayload("vids", "XVID", {})),
                           Chunk("strf", videoFormat)};
   for (Node& n : afterVideoStrf) vstrl.push_back(std::move(n));
-  return rvt::List("hdrl", {Chunk("avih", rvt::AvihPayload({})), rvt::List("strl", vstrl),
-                            rvt::List("strl", {Chunk("strh", rvt::StrhPayload("auds", "", as)),
-                                               Chunk("strf", audioFormat)})});
+  std::vector<Node> top{rvt::List(
+      "hdrl", {Chunk("avih", rvt::AvihPayload({})), rvt::List("strl", vstrl),
+               rvt::List("strl", {Chunk("strh", rvt::StrhPayload("auds", "", {.rate = 16000})),
+                                  Chunk("strf", audioFormat)})})};
+  if (withMovi)
+    top.push_back(rvt::List(
+        "movi", {Chunk("00dc", rvt::Pattern(300, 1)), Chunk("01wb", rvt::Pattern(101, 2))}));
+  return rvt::Concat({rvt::Pattern(100, 12), rvt::Build(rvt::Riff("AVI ", top)).bytes});
 }
 
-Bytes File(const Bytes& audioFormat, std::vector<Node> afterVideoStrf = {},
-           const Bytes& videoFormat = rvt::VideoStrf(320, 240, "XVID")) {
-  const Node movi =
-      rvt::List("movi", {Chunk("00dc", rvt::Pattern(300, 1)), Chunk("01wb", rvt::Pattern(101, 2))});
-  return rvt::Concat(
-      {rvt::Pattern(100, 12),
-       rvt::Build(rvt::Riff("AVI ", {Hdrl(audioFormat, afterVideoStrf, videoFormat), movi}))
-           .bytes});
-}
-
-class ReconstructionTest : public ::testing::Test {
+class ReconstructionTest : public rvt::TaskTest {
  protected:
   void SetUp() override {
-    rv::InstallTaskRoutines();
-    rv::ResetFileState();
-    rv::Opt().Reset();
-    rv::ClearMessages();
-    rv::ClearStop();
+    TaskTest::SetUp();
     host_.onProgress = [this](const rv::Progress&) {
       if (stopOnProgress_) rv::RequestStop();
     };
@@ -101,17 +95,12 @@ class ReconstructionTest : public ::testing::Test {
       if (!stopAfterLine_.empty() && !lines.empty() && lines.back() == stopAfterLine_)
         rv::RequestStop();
     };
-    rv::SetHost(&host_);
-  }
-  void TearDown() override {
-    rv::SetHost(nullptr);
-    rv::ClearStop();
-    rv::ResetFileState();
   }
   // Writes the file and runs the task on it; true when the task's result was true.
   bool Run(const Bytes& bytes) {
     rv::ClearMessages();
-    rv::InputFileName() = dir_.Write("in.avi", bytes);
+    srcBytes_ = bytes;
+    rv::InputFileName() = dir_.Write("src.avi", bytes);
     rv::ResetReadCache();  // as opening a file does: the cache may hold the last file's bytes
     const rv::Completion c = rv::Execute("reconstruction");
     EXPECT_EQ(c.code, 101);
@@ -126,8 +115,6 @@ class ReconstructionTest : public ::testing::Test {
     return t;
   }
 
-  rvt::TempDir dir_{"recon"};
-  rvt::RecordingHost host_;
   bool stopOnProgress_ = false;
   std::string stopAfterLine_;
 };
@@ -157,15 +144,9 @@ TEST_F(ReconstructionTest, GarbageBeforeANormalHeaderGivesSixFlatBlocksAndTheRec
             "'avih' 64\n'strh' 64 'vids'\n'strf' 48\n'strh' 64 'auds'\n'strf' 38\n'LIST' " +
                 std::to_string(rvt::ReadLE32(sa.bytes, sa.movi + 4) + 8) + " 'movi'\n");
   EXPECT_EQ(rv::Tree().lines[0].text, "'ROOT' 0 'AVI '");
-  const rv::HeaderState& h = rv::Header();
-  EXPECT_EQ(h.avih.TimeBetweenFrames, 40000u);
-  EXPECT_EQ(h.vstrh.DeviceHandler + h.vstrf.biCompression + h.astrh.DataType, "XVIDXVIDauds");
-  EXPECT_EQ(h.vstrf.biWidth, 320u);
-  EXPECT_EQ(h.astrf.wFormatTag, 0x55);
-  EXPECT_EQ(h.astrf.codecData, rvt::Mp3CodecData());
-  EXPECT_EQ(h.moviPos, 100 + sa.moviPos);
-  for (const char* e : {"avih", "vstrh", "vstrf", "astrh", "astrf"})
-    EXPECT_TRUE(rv::IFpresent(e)) << e;
+  EXPECT_EQ(Records(),
+            "40000 XVID XVID 320x240+0 auds 85/2/0+12 movi " + std::to_string(100 + sa.moviPos));
+  EXPECT_EQ(rv::Header().astrf.codecData, rvt::Mp3CodecData());
   EXPECT_EQ(rv::GetLabel(rv::kLabelMOVI), rv::LabelColor::Maroon);
 }
 
@@ -182,10 +163,9 @@ TEST_F(ReconstructionTest, SignaturesAreFoundAtEveryStreamPosition) {
 
 TEST_F(ReconstructionTest, WhereTheSearchLooksAndWhereItEnds) {
   // Without a movi list the search runs to the end, and there is no tree.
-  EXPECT_FALSE(
-      Run(rvt::Concat({rvt::Pattern(100, 5),
-                       rvt::Build(rvt::Riff("AVI ", {Hdrl(rvt::AudioStrf(1, 2, 44100))})).bytes,
-                       rvt::Pattern(5000, 6)})));
+  EXPECT_FALSE(Run(
+      rvt::Concat({File(rvt::AudioStrf(1, 2, 44100), {}, rvt::VideoStrf(320, 240, "XVID"), false),
+                   rvt::Pattern(5000, 6)})));
   EXPECT_EQ(Finds(), "avih \nstrh vids\nstrf \nstrh auds\nstrf \n");
   EXPECT_TRUE(rv::Tree().lines.empty());
   // Signatures within the 12 bytes passed over after a find are not found, those after them
@@ -196,13 +176,13 @@ TEST_F(ReconstructionTest, WhereTheSearchLooksAndWhereItEnds) {
                                 rvt::Filled(40, 0x20), rvt::Text("strh")})));       // 36, 76
   EXPECT_EQ(Table(), "avih  @0 +8\nstrf  @12 +8\nstrh xxxx @24 +8\nstrh " + std::string(4, '\0') +
                          " @76 +8\n");
-}
-
-TEST_F(ReconstructionTest, AnIndxBlockMarksTheFileExtended) {
+  // An indx block marks the file extended.
   const Bytes indx = rvt::Concat({Bytes(8, 0), rvt::Text("00dc"), Bytes(12, 0)});
   ASSERT_TRUE(Run(File(rvt::AudioStrf(1, 2, 44100), {Chunk("indx", indx)})));
   EXPECT_EQ(Finds(), "avih \nstrh vids\nstrf \nindx \nstrh auds\nstrf \nLIST movi\n");
-  EXPECT_EQ(rv::MessageLines().back(), kExtended);
+  EXPECT_EQ(rv::MessageLines().back(),
+            "• есть подозрение, что это Extended AVI format. будет предпринята попытка переделать "
+            "его в стандартный вид");
   EXPECT_EQ(rv::Header().extended, 'y');
 }
 
@@ -219,10 +199,8 @@ TEST_F(ReconstructionTest, ExcludedFragmentsAreSkippedAndOffsetsAreStreamPositio
   rv::Exclusions() = {{0, 100}, {100 + sa.avih, 40}};
   ASSERT_TRUE(Run(file));
   EXPECT_EQ(Table(), Standard(sa, 0));
-  rv::FinishReconstruction();
-  EXPECT_EQ(rv::Header().moviPos, sa.moviPos);
-  EXPECT_EQ(rv::Header().vstrf.biCompression, "XVID");
-  EXPECT_EQ(rv::Header().astrf.wFormatTag, 0x55);
+  EXPECT_EQ(Records(),
+            "40000 XVID XVID 320x240+0 auds 85/2/0+12 movi " + std::to_string(sa.moviPos));
 }
 
 TEST_F(ReconstructionTest, AStopEndsWithTrueAndTheTreeHoldsWhatWasFound) {
@@ -234,10 +212,9 @@ TEST_F(ReconstructionTest, AStopEndsWithTrueAndTheTreeHoldsWhatWasFound) {
   EXPECT_EQ(Table(), "");
   stopOnProgress_ = false;
   stopAfterLine_ = "• найден блок avih ";
-  rvt::AvihFields ah;
-  ah.usPerFrame = 33367;
   EXPECT_TRUE(
-      Run(rvt::Concat({rvt::Build(Chunk("avih", rvt::AvihPayload(ah))).bytes, filler, sa.bytes})));
+      Run(rvt::Concat({rvt::Build(Chunk("avih", rvt::AvihPayload({.usPerFrame = 33367}))).bytes,
+                       filler, sa.bytes})));
   EXPECT_EQ(RootChildren(), "'avih' 64\n");
   EXPECT_EQ(rv::Header().avih.TimeBetweenFrames, 33367u);
   EXPECT_FALSE(rv::IFpresent("vstrh"));
@@ -248,28 +225,17 @@ TEST_F(ReconstructionTest, EveryFormatIsReadAsTheFormatOfItsStream) {
   const Bytes mp2Extra =
       rvt::Concat({Bytes{0x02, 0x00, 0x00, 0xF4, 0x01, 0x00, 0x01, 0x00}, Bytes(14, 0)});
   ASSERT_TRUE(Run(File(rvt::AudioStrf(0x50, 2, 44100, 0, mp2Extra, true, 16000, 1))));
-  rv::FinishReconstruction();
-  const rv::HeaderState& h = rv::Header();
-  EXPECT_EQ(h.astrf.wFormatTag, 0x50);
-  EXPECT_EQ(h.astrf.codecData, mp2Extra);
-  EXPECT_EQ(h.vstrf.biCompression, "XVID");
-  EXPECT_TRUE(h.vstrf.codecData.empty()) << "the video format keeps the video block's values";
+  EXPECT_EQ(Records(), "40000 XVID XVID 320x240+0 auds 80/2/0+22 movi 444");
+  EXPECT_EQ(rv::Header().astrf.codecData, mp2Extra);
   // Uncompressed 8-bit video with its palette, and a 16-byte PCM wave format that the size
   // check turns down: both must reach the records, or the rebuilt file has no picture or sound.
   rv::SignsOff();  // as the start button does
   ASSERT_TRUE(Run(File(rvt::AudioStrf(1, 2, 44100, 16, {}, false), {},
                        rvt::VideoStrf(320, 240, "", 8, Bytes(1024, 0x33)))));
-  rv::FinishReconstruction();
-  EXPECT_TRUE(rv::IFpresent("vstrf") && rv::IFpresent("astrf"));
-  EXPECT_EQ(h.vstrf.codecData, Bytes(1024, 0x33));
-  EXPECT_EQ(h.vstrf.biWidth * 1000 + h.vstrf.biHeight, 320240u);
-  EXPECT_EQ(h.astrf.wFormatTag * 100 + h.astrf.nChannels, 102);
-  EXPECT_EQ(h.astrf.wBitsPerSample, 16);
-  EXPECT_NE(Finds().size(), 0u);
-  const std::vector<std::string> m = rv::MessageLines();
-  EXPECT_NE(std::find(m.begin(), m.end(),
-                      "• блок strf звука не прошёл проверку размера и прочитан как есть"),
-            m.end());
+  EXPECT_EQ(Records(), std::string("40000 XVID ") + std::string(4, '\0') +
+                           " 320x240+1024 auds 1/2/16+0 movi 1444");
+  EXPECT_EQ(rv::Header().vstrf.codecData, Bytes(1024, 0x33));
+  EXPECT_TRUE(Said("• блок strf звука не прошёл проверку размера и прочитан как есть"));
 }
 
 TEST_F(ReconstructionTest, AMissingFileIsAnOpeningErrorAndKeepsTheTable) {
@@ -278,7 +244,7 @@ TEST_F(ReconstructionTest, AMissingFileIsAnOpeningErrorAndKeepsTheTable) {
   rv::Header().extended = 'y';
   const rv::Completion c = rv::Execute("reconstruction");
   EXPECT_EQ(c.code * 10 + c.result, 1010);
-  EXPECT_EQ(rv::MessageLines(), std::vector<std::string>{"• ошибка открытия файла"});
+  EXPECT_EQ(Messages(), "• ошибка открытия файла\n");
   EXPECT_EQ(rv::Blocks().size(), 1u);
   EXPECT_EQ(rv::Header().extended, 'y');
 }

@@ -1,0 +1,490 @@
+// End to end: FFmpeg-made AVI files, damaged in the test, through rivetta-cli, judged by FFmpeg.
+// One table of cases: a sample, a damage, a command line, and what the result must hold (the
+// clean file's decoded frames, every packet ffmpeg reads, the keyframe flags, what ffprobe
+// reports); the input is never changed and a repaired file is always well formed.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <map>
+#include <memory>
+#include <ostream>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "fixtures/avi_builder.h"
+#include "fixtures/avi_layout.h"
+#include "fixtures/cli_run.h"
+#include "fixtures/ffmpeg_sample.h"
+
+namespace {
+
+using rvt::Bytes;
+using rvt::ShellQuote;
+using Hashes = std::vector<std::string>;
+
+// The samples' ffmpeg arguments: a moving test picture with a tone; MPEG-4 with a keyframe
+// every 25 frames unless said otherwise.
+const std::string kIn = "-f lavfi -i testsrc=size=320x240:rate=25 -f lavfi -i sine=f=440 ",
+                  kMpeg4 = " -c:v mpeg4 -vtag XVID -g 25 -bf 0 ", kMp2 = " -c:a mp2 -b:a 128k",
+                  kMp3 = " -c:a libmp3lame -b:a 128k";
+const std::map<std::string, std::string> kSamples = {
+    {"mp4", kIn + "-t 4" + kMpeg4 + kMp2},  // 100 frames
+    {"mp3", kIn + "-t 8" + kMpeg4 + kMp3},
+    {"pcm",  // 8-bit PCM in odd 441-byte chunks, MJPEG
+     "-f lavfi -i testsrc=size=320x240:rate=25 -f lavfi -i "
+     "sine=f=440:sample_rate=11025:samples_per_frame=441 -t 8 -c:v mjpeg -q:v 8 -c:a pcm_u8 -ac 1"},
+    {"two", kIn + "-f lavfi -i sine=f=880 -map 0 -map 1 -map 2 -t 8" + kMpeg4 + kMp3},
+    {"raw", "-f lavfi -i testsrc=size=160x120:rate=25 -t 2 -c:v rawvideo -pix_fmt bgr24"},
+    {"p1", kIn + "-t 1.2" + kMpeg4 + kMp2},
+    {"p2", kIn + "-t 1.2 -vf negate" + kMpeg4 + kMp2},
+    {"p3", kIn + "-t 1.2 -vf vflip" + kMpeg4 + kMp2},
+    {"bf2", kIn + "-t 3" + kMpeg4 + "-bf 2" + kMp2},
+    {"h264", kIn + "-t 3 -c:v libx264 -g 25 -bf 3 -vtag H264" + kMp2},
+    {"xvid", kIn + "-t 3 -c:v libxvid -g 25 -bf 2" + kMp2},  // packs B-frames into P chunks
+    {"mjpeg", "-f lavfi -i testsrc=size=320x240:rate=25 -t 1 -c:v mjpeg"}};
+
+// Each sample made when a case first needs it, with its decoded frames.
+struct Sample {
+  std::string path;
+  Bytes bytes;
+  rvt::AviLayout layout;
+  Hashes frames;
+};
+const Sample& S(const std::string& name) {
+  static rvt::TempDir dir("e2e-samples");
+  static std::map<std::string, Sample> made;
+  Sample& s = made[name];
+  if (s.path.empty() && rvt::FfmpegAvailable()) {
+    s.path = rvt::MakeFfmpegAvi(dir.path(), name + ".avi", kSamples.at(name));
+    s.bytes = rvt::ReadFile(s.path);
+    s.layout = rvt::ReadLayout(s.bytes);
+    s.frames = rvt::FrameHashes(s.path);
+  }
+  return s;
+}
+
+// The packets ffmpeg reads from a file: stream, timestamp, size and (unless timing) MD5.
+std::set<std::string> Packets(const std::string& path, bool timing = false) {
+  std::set<std::string> out;
+  for (const auto& f : rvt::FramemdRows(path, "-map 0 -c copy"))
+    if (f.size() >= 6) out.insert(f[0] + "," + f[2] + "," + f[4] + (timing ? "" : "," + f[5]));
+  return out;
+}
+rvt::AviLayout Layout(const std::string& path) { return rvt::ReadLayout(rvt::ReadFile(path)); }
+std::string Sh(const std::string& cmd) { return rvt::RunShell(cmd + " 2>&1").out; }
+std::vector<rvt::ChunkLoc> Chunks(const rvt::AviLayout& l, const char* id) {
+  std::vector<rvt::ChunkLoc> v;
+  for (const rvt::ChunkLoc& c : l.chunks)
+    if (c.id == id) v.push_back(c);
+  return v;
+}
+// The video keyframe flags of a file's idx1: K a keyframe, - another frame.
+std::string VideoKeys(const std::string& path) {
+  std::string k = Layout(path).Keys();
+  k.erase(std::remove(k.begin(), k.end(), 'a'), k.end());
+  return k;
+}
+size_t Count(const std::string& s, char c) { return size_t(std::count(s.begin(), s.end(), c)); }
+// A place in the middle of a chunk's payload with non-zero bytes on both sides, so an inserted
+// run of zeros is exactly as long as the bytes inserted.
+size_t InsertPoint(const Bytes& b, const rvt::ChunkLoc& v) {
+  size_t p = v.offset + 8 + v.size / 2;
+  while (b[p - 1] == 0 || b[p] == 0) ++p;
+  return p;
+}
+// The middle video chunk of even size at least 200 bytes: the check case inserts zeros there.
+size_t MiddleChunk(const rvt::AviLayout& l) {
+  size_t k = l.index.size() / 2;
+  while (l.index[k].ckid != "00dc" || l.index[k].length < 200 || l.index[k].length % 2) ++k;
+  return k;
+}
+
+// What a case's checks see.
+struct Outcome {
+  const Sample& s;
+  std::string in, out;  // the damaged input, the output
+  rvt::CliOutcome r;
+};
+using Check = std::function<void(const Outcome&)>;
+using Damage = std::function<void(Bytes&, const rvt::AviLayout&)>;
+
+// ---- checks ---------------------------------------------------------------------------------
+
+void Frames(const Outcome& o) { EXPECT_EQ(rvt::FrameHashes(o.out), o.s.frames); }
+Check FirstFrames(size_t n) {
+  return [n](const Outcome& o) {
+    const Hashes h = rvt::FrameHashes(o.out);
+    ASSERT_GE(h.size(), n);
+    EXPECT_EQ(Hashes(h.begin(), h.begin() + long(n)),
+              Hashes(o.s.frames.begin(), o.s.frames.begin() + long(n)));
+  };
+}
+// At least as many intact frames as `ffmpeg -c copy` makes of the damaged file.
+void BeatsFfmpeg(const Outcome& o) {
+  auto intact = [&](const std::string& path) {
+    const Hashes h = rvt::FrameHashes(path);
+    return std::count_if(h.begin(), h.end(), [&](const std::string& x) {
+      return std::find(o.s.frames.begin(), o.s.frames.end(), x) != o.s.frames.end();
+    });
+  };
+  const std::string remuxed = o.in + ".remux.avi";
+  Sh("ffmpeg -nostdin -v quiet -y -i " + ShellQuote(o.in) + " -map 0 -c copy " +
+     ShellQuote(remuxed));
+  EXPECT_GE(intact(o.out), intact(remuxed));
+}
+Check SamePackets(bool timing = false) {
+  return
+      [timing](const Outcome& o) { EXPECT_EQ(Packets(o.out, timing), Packets(o.s.path, timing)); };
+}
+void SameKeys(const Outcome& o) { EXPECT_EQ(Layout(o.out).Keys(), o.s.layout.Keys()); }
+Check Says(std::string text) {
+  return [text](const Outcome& o) {
+    EXPECT_NE(o.r.all().find(text), std::string::npos) << text << "\n" << o.r.all();
+  };
+}
+Check Probe(std::string entries, std::string want) {
+  return [entries, want](const Outcome& o) {
+    EXPECT_EQ(Sh("ffprobe -v error -select_streams v:0 -show_entries stream=" + entries +
+                 " -of csv=p=0 " + ShellQuote(o.out)),
+              want);
+  };
+}
+// Decodes without a word from ffmpeg, sound included, which is the clean file's.
+void PlaysClean(const Outcome& o) {
+  EXPECT_EQ(Sh("ffmpeg -nostdin -v error -i " + ShellQuote(o.out) + " -map 0 -f null -"), "");
+  const std::string md5 = " -map 0:a -f md5 -";
+  EXPECT_EQ(Sh("ffmpeg -nostdin -v quiet -i " + ShellQuote(o.out) + md5),
+            Sh("ffmpeg -nostdin -v quiet -i " + ShellQuote(o.s.path) + md5));
+}
+// The check and the verification find nothing wrong with the input.
+void InputIsHealthy(const Outcome& o) {
+  const std::string dir = o.in.substr(0, o.in.rfind('/'));
+  EXPECT_EQ(rvt::RunCli(dir, "verify " + ShellQuote(o.in)).code, 0);
+  EXPECT_NE(rvt::RunCli(dir, "check " + ShellQuote(o.in)).out.find("битых блоков: 0"),
+            std::string::npos);
+}
+
+// ---- damage ---------------------------------------------------------------------------------
+
+Damage InsertZeros(std::vector<size_t> chunks) {  // back to front
+  return [chunks](Bytes& b, const rvt::AviLayout& l) {
+    for (size_t v : chunks) rvt::InsertAt(b, InsertPoint(b, Chunks(l, "00dc")[v]), Bytes(4096, 0));
+  };
+}
+// n zeros from 108 bytes into the given chunk on.
+Damage Zeros(const char* id, size_t chunk, size_t n) {
+  return [=](Bytes& b, const rvt::AviLayout& l) {
+    std::fill_n(b.begin() + long(Chunks(l, id)[chunk].offset + 108), n, 0);
+  };
+}
+Damage Overwrite(size_t at, Bytes what) {
+  return [=](Bytes& b, const rvt::AviLayout&) { rvt::OverwriteAt(b, at, what); };
+}
+Damage Prepend(Bytes front) {
+  return [front](Bytes& b, const rvt::AviLayout&) { b = rvt::Concat({front, b}); };
+}
+Damage SizeField(const char* id, size_t chunk, uint32_t size) {
+  return [=](Bytes& b, const rvt::AviLayout& l) {
+    rvt::OverwriteLE32(b, Chunks(l, id)[chunk].offset + 4, size);
+  };
+}
+// An interrupted recording: cut at 60 %, RIFF and movi sizes `size`, no idx1, the frame count
+// and stream lengths 0.
+Damage Interrupted(uint32_t size) {
+  return [size](Bytes& b, const rvt::AviLayout& l) {
+    rvt::Truncate(b, b.size() * 6 / 10);
+    rvt::OverwriteLE32(b, 4, size);
+    rvt::OverwriteLE32(b, l.moviList + 4, size);
+    rvt::OverwriteLE32(b, l.Find("avih") + 8 + 16, 0);
+    for (int i = 0; l.Find("strh", i); ++i) rvt::OverwriteLE32(b, l.Find("strh", i) + 8 + 32, 0);
+  };
+}
+// The same file with movi as LIST 'rec ' groups (a video chunk and the chunks after it) and an
+// idx1 that lists each group (flag 0x1) before its chunks.
+void RecGroups(Bytes& b, const rvt::AviLayout& l) {
+  Bytes movi = rvt::Text("movi"), idx;
+  for (size_t i = 0, j; i < l.chunks.size(); i = j) {
+    Bytes body;
+    std::vector<rvt::IdxEntry> inner;
+    for (j = i; j < l.chunks.size() && (j == i || l.chunks[j].id != "00dc"); ++j) {
+      const rvt::ChunkLoc& c = l.chunks[j];
+      inner.push_back({c.id, l.index[j].flags, uint32_t(movi.size() + 12 + body.size()), c.size});
+      rvt::AppendBytes(body, rvt::Slice(b, c.offset, 8 + c.size + (c.size & 1)));
+    }
+    rvt::AppendBytes(idx,
+                     rvt::Idx1({{"rec ", 1, uint32_t(movi.size()), uint32_t(body.size() + 4)}}));
+    rvt::AppendBytes(idx, rvt::Idx1(inner));
+    rvt::AppendBytes(movi, rvt::Build(rvt::List("rec ", {rvt::Raw(body)})).bytes);
+  }
+  b = rvt::Concat(
+      {rvt::Truncated(b, l.moviList),
+       rvt::Build(rvt::List("movi", {rvt::Raw(rvt::Slice(movi, 4, movi.size()))})).bytes,
+       rvt::Build(rvt::Chunk("idx1", idx)).bytes});
+  rvt::OverwriteLE32(b, 4, uint32_t(b.size() - 8));
+}
+
+// Every packet ffmpeg reads of the damaged file is kept, with the clean file's flags; avih
+// counts the video chunks written.
+void KeepsWhatFfmpegReads(const Outcome& o) {
+  const std::set<std::string> read = Packets(o.in), kept = Packets(o.out);
+  ASSERT_GT(read.size(), 100u);
+  EXPECT_TRUE(std::includes(kept.begin(), kept.end(), read.begin(), read.end()));
+  const rvt::AviLayout l = Layout(o.out);
+  const std::string keys = l.Keys();
+  EXPECT_EQ(keys, o.s.layout.Keys().substr(0, keys.size()));
+  EXPECT_EQ(rvt::ReadLE32(rvt::ReadFile(o.out), l.Find("avih") + 8 + 16),
+            keys.size() - Count(keys, 'a'));
+}
+// A 64 KiB hole in the middle of movi: every video chunk wholly outside it is in the output;
+// its frame decodes as in the clean file before the hole, and after it from the first keyframe.
+const Damage kHole = [](Bytes& b, const rvt::AviLayout& l) {
+  std::fill_n(b.begin() + long(l.moviList + l.idx1) / 2, 65536, 0);
+};
+void LosesOnlyTheHole(const Outcome& o) {
+  const size_t h0 = (o.s.layout.moviList + o.s.layout.idx1) / 2, h1 = h0 + 65536;
+  const Hashes repaired = rvt::FrameHashes(o.out);
+  const std::set<std::string> got(repaired.begin(), repaired.end());
+  const Bytes out = rvt::ReadFile(o.out);
+  auto text = [](const Bytes& b) { return std::string(b.begin(), b.end()); };
+  std::set<std::string> payloads;
+  for (const rvt::ChunkLoc& c : rvt::ReadLayout(out).chunks)
+    payloads.insert(text(rvt::Slice(out, c.offset + 8, c.size)));
+  const std::vector<rvt::ChunkLoc> video = Chunks(o.s.layout, "00dc");
+  const std::string keys = VideoKeys(o.s.path);
+  std::string lost;
+  size_t before = 0, after = 0;
+  bool afterKey = false;
+  for (size_t i = 0; i < video.size(); ++i) {
+    const rvt::ChunkLoc& v = video[i];
+    if (v.offset + 8 + v.size > h0 && v.offset < h1) continue;
+    const bool isBefore = v.offset < h0;
+    ++(isBefore ? before : after);
+    afterKey = afterKey || (!isBefore && keys[i] == 'K');
+    if (!payloads.count(text(rvt::Slice(o.s.bytes, v.offset + 8, v.size))))
+      lost += "chunk " + std::to_string(i) + " ";
+    if ((isBefore || afterKey) && !got.count(o.s.frames[i]))
+      lost += "frame " + std::to_string(i) + " ";
+  }
+  EXPECT_EQ(lost, "");
+  EXPECT_GT(std::min(before, after), 10u);
+}
+// Each header mode gives a file ffprobe reads whole.
+void ReadWhole(const Outcome& o) {
+  const std::string audio = std::to_string(Chunks(o.s.layout, "01wb").size());
+  EXPECT_EQ(Sh("ffprobe -v error -count_frames -show_entries "
+               "stream=codec_type,width,height,nb_frames,nb_read_frames:format=nb_streams -of "
+               "csv=p=0 " +
+               ShellQuote(o.out)),
+            "video,320,240,100,100\naudio," + audio + "," + audio + "\n2\n");
+}
+// The check's index is the file's own with flags by design (the first video chunk and every
+// audio chunk marked); 4096 zeros inserted in a chunk show as its bad block and move every
+// entry behind it.
+Check OwnIndex(bool inserted) {
+  return [inserted](const Outcome& o) {
+    const rvt::AviLayout& l = o.s.layout;
+    std::vector<rvt::IdxEntry> want = l.index;
+    const size_t k = MiddleChunk(l);
+    for (size_t i = 0; i < want.size(); ++i) {
+      want[i].flags = (i == 0 || want[i].ckid == "01wb") ? 0x10 : 0;
+      if (inserted && i > k) want[i].offset += 4096;
+    }
+    EXPECT_EQ(rvt::ReadFile(o.out), rvt::Build(rvt::Chunk("idx1", rvt::Idx1(want))).bytes);
+    const uint32_t off = l.index[k].offset, len = l.index[k].length;
+    const size_t cut =
+        InsertPoint(o.s.bytes, {"00dc", uint32_t(l.MoviPos() + off), len}) - (l.MoviPos() + off);
+    char row[200];
+    std::snprintf(
+        row, sizeof row,
+        "\n1     | %-5zu | 00dc  | %-10zu | %-10u | %-10u | %-10u | 4096       | 4096(00) at %zu\n",
+        k, l.MoviPos() + off, off, len, len + 4096, cut);
+    const std::string summary = "записей в индексе: " + std::to_string(want.size()) +
+                                ", битых блоков: " + (inserted ? "1" : "0") +
+                                ", поток проверен до конца";
+    EXPECT_NE(o.r.out.find(summary), std::string::npos) << o.r.out;
+    if (inserted) {
+      EXPECT_NE(o.r.out.find(row), std::string::npos) << row << o.r.out;
+    }
+  };
+}
+const Damage kInsertInMiddle = [](Bytes& b, const rvt::AviLayout& l) {
+  const size_t k = MiddleChunk(l), at = l.MoviPos() + l.index[k].offset;
+  rvt::InsertAt(b, InsertPoint(b, {"00dc", uint32_t(at), l.index[k].length}), Bytes(4096, 0));
+  rvt::OverwriteLE32(b, 4, rvt::ReadLE32(b, 4) + 4096);
+  rvt::OverwriteLE32(b, l.moviList + 4, rvt::ReadLE32(b, l.moviList + 4) + 4096);
+};
+// Joined files play as one, frame for frame, with each file's keyframe flags.
+Check Joined(std::vector<std::string> parts) {
+  return [parts](const Outcome& o) {
+    Hashes want;
+    std::string keys;
+    for (const std::string& p : parts) {
+      want.insert(want.end(), S(p).frames.begin(), S(p).frames.end());
+      keys += VideoKeys(S(p).path);
+    }
+    ASSERT_EQ(want.size(), 30 * parts.size());
+    ASSERT_NE(want[0], want[30]);
+    EXPECT_EQ(Sh("ffmpeg -nostdin -v error -i " + ShellQuote(o.out) + " -map 0 -f null -"), "");
+    EXPECT_EQ(rvt::FrameHashes(o.out), want);
+    EXPECT_EQ(VideoKeys(o.out), keys);
+  };
+}
+// The keyframe search sets exactly the clean file's keyframes (every frame of MJPEG).
+void FoundKeys(const Outcome& o) {
+  const std::string clean = VideoKeys(o.s.path);  // packed files hold fewer chunks than frames
+  ASSERT_GE(Count(clean, 'K'), 2u);
+  EXPECT_EQ(VideoKeys(o.in), std::string(clean.size(), '-'));
+  EXPECT_EQ(VideoKeys(o.out), clean);
+  EXPECT_NE(o.r.out.find("опорных кадров: " + std::to_string(Count(clean, 'K'))), std::string::npos)
+      << o.r.out;
+  EXPECT_EQ(rvt::FrameHashes(o.out), o.s.frames);
+  const std::string flags =
+      Sh("ffprobe -v error -select_streams v -show_entries packet=flags -of csv=p=0 " +
+         ShellQuote(o.out));
+  EXPECT_EQ(Count(flags, 'K'), Count(clean, 'K')) << flags;
+}
+const Damage kClearKeys = [](Bytes& b, const rvt::AviLayout& l) {
+  for (size_t i = 0; i < l.index.size(); ++i)
+    rvt::OverwriteLE32(b, l.idx1 + 12 + 16 * i, l.index[i].flags & ~0x10u);
+};
+
+// ---- the cases ------------------------------------------------------------------------------
+
+struct Case {
+  std::string name, sample;
+  Damage damage;     // none: the sample as it is
+  std::string args;  // {in} the damaged file, {out} the output, {pN} the sample pN
+  std::vector<Check> checks;
+};
+
+const Damage kCutBeforeIdx1 = [](Bytes& b, const rvt::AviLayout& l) { rvt::Truncate(b, l.idx1); };
+const Damage kCutInChunk50 = [](Bytes& b, const rvt::AviLayout& l) {
+  rvt::Truncate(b, Chunks(l, "00dc")[50].offset + 8 + Chunks(l, "00dc")[50].size / 2);
+};
+const Damage kSizes = [](Bytes& b, const rvt::AviLayout& l) {
+  const std::vector<rvt::ChunkLoc> v = Chunks(l, "00dc");
+  for (auto [i, value] :
+       {std::pair{20, 0x00ABCDEFu}, {45, 17u}, {80, 0x7FFFFFF0u}, {90, v[90].size + 1001}})
+    rvt::OverwriteLE32(b, v[size_t(i)].offset + 4, value);
+};
+// idx1 offsets as file positions, and a few wrong sizes.
+const Damage kAbsolute = [](Bytes& b, const rvt::AviLayout& l) {
+  for (size_t i = 0; i < l.index.size(); ++i) {
+    rvt::OverwriteLE32(b, l.idx1 + 16 + 16 * i, l.index[i].offset + uint32_t(l.MoviPos()));
+    if (i % 50 == 3) rvt::OverwriteLE32(b, l.idx1 + 20 + 16 * i, l.index[i].length + 5);
+  }
+};
+const Check kSameIndexSize = [](const Outcome& o) {
+  EXPECT_EQ(Layout(o.out).index.size(), o.s.layout.index.size());
+};
+
+std::vector<Case> Cases() {
+  const std::string R = "repair {in} -o {out} --yes", json = "info {in} --json";
+  const std::string check = "check {in} --index-out {out}";
+  const std::vector<Check> healthy{InputIsHealthy, SamePackets(), SameKeys};
+  const std::vector<Check> rebuilt{Says("• найден блок strh auds"), Frames, PlaysClean,
+                                   Probe("width,height", "320,240\n")};
+  // Uncompressed video has a numeric code and ffmpeg's PCM a 16-byte wave format, which the
+  // format checks would turn down when the header is rebuilt (raw, pcm).
+  // clang-format off
+  std::vector<Case> c = {
+      {"HoleInMovi", "mp4", kHole, R, {LosesOnlyTheHole, BeatsFfmpeg}},
+      {"HoleOverPcmSound", "pcm", Zeros("01wb", 80, 65536), R, {SamePackets(true)}},
+      {"HeaderBuilt", "mp4", nullptr, R + " --header built", {ReadWhole}},
+      {"HeaderAssembled", "mp4", nullptr, R + " --header assembled", {ReadWhole}},
+      {"HeaderCopied", "mp4", nullptr, R + " --header copied", {ReadWhole}},
+      {"CheckGivesTheOwnIndex", "mp4", nullptr, check, {OwnIndex(false)}},
+      {"CheckFindsInsertedZeros", "mp4", kInsertInMiddle, check, {OwnIndex(true)}},
+      {"JoinTwo", "p1", nullptr, "join {in} {p2} -o {out}", {Joined({"p1", "p2"})}},
+      {"JoinThree", "p1", nullptr, "join {in} {p2} {p3} -o {out}", {Joined({"p1", "p2", "p3"})}},
+      {"InsertedZerosInOneVideoChunk", "mp4", InsertZeros({40}), R, {Frames}},
+      {"InsertedZerosInThreeVideoChunks", "mp4", InsertZeros({70, 35, 10}), R, {Frames}},
+      {"CutBeforeIdx1", "mp4", kCutBeforeIdx1, R, {Frames}},
+      {"CutInsideChunk50", "mp4", kCutInChunk50, R, {FirstFrames(50), BeatsFfmpeg}},
+      {"BrokenSizeFieldsIsall", "mp4", kSizes, R + " --fix eq,isall", {Frames}},
+      {"BrokenSizeFields", "mp4", kSizes, R, {BeatsFfmpeg}},
+      {"AbsoluteIndex", "mp4", kAbsolute, R, {Frames}},
+      {"AbsoluteIndexUsed", "mp4", kAbsolute, R + " --use-index", {Frames, kSameIndexSize}},
+      {"InterruptedMp3SizesZero", "mp3", Interrupted(0), R, {KeepsWhatFfmpegReads}},
+      {"InterruptedMp3SizesFull", "mp3", Interrupted(0xFFFFFFFF), R, {KeepsWhatFfmpegReads}},
+      {"InterruptedPcm", "pcm", Interrupted(0), R, {KeepsWhatFfmpegReads}},
+      {"HealthyRecGroupsPcm", "pcm", RecGroups, R, healthy},
+      {"HealthyRecGroupsMp3", "mp3", RecGroups, R, healthy},
+      {"HealthyTwoAudioStreams", "two", nullptr, R, healthy},
+      {"HealthyMp3", "mp3", nullptr, R, healthy},
+      {"HealthyRaw", "raw", nullptr, R, healthy},
+      {"RawHeaderOverwritten", "raw", Overwrite(0, Bytes(24, 0xAA)), R, {SamePackets()}},
+      {"PcmRiffZeroed", "pcm", Overwrite(0, Bytes(12, 0)), R, {SamePackets()}},
+      {"PcmPushedBack", "pcm", Prepend(rvt::Filled(5000, 0x11)), R, {SamePackets()}},
+      {"PcmLargeSize", "pcm", SizeField("01wb", 120, 0x05A3C1F7), R, {SamePackets()}},
+      {"PcmSmallSize", "pcm", SizeField("01wb", 120, 200), R, {SamePackets()}},
+      {"GarbageInFront", "mp4", Prepend(rvt::Pattern(100, 42)), "repair {in} -o {out}", rebuilt},
+      {"HeaderOverwritten", "mp4", Overwrite(0, rvt::Pattern(24, 43)), "repair {in} -o {out}", rebuilt},
+      {"FrameRateEdited", "mp4", nullptr, "repair {in} -o {out} --set avih.TimeBetweenFrames=20000 "
+       "--set vstrh.DataRate=50 --set vstrh.TimeScale=1", {Probe("avg_frame_rate", "50/1\n"), Frames}},
+      {"InfoMp2", "mp4", nullptr, json, {}},
+      {"InfoMp3", "mp3", nullptr, json, {}},
+      {"InfoText", "mp4", nullptr, "info {in}", {Says("сообщения:\n\nблоки:\n")}},
+  };
+  // clang-format on
+  // info reads ffmpeg's files clean, with every label lit.
+  for (const char* key :
+       {"\"messages\":[]", "\"biCompression\":\"XVID\"", "\"DataType\":\"auds\"",
+        "\"Width\":\"320\"",
+        "\"labels\":{\"avih\":\"blue\",\"vstrh\":\"blue\",\"vstrf\":\"blue\",\"astrh\":\"blue\","
+        "\"astrf\":\"blue\",\"movi\":\"maroon\",\"idx1\":\"maroon\"}"})
+    for (Case& info : c)
+      if (info.args == json) info.checks.push_back(Says(key));
+  // The keyframe search with every keyframe flag of idx1 cleared, with the file's own index and
+  // with the index of a stream check; decoders hand the pictures of files with B-frames back
+  // late and out of order.
+  for (const char* sample : {"mp4", "bf2", "h264", "xvid", "mjpeg"})
+    for (const char* index : {"UseIndex", "CheckIndex"})
+      c.push_back(
+          {std::string("Keyframes") + index + sample,
+           sample,
+           kClearKeys,
+           std::string("keyframes {in} --yes -o {out}") + (index[0] == 'U' ? " --use-index" : ""),
+           {FoundKeys}});
+  return c;
+}
+
+void PrintTo(const Case& c, std::ostream* os) { *os << c.name << ": " << c.args; }
+
+class E2e : public ::testing::TestWithParam<Case> {};
+
+TEST_P(E2e, Case) {
+  RVT_REQUIRE_FFMPEG();
+  const Case& c = GetParam();
+  const Sample& s = S(c.sample);
+  ASSERT_FALSE(s.bytes.empty()) << "ffmpeg made no " << c.sample;
+  ASSERT_EQ(s.layout.problems, "");
+  rvt::TempDir dir("e2e");
+  Bytes damaged = s.bytes;
+  if (c.damage) c.damage(damaged, s.layout);
+  Outcome o{s, dir.Write("in.avi", damaged), dir.File("out.avi"), {}};
+  std::string args = c.args;
+  auto put = [&](const std::string& key, const std::string& value) {
+    for (size_t at; (at = args.find(key)) != std::string::npos;)
+      args.replace(at, key.size(), value);
+  };
+  put("{in}", "in.avi");
+  put("{out}", "out.avi");
+  for (const char* p : {"p1", "p2", "p3"})
+    if (args.find(std::string("{") + p) != std::string::npos)
+      put(std::string("{") + p + "}", ShellQuote(S(p).path));
+  o.r = rvt::RunCli(dir, args);
+  EXPECT_EQ(o.r.code, 0) << args << "\n" << o.r.all();
+  EXPECT_EQ(rvt::ReadFile(o.in), damaged) << "the input was changed";
+  if (args.rfind("repair", 0) == 0) {
+    EXPECT_EQ(Layout(o.out).problems, "") << o.r.all();
+  }
+  for (const Check& check : c.checks) check(o);
+}
+
+INSTANTIATE_TEST_SUITE_P(All, E2e, ::testing::ValuesIn(Cases()),
+                         [](const ::testing::TestParamInfo<Case>& i) { return i.param.name; });
+
+}  // namespace
