@@ -40,8 +40,9 @@ class BadBlockTest : public rvt::EngineTest {
 };
 
 TEST_F(BadBlockTest, RecordIsPacked34BytesLittleEndianAndShownAsARow) {
-  const rv::BadBlock b{0x01020304, rv::fcc("01wb"), 0x11121314, 0x21222324, 0x31323334,
-                       0x41424344, '*', 0x5A, 0x51525354, 0x61626364};
+  const rv::BadBlock b{0x01020304, rv::fcc("01wb"), 0x11121314, 0x21222324,
+                       0x31323334, 0x41424344,      '*',        0x5A,
+                       0x51525354, 0x61626364};
   uint8_t out[rv::kBadBlockRecordSize + 1];
   out[34] = 0xEE;
   rv::PackBadBlock(b, out);
@@ -65,9 +66,9 @@ TEST_F(BadBlockTest, RecordIsPacked34BytesLittleEndianAndShownAsARow) {
 
 TEST_F(BadBlockTest, SearchRowIsCompletedInPlaceAndTheRebuildDropsOpenRows) {
   std::string rows;
-  for (const rv::BadBlock& b : {Record(5, 100, 50, 0, '!'), Record(5, 100, 50, 80, '*'),
-                                Record(9, 300, 40, 0, '!'), Record(9, 300, 40, 60, '*'),
-                                Record(14, 500, 40, 0, '!')}) {
+  for (const rv::BadBlock& b :
+       {Record(5, 100, 50, 0, '!'), Record(5, 100, 50, 80, '*'), Record(9, 300, 40, 0, '!'),
+        Record(9, 300, 40, 60, '*'), Record(14, 500, 40, 0, '!')}) {
     rv::CurrentBadBlock() = b;
     const int row = rv::ShowCurrentBadBlock();
     rows += std::to_string(row) + b.Mark + std::to_string(rv::BadBlocks().size()) + " ";
@@ -90,7 +91,8 @@ TEST_F(BadBlockTest, LongestRunIsMeasuredAlikeInMemoryAndByTheSearch) {
       {Cat({Letters(20), Bytes(1000, 0), Letters(10)}), "1000(00) at 28"},
       {Bytes(300, 0xFF), "300(FF) at 8"},
       {Cat({Bytes(50, 0), Letters(30), Bytes(49, 0x33), rvt::Text("u")}), "50(00) at 8"},
-      {Cat({Letters(5), Bytes(3, 0x44), Letters(5), Bytes(4, 0x44), rvt::Text("u")}), "4(44) at 21"},
+      {Cat({Letters(5), Bytes(3, 0x44), Letters(5), Bytes(4, 0x44), rvt::Text("u")}),
+       "4(44) at 21"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.run);
@@ -111,7 +113,8 @@ TEST_F(BadBlockTest, LongestRunIsMeasuredAlikeInMemoryAndByTheSearch) {
 
 TEST_F(BadBlockTest, ScanchunkMeasuresAgainFromTheSource) {
   const auto fileWith = [&](const Bytes& payload, const std::string& name) {
-    return dir_.Write(name, Cat({Letters(100), rvt::Text("00dc"), Bytes(4, 0), payload, Letters(50)}));
+    return dir_.Write(name,
+                      Cat({Letters(100), rvt::Text("00dc"), Bytes(4, 0), payload, Letters(50)}));
   };
   const std::string one = fileWith(Cat({Letters(20), Bytes(1000, 0), Letters(10)}), "one");
   const std::string two = fileWith(Cat({Letters(3), Bytes(1027, 0xFF)}), "two");
@@ -149,7 +152,8 @@ TEST_F(BadBlockTest, StreamAndFilePositionConversions) {
   for (auto [f, r] : {std::pair{50u, 70u}, {50u, 49u}, {50u, 50u}, {100u, 35u}, {200u, 1000u}})
     got += std::to_string(rv::dorealoffset(f, r)) + " ";
   rv::Exclusions() = {{100, 10}, {300, 5}};
-  for (uint32_t f : {200u, 50u, 110u, 305u, 304u}) got += std::to_string(rv::dorelativeptr(f)) + " ";
+  for (uint32_t f : {200u, 50u, 110u, 305u, 304u})
+    got += std::to_string(rv::dorelativeptr(f)) + " ";
   EXPECT_EQ(got, "85 49 60 40 1000 190 50 100 290 294 ");
 }
 

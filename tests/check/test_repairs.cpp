@@ -18,13 +18,15 @@ namespace {
 
 rv::BadBlock Bad(uint32_t entry, uint32_t fileOffset, uint32_t declared, uint32_t real,
                  uint8_t byte, uint32_t runLength, uint32_t runStart) {
-  return {entry, rv::fcc("00dc"), fileOffset, fileOffset - 100, declared, real, '*', byte, runLength, runStart};
+  return {entry, rv::fcc("00dc"), fileOffset, fileOffset - 100, declared, real, '*',
+          byte,  runLength,       runStart};
 }
 
 // Six entries 10,000 bytes apart, 1000 long (entry i's length set to lengths[i] when given).
 void SetIndex(const std::vector<std::pair<size_t, uint32_t>>& lengths = {}) {
   rv::Index().entries.clear();
-  for (uint32_t i = 0; i < 6; ++i) rv::Index().entries.push_back({rv::fcc("00dc"), 0x10, 4 + 10000 * i, 1000});
+  for (uint32_t i = 0; i < 6; ++i)
+    rv::Index().entries.push_back({rv::fcc("00dc"), 0x10, 4 + 10000 * i, 1000});
   for (auto [i, n] : lengths) rv::Index().entries[i].dwChunkLength = n;
   rv::Index().count = 6;
 }
@@ -33,15 +35,18 @@ void SetIndex(const std::vector<std::pair<size_t, uint32_t>>& lengths = {}) {
 // from where it was, the lengths other than 1000, the entries of the records still listed.
 std::string Dump() {
   std::string s = "x";
-  for (const rv::Exclusion& e : rv::Exclusions()) s += " " + std::to_string(e.offset) + "+" + std::to_string(e.count);
+  for (const rv::Exclusion& e : rv::Exclusions())
+    s += " " + std::to_string(e.offset) + "+" + std::to_string(e.count);
   s += " | off";
   const auto& entries = rv::Index().entries;
   for (uint32_t i = 0; i < entries.size(); ++i)
     if (entries[i].dwChunkOffset != 4 + 10000 * i)
-      s += " " + std::to_string(i) + std::to_string(int64_t(entries[i].dwChunkOffset) - (4 + 10000 * i));
+      s += " " + std::to_string(i) +
+           std::to_string(int64_t(entries[i].dwChunkOffset) - (4 + 10000 * i));
   s += " | len";
   for (size_t i = 0; i < entries.size(); ++i)
-    if (entries[i].dwChunkLength != 1000) s += " " + std::to_string(i) + "=" + std::to_string(entries[i].dwChunkLength);
+    if (entries[i].dwChunkLength != 1000)
+      s += " " + std::to_string(i) + "=" + std::to_string(entries[i].dwChunkLength);
   s += " | bad";
   for (const rv::BadBlock& b : rv::BadBlocks()) s += " " + std::to_string(b.EntryIndex);
   return s;
@@ -60,11 +65,16 @@ TEST_F(RepairsTest, AddExclusionMergesIntoSortedDisjointFragments) {
   const struct {
     uint32_t o, n;
     const char* list;
-  } steps[] = {{100, 10, "x 100+10"}, {110, 5, "x 100+15"},  // touching fragments merge
-               {90, 50, "x 90+50"}, {95, 10, "x 90+50"}, {500, 10, "x 90+50 500+10"},
-               {10, 5, "x 10+5 90+50 500+10"}, {200, 1, "x 10+5 90+50 200+1 500+10"},
+  } steps[] = {{100, 10, "x 100+10"},
+               {110, 5, "x 100+15"},  // touching fragments merge
+               {90, 50, "x 90+50"},
+               {95, 10, "x 90+50"},
+               {500, 10, "x 90+50 500+10"},
+               {10, 5, "x 10+5 90+50 500+10"},
+               {200, 1, "x 10+5 90+50 200+1 500+10"},
                {135, 70, "x 10+5 90+115 500+10"},  // over the end of one and the start of the next
-               {0, 400, "x 0+400 500+10"}, {395, 105, "x 0+510"}};
+               {0, 400, "x 0+400 500+10"},
+               {395, 105, "x 0+510"}};
   for (const auto& s : steps) {
     rv::AddExclusion(s.o, s.n);
     EXPECT_EQ(Dump().substr(0, Dump().find(" |")), s.list) << s.o << "+" << s.n;
@@ -85,53 +95,103 @@ TEST_F(RepairsTest, EachActionCutsTheRunsItTakesAndMovesTheEntriesBehindThem) {
     std::vector<Action> actions;
     const char* dump;
   } cases[] = {
-      {"even declared size, run = delta", {Bad(2, 50000, 4000, 5000, 0, 1000, 3008)}, {{2, 4000}}, {eq},
+      {"even declared size, run = delta",
+       {Bad(2, 50000, 4000, 5000, 0, 1000, 3008)},
+       {{2, 4000}},
+       {eq},
        "x 53008+1000 | off 3-1000 4-1000 5-1000 | len 2=4000 | bad"},
-      {"odd declared size, run = delta - 1", {Bad(1, 20000, 4001, 5002, 0, 1000, 208)}, {}, {eq},
+      {"odd declared size, run = delta - 1",
+       {Bad(1, 20000, 4001, 5002, 0, 1000, 208)},
+       {},
+       {eq},
        "x 20208+1000 | off 2-1000 3-1000 4-1000 5-1000 | len | bad"},
       // Inserted zeros next to zeros of the chunk: the excess is cut from the run's start; an
       // odd real size next to an odd declared one has no pad byte left out.
-      {"runs a few bytes longer than the excess", {Bad(1, 20000, 4000, 5000, 0, 1005, 208),
-       Bad(3, 40000, 4001, 5002, 0, 1016, 308), Bad(4, 50000, 4001, 5001, 0, 1000, 8)}, {}, {eq},
+      {"runs a few bytes longer than the excess",
+       {Bad(1, 20000, 4000, 5000, 0, 1005, 208), Bad(3, 40000, 4001, 5002, 0, 1016, 308),
+        Bad(4, 50000, 4001, 5001, 0, 1000, 8)},
+       {},
+       {eq},
        "x 20208+1000 40308+1000 50008+1000 | off 2-1000 3-1000 4-2000 5-3000 | len | bad"},
-      {"runs that do not fit the delta stay", {Bad(1, 20000, 4001, 5002, 0, 999, 8),
-       Bad(2, 30000, 4000, 5001, 0, 1000, 8), Bad(3, 40000, 4000, 5000, 0, 999, 8),
-       Bad(4, 50000, 5000, 4000, 0, 1000, 8), Bad(5, 60000, 4000, 5000, 0, 1017, 8),
-       Bad(0, 10, 4000, 4050, 0, 52, 8)}, {}, {eq}, "x | off | len | bad 1 2 3 4 5 0"},
-      {"the bulk walk stays on the slot of a removed record", {Bad(1, 10000, 4000, 4300, 0, 300, 8),
-       Bad(3, 30000, 2000, 2200, 0, 200, 8), Bad(4, 40000, 2000, 2200, 0xFF, 200, 8)}, {}, {eq},
+      {"runs that do not fit the delta stay",
+       {Bad(1, 20000, 4001, 5002, 0, 999, 8), Bad(2, 30000, 4000, 5001, 0, 1000, 8),
+        Bad(3, 40000, 4000, 5000, 0, 999, 8), Bad(4, 50000, 5000, 4000, 0, 1000, 8),
+        Bad(5, 60000, 4000, 5000, 0, 1017, 8), Bad(0, 10, 4000, 4050, 0, 52, 8)},
+       {},
+       {eq},
+       "x | off | len | bad 1 2 3 4 5 0"},
+      {"the bulk walk stays on the slot of a removed record",
+       {Bad(1, 10000, 4000, 4300, 0, 300, 8), Bad(3, 30000, 2000, 2200, 0, 200, 8),
+        Bad(4, 40000, 2000, 2200, 0xFF, 200, 8)},
+       {},
+       {eq},
        "x 10008+300 30008+200 | off 2-300 3-300 4-500 5-500 | len | bad 4"},
-      {"a run of other bytes is left to the per-row command", {Bad(2, 50000, 4000, 5000, 0xFF, 1000, 3008)},
-       {}, {eq, zeros, zerosNo, rescan}, "x | off | len | bad 2"},
-      {"unless zeros-only is off", {Bad(2, 50000, 4000, 5000, 0xFF, 1000, 3008)}, {},
-       {[&] { rv::FixEQDelta(anyByte); }}, "x 53008+1000 | off 3-1000 4-1000 5-1000 | len | bad"},
-      {"remove all, n, declared < real - run", {Bad(3, 30000, 3000, 5000, 0, 1000, 1008)}, {{3, 3000}},
-       {zerosNo}, "x 31008+1000 | off 4-1000 5-1000 | len 3=3000 | bad"},
-      {"remove all, n, declared > real - run", {Bad(3, 30000, 4500, 5000, 0, 1000, 1008)}, {{3, 4500}},
-       {zerosNo}, "x 31008+1000 | off 4-1000 5-1000 | len 3=4000 | bad"},
-      {"remove all, y: real - run", {Bad(3, 30000, 3000, 5000, 0, 1000, 1008)}, {{3, 3000}},
-       {zeros}, "x 31008+1000 | off 4-1000 5-1000 | len 3=4000 | bad"},
-      {"short runs and negative deltas stay", {Bad(1, 10000, 3000, 5000, 0, 99, 8),
-       Bad(3, 30000, 5000, 4000, 0, 200, 8)}, {}, {zeros, rescan, eq}, "x | off | len | bad 1 3"},
-      {"unless the options allow them", {Bad(1, 10000, 3000, 5000, 0, 99, 8), Bad(3, 30000, 5000, 4000, 0, 200, 8)},
-       {}, {[&] { rv::RemoveAllZblocks(loose, 'y'); }},
+      {"a run of other bytes is left to the per-row command",
+       {Bad(2, 50000, 4000, 5000, 0xFF, 1000, 3008)},
+       {},
+       {eq, zeros, zerosNo, rescan},
+       "x | off | len | bad 2"},
+      {"unless zeros-only is off",
+       {Bad(2, 50000, 4000, 5000, 0xFF, 1000, 3008)},
+       {},
+       {[&] { rv::FixEQDelta(anyByte); }},
+       "x 53008+1000 | off 3-1000 4-1000 5-1000 | len | bad"},
+      {"remove all, n, declared < real - run",
+       {Bad(3, 30000, 3000, 5000, 0, 1000, 1008)},
+       {{3, 3000}},
+       {zerosNo},
+       "x 31008+1000 | off 4-1000 5-1000 | len 3=3000 | bad"},
+      {"remove all, n, declared > real - run",
+       {Bad(3, 30000, 4500, 5000, 0, 1000, 1008)},
+       {{3, 4500}},
+       {zerosNo},
+       "x 31008+1000 | off 4-1000 5-1000 | len 3=4000 | bad"},
+      {"remove all, y: real - run",
+       {Bad(3, 30000, 3000, 5000, 0, 1000, 1008)},
+       {{3, 3000}},
+       {zeros},
+       "x 31008+1000 | off 4-1000 5-1000 | len 3=4000 | bad"},
+      {"short runs and negative deltas stay",
+       {Bad(1, 10000, 3000, 5000, 0, 99, 8), Bad(3, 30000, 5000, 4000, 0, 200, 8)},
+       {},
+       {zeros, rescan, eq},
+       "x | off | len | bad 1 3"},
+      {"unless the options allow them",
+       {Bad(1, 10000, 3000, 5000, 0, 99, 8), Bad(3, 30000, 5000, 4000, 0, 200, 8)},
+       {},
+       {[&] { rv::RemoveAllZblocks(loose, 'y'); }},
        "x 10008+99 30008+200 | off 2-99 3-99 4-299 5-299 | len 1=4901 3=3800 | bad"},
-      {"a row with run = delta: the declared size is right again", {Bad(2, 50000, 4000, 5000, 0xFF, 1000, 3008)},
-       {{2, 4000}}, {[] { rv::Block2Exclude(0, 'y'); }}, "x 53008+1000 | off 3-1000 4-1000 5-1000 | len 2=4000 | bad"},
-      {"a row: the size follows only with y", {Bad(2, 50000, 4000, 6000, 0xFF, 1000, 3008),
-       Bad(4, 70000, 4000, 6000, 0, 500, 108)}, {{2, 4000}, {4, 4000}},
-       {[] { rv::Block2Exclude(1, 'n'); }, [] { rv::Block2Exclude(0, 'y'); }, [] { rv::Block2Exclude(0, 'y'); }},
+      {"a row with run = delta: the declared size is right again",
+       {Bad(2, 50000, 4000, 5000, 0xFF, 1000, 3008)},
+       {{2, 4000}},
+       {[] { rv::Block2Exclude(0, 'y'); }},
+       "x 53008+1000 | off 3-1000 4-1000 5-1000 | len 2=4000 | bad"},
+      {"a row: the size follows only with y",
+       {Bad(2, 50000, 4000, 6000, 0xFF, 1000, 3008), Bad(4, 70000, 4000, 6000, 0, 500, 108)},
+       {{2, 4000}, {4, 4000}},
+       {[] { rv::Block2Exclude(1, 'n'); }, [] { rv::Block2Exclude(0, 'y'); },
+        [] { rv::Block2Exclude(0, 'y'); }},
        "x 53008+1000 70108+500 | off 3-1000 4-1000 5-1500 | len 2=5000 4=4000 | bad"},
-      {"fix sizes, y: declared < real taken as right", {Bad(1, 10000, 3000, 5000, 0, 1000, 8),
-       Bad(2, 20000, 6000, 5000, 0, 10, 8)}, {{1, 3000}, {2, 6000}}, {[] { rv::FixSizes('y'); }},
+      {"fix sizes, y: declared < real taken as right",
+       {Bad(1, 10000, 3000, 5000, 0, 1000, 8), Bad(2, 20000, 6000, 5000, 0, 10, 8)},
+       {{1, 3000}, {2, 6000}},
+       {[] { rv::FixSizes('y'); }},
        "x | off | len 1=3000 2=5000 | bad"},
-      {"fix sizes, n", {Bad(1, 10000, 3000, 5000, 0, 1000, 8)}, {{1, 3000}}, {[] { rv::FixSizes('n'); }},
+      {"fix sizes, n",
+       {Bad(1, 10000, 3000, 5000, 0, 1000, 8)},
+       {{1, 3000}},
+       {[] { rv::FixSizes('n'); }},
        "x | off | len 1=5000 | bad"},
-      {"fix one, leave one", {Bad(1, 10000, 3000, 5000, 0, 1000, 8), Bad(2, 20000, 3000, 4000, 0, 10, 8)},
-       {{1, 3000}, {2, 3000}}, {[] { rv::FixOne(1); }, [] { rv::LeaveOne(0); }, [] { rv::FixOne(0); }},
+      {"fix one, leave one",
+       {Bad(1, 10000, 3000, 5000, 0, 1000, 8), Bad(2, 20000, 3000, 4000, 0, 10, 8)},
+       {{1, 3000}, {2, 3000}},
+       {[] { rv::FixOne(1); }, [] { rv::LeaveOne(0); }, [] { rv::FixOne(0); }},
        "x | off | len 1=3000 2=4000 | bad"},
-      {"bulk action by radio name", {Bad(1, 10000, 3000, 5000, 0, 1000, 8), Bad(2, 20000, 6000, 5000, 0, 10, 8)},
-       {}, {[&] { rv::RunBulkAction("RadioXX", defaults_, ""); }, [&] { rv::RunBulkAction("RadioISALL", defaults_, ""); }},
+      {"bulk action by radio name",
+       {Bad(1, 10000, 3000, 5000, 0, 1000, 8), Bad(2, 20000, 6000, 5000, 0, 10, 8)},
+       {},
+       {[&] { rv::RunBulkAction("RadioXX", defaults_, ""); },
+        [&] { rv::RunBulkAction("RadioISALL", defaults_, ""); }},
        "x | off | len 1=5000 2=5000 | bad"},
   };
   for (const auto& c : cases) {
@@ -145,7 +205,9 @@ TEST_F(RepairsTest, EachActionCutsTheRunsItTakesAndMovesTheEntriesBehindThem) {
   // The bulk walk reports each record before it, on the slot it stands.
   rv::BadBlocks() = cases[4].bad;
   static std::string seen;
-  rv::FixEQDelta(defaults_, [](size_t k, size_t total) { seen += std::to_string(k) + "/" + std::to_string(total) + " "; });
+  rv::FixEQDelta(defaults_, [](size_t k, size_t total) {
+    seen += std::to_string(k) + "/" + std::to_string(total) + " ";
+  });
   EXPECT_EQ(seen, "0/3 0/2 0/1 ");
 }
 
@@ -162,14 +224,15 @@ TEST_F(RepairsTest, FixSizesKeepsADeclaredEndThatLiesInAHole) {
       {441, 66926, 60, 8 + 400, 66926},     // too short a run
       {441, 500, 63, 8 + 440, 500},         // one byte short of the shortest hole
       {441, 500, 64, 8 + 440, 441},
-      {5000, 3000, 2500, 8, 3000},          // declared beyond the real end
+      {5000, 3000, 2500, 8, 3000},  // declared beyond the real end
   };
   for (const auto& c : cases)
     for (char mode : {'n', 'y'}) {
       rv::BadBlocks() = {Bad(1, 10000, c.declared, c.real, 0, c.run, c.start)};
       SetIndex({{1, c.declared}});
       rv::FixSizes(mode);
-      EXPECT_EQ(rv::Index().entries[1].dwChunkLength, mode == 'y' && c.declared < c.real ? c.declared : c.expected)
+      EXPECT_EQ(rv::Index().entries[1].dwChunkLength,
+                mode == 'y' && c.declared < c.real ? c.declared : c.expected)
           << c.declared << " " << c.start << " " << mode;
     }
 }
@@ -199,8 +262,8 @@ TEST_F(RepairsTest, RemoveAndRescanCutsOneRunPerPressAndLaterCutsFindItInTheFile
   rv::BadBlocks() = {Bad(0, 1000, 2500, 3000, 0, 300, 108)};
   rv::RemoveAndRescan(defaults_, path);
   // The block stays in the list, measured again in the shortened stream.
-  EXPECT_EQ(rv::RepeatText(rv::BadBlocks().at(0)) + " " + std::to_string(rv::BadBlocks()[0].RealSize) +
-                " " + Dump(),
+  EXPECT_EQ(rv::RepeatText(rv::BadBlocks().at(0)) + " " +
+                std::to_string(rv::BadBlocks()[0].RealSize) + " " + Dump(),
             "200(00) at 708 2700 x 1108+300 | off 1-300 2-300 3-300 4-300 5-300 | len | bad 0");
   rv::RemoveAndRescan(defaults_, path);
   EXPECT_EQ(std::to_string(rv::BadBlocks()[0].RealSize) + " " + Dump(),
@@ -209,8 +272,9 @@ TEST_F(RepairsTest, RemoveAndRescanCutsOneRunPerPressAndLaterCutsFindItInTheFile
 
   // After one press every later cut takes the 200 zeros at 2008, not the letters 300 bytes
   // in front of them.
-  for (const auto& action : std::vector<std::function<void()>>{[&] { rv::FixEQDelta(defaults_); },
-           [&] { rv::RemoveAllZblocks(defaults_, 'n'); }, [] { rv::Block2Exclude(0, 'n'); }}) {
+  for (const auto& action : std::vector<std::function<void()>>{
+           [&] { rv::FixEQDelta(defaults_); }, [&] { rv::RemoveAllZblocks(defaults_, 'n'); },
+           [] { rv::Block2Exclude(0, 'n'); }}) {
     rv::Exclusions().clear();
     SetIndex();
     rv::BadBlocks() = {Bad(0, 1000, 2500, 3000, 0, 300, 108)};
@@ -235,7 +299,8 @@ TEST_F(RepairsTest, PerRowCommandsAreAllDisabledWhileATaskRuns) {
   std::string got;
   for (auto [cell, busy] : {std::pair{"1", true}, {"", true}, {"1", false}, {"", false}}) {
     const rv::RowMenuState m = rv::PopupERState(cell, busy);
-    for (bool on : {m.dump, m.remofix, m.remonofix, m.remoscan, m.fix, m.leave}) got += on ? 'y' : '-';
+    for (bool on : {m.dump, m.remofix, m.remonofix, m.remoscan, m.fix, m.leave})
+      got += on ? 'y' : '-';
     got += ' ';
   }
   EXPECT_EQ(got, "------ ------ yyyyyy ---yyy ");

@@ -20,8 +20,16 @@ namespace {
 using rvt::Bytes;
 
 rv::BadBlock Bad(uint32_t k) {
-  return {10 * k + 1, rv::fcc(k % 2 ? "01wb" : "00dc"), 2000 + 300 * k, 1000 + 300 * k, 100 + k,
-          200 + k, '*', uint8_t(0xA0 + k), 50 + k, 8 + k};
+  return {10 * k + 1,
+          rv::fcc(k % 2 ? "01wb" : "00dc"),
+          2000 + 300 * k,
+          1000 + 300 * k,
+          100 + k,
+          200 + k,
+          '*',
+          uint8_t(0xA0 + k),
+          50 + k,
+          8 + k};
 }
 std::vector<rvt::IdxEntry> IdxEntries(size_t n) {
   std::vector<rvt::IdxEntry> v;
@@ -58,7 +66,8 @@ class SideFilesTest : public rvt::EngineTest {
   std::string Load(const Bytes& image, const std::string& sourceName) {
     rv::BadBlocks() = {Bad(9)};
     SetIndex(IdxEntries(1));
-    std::string s = rv::RestoreCrashedBlo(dir_.Write("x.2fix", image), sourceName) ? "y bad" : "n bad";
+    std::string s =
+        rv::RestoreCrashedBlo(dir_.Write("x.2fix", image), sourceName) ? "y bad" : "n bad";
     for (const rv::BadBlock& b : rv::BadBlocks()) s += " " + std::to_string(b.EntryIndex);
     return s + " | idx " + std::to_string(rv::Index().entries.size()) + "/" +
            std::to_string(rv::Index().count);
@@ -80,10 +89,10 @@ TEST_F(SideFilesTest, LoadsOnlyForTheSameFileNameWhateverTheDirectoryAndLetterCa
   const struct {
     const char *saved, *loaded;
     bool loads;
-  } cases[] = {{"Film.AVI", "/d2/film.avi", true},   {"Фильм.AVI", "/d2/фильм.avi", true},
+  } cases[] = {{"Film.AVI", "/d2/film.avi", true},      {"Фильм.AVI", "/d2/фильм.avi", true},
                {"Ёлка ЖЭЯ.avi", "/ёлка жэя.AVI", true}, {"фильм.avi", "ФИЛЬМ.avi", true},
-               {"Film.avi", "/d/Fil.avi", false},     {"Film.avi", "/d/Filn.avi", false},
-               {"Film.avi", "Film.avi.avi", false},   {"Film.avi", "/d/фильм.avi", false}};
+               {"Film.avi", "/d/Fil.avi", false},       {"Film.avi", "/d/Filn.avi", false},
+               {"Film.avi", "Film.avi.avi", false},     {"Film.avi", "/d/фильм.avi", false}};
   for (const auto& c : cases)
     EXPECT_EQ(Load(TwoFix(c.saved, {Bad(0), Bad(1)}, 7), c.loaded),
               c.loads ? "y bad 1 11 | idx 7/7" : "n bad 91 | idx 1/1")

@@ -47,12 +47,13 @@ class VerifyTest : public rvt::EngineTest {
 
 const std::string kLoaded = "end 1\n• ошибок в потоке не обнаружено. размер индекса: 3\n";
 const std::string kErrors = "end 0\n• ошибки в индексе\n";
-const std::string kShort = "end 0\n• размер индексного блока меньше заявленного\n• ошибки в индексе\n";
+const std::string kShort =
+    "end 0\n• размер индексного блока меньше заявленного\n• ошибки в индексе\n";
 
 TEST_F(VerifyTest, AnIndexThatNamesTheStreamIsLoadedAnyOtherIsEmptied) {
-  Index flags = avi_.index, abs = avi_.index, more = avi_.index, less = avi_.index,
-        id = avi_.index, far = avi_.index;
-  flags[1].flags = 0xABCD0000;  // flags are neither checked nor changed
+  Index flags = avi_.index, abs = avi_.index, more = avi_.index, less = avi_.index, id = avi_.index,
+        far = avi_.index;
+  flags[1].flags = 0xABCD0000;                   // flags are neither checked nor changed
   for (auto& e : abs) e.offset += avi_.moviPos;  // absolute file positions
   more[1].length += 1;
   less[1].length -= 1;
@@ -65,7 +66,8 @@ TEST_F(VerifyTest, AnIndexThatNamesTheStreamIsLoadedAnyOtherIsEmptied) {
   rvt::OverwriteLE32(shortBlock, avi_.idx1 + 4, 3 * 16 + 32);  // two entries more than it holds
   rvt::OverwriteLE32(hostile, avi_.idx1 + 4, 0xFFFFFFF0);
   EXPECT_EQ(Verify(shortBlock), kShort);
-  struct rusage before {}, after {};
+  struct rusage before {
+  }, after{};
   getrusage(RUSAGE_SELF, &before);
   EXPECT_EQ(Verify(hostile), kShort);
   getrusage(RUSAGE_SELF, &after);
@@ -107,11 +109,14 @@ TEST(StreamFacts, CodecRulesAndWhatPicturesSay) {
     uint32_t compression;
     const char* handler;
     R rule;
-  } rules[] = {{rv::fcc("XVID"), "", R::Mpeg4Visual}, {rv::fcc("divx"), "", R::Mpeg4Visual},
-               {rv::fcc("H264"), "", R::H264},        {rv::fcc("MJPG"), "", R::AllIntra},
+  } rules[] = {{rv::fcc("XVID"), "", R::Mpeg4Visual},
+               {rv::fcc("divx"), "", R::Mpeg4Visual},
+               {rv::fcc("H264"), "", R::H264},
+               {rv::fcc("MJPG"), "", R::AllIntra},
                {0, "xxxx", R::AllIntra},  // uncompressed RGB
                {1, "XVID", R::Unknown},   // RLE may hold deltas
-               {rv::fcc("ABCD"), "XVID", R::Mpeg4Visual}, {rv::fcc("ABCD"), "ABCD", R::Unknown}};
+               {rv::fcc("ABCD"), "XVID", R::Mpeg4Visual},
+               {rv::fcc("ABCD"), "ABCD", R::Unknown}};
   for (const auto& r : rules) EXPECT_EQ(rv::IntraRuleOf(r.compression, r.handler), r.rule);
   const struct {
     R rule;
@@ -134,8 +139,7 @@ TEST(StreamFacts, CodecRulesAndWhatPicturesSay) {
       {R::Unknown, {0, 0, 1, 0xB6, 0}, -1},
   };
   for (const auto& c : cases)
-    EXPECT_EQ(rv::PictureIsIntra(c.rule, c.bytes.data(), c.bytes.size()), c.expected)
-        << &c - cases;
+    EXPECT_EQ(rv::PictureIsIntra(c.rule, c.bytes.data(), c.bytes.size()), c.expected) << &c - cases;
 }
 
 }  // namespace

@@ -40,13 +40,15 @@ TEST(HexDump, LinesOfEachWidth) {
   } cases[] = {
       {Sequence(40), 21, 0, 16,  // only the first count bytes
        "00000000 41 42 43 44 | 45 46 47 48 | 49 4A 4B 4C | 4D 4E 4F 50 | ABCDEFGHIJKLMNOP\n"
-       "00000010 51 52 53 54 | 55" + std::string(40, ' ') + "QRSTU\n"},
+       "00000010 51 52 53 54 | 55" +
+           std::string(40, ' ') + "QRSTU\n"},
       {Sequence(24, 0x61), 24, 0x10, 24,
        "00000010 61 62 63 64 | 65 66 67 68 | 69 6A 6B 6C | 6D 6E 6F 70 | 71 72 73 74 | "
        "75 76 77 78 | abcdefghijklmnopqrstuvwx\n"},
       {Sequence(20), 1000, 0xFFFFFFF8, 16,  // a count past the buffer; the address wraps
        "FFFFFFF8 41 42 43 44 | 45 46 47 48 | 49 4A 4B 4C | 4D 4E 4F 50 | ABCDEFGHIJKLMNOP\n"
-       "00000008 51 52 53 54 | " + std::string(42, ' ') + "QRST\n"},
+       "00000008 51 52 53 54 | " +
+           std::string(42, ' ') + "QRST\n"},
       {Sequence(40), 0, 0, 16, ""},
       {Bytes{0xCF, 0xF0, 0xE8, 0xE2, 0xE5, 0xF2, 0, 9}, 8, 0, 16,
        "00000000 CF F0 E8 E2 | E5 F2 00 09 | " + std::string(28, ' ') + "Привет..\n"},

@@ -107,13 +107,13 @@ TEST_F(SourceTest, TheWindowServesRequestsInsideItAndRefillsFromARequestsStart) 
     bool fileRead;
     uint32_t start;
   } steps[] = {{500, 8, true, 500}, {556, 8, false, 500}, {500, 1, false, 500},
-               {560, 8, true, 560}, {559, 2, true, 559}, {559, 64, false, 559},
+               {560, 8, true, 560}, {559, 2, true, 559},  {559, 64, false, 559},
                {100, 10, true, 100}};
   for (const auto& s : steps) {
     SCOPED_TRACE(std::to_string(s.pos) + "+" + std::to_string(s.n));
     const uint64_t reads = rv::Cache().fileReads;
-    EXPECT_EQ(Read(s.pos, s.n), FileRanges(std::to_string(s.pos) + "-" +
-                                           std::to_string(s.pos + s.n - 1)));
+    EXPECT_EQ(Read(s.pos, s.n),
+              FileRanges(std::to_string(s.pos) + "-" + std::to_string(s.pos + s.n - 1)));
     EXPECT_EQ(rv::Cache().fileReads > reads, s.fileRead);
     EXPECT_EQ(rv::Cache().start, s.start);
   }
