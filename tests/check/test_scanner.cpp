@@ -80,81 +80,74 @@ TEST_F(ScannerTest, IndexBadBlocksAndQuestionsPerCase) {
   Bytes idx1At70 = Letters(100);
   rvt::OverwriteAt(idx1At70, 70, rvt::Text("idx1"));
   // A JUNK chunk of 30 zeros inside a bad block: stepped over, so no repeat run.
-  const Bytes junkInside = rvt::Concat(
-      {Letters(10), rvt::Text("JUNK"), Bytes{30, 0, 0, 0}, Bytes(30, 0), Letters(20)});
+  const Bytes junkInside =
+      rvt::Concat({Letters(10), rvt::Text("JUNK"), Bytes{30, 0, 0, 0}, Bytes(30, 0), Letters(20)});
+  const Node idx1 = Chunk("idx1", rvt::Idx1({{"00dc", 0x10, 4, 40}}));
   using O = rv::Options;
+  const auto noSearch = [](O& o) { o.searchNext = false; };
+  const auto limit = [](O& o) {
+    o.beyondEof = false, o.bigIsBad = true, o.bigLimitBytes = rv::SizeLimitFromText("500");
+  };
   const struct {
     const char* what;
     std::vector<Node> movi, after;
     std::function<void(O&)> set;
     std::vector<bool> answers;
     std::string dump;
+    bool extended = false;
   } cases[] = {
       // clang-format off
-      {"pad bytes after odd blocks", {C("00dc", 101), C("01wb", 51), C("00dc", 20), C("01wb", 21)},
-       {}, {}, {}, "end 1\n00dc K 4 101\n01wb K 114 51\n00dc - 174 20\n01wb K 202 21\n"},
-      {"garbage after a block: the next keeps its true offset",
-       {C("00dc", 100), Raw(Z()), C("01wb", 40), C("00dc", 30)}, {}, {}, {},
-       "end 1\n00dc K 4 100\n01wb K 117 40\n00dc - 165 30\nbad 00dc #0 @4 file 100 100->105 5(7A) at 108\n"},
-      {"broken link asked: yes", {C("00dc", 100), Raw(Z()), C("01wb", 40)}, {},
-       [](O& o) { o.searchNext = false; }, {true},
-       "end 1\n00dc K 4 100\n01wb K 117 40\nbad 00dc #0 @4 file 100 100->105 5(7A) at 108\nask 2\n"},
-      {"broken link asked: no", {C("00dc", 100), Raw(Z()), C("01wb", 40)}, {},
-       [](O& o) { o.searchNext = false; }, {false}, "end 0\n00dc K 4 100\nask 2\n"},
-      {"big size with a limit of 500 kB", {Sized(C("00dc", 100), 500001), C("01wb", 40)}, {},
-       [](O& o) { o.beyondEof = false, o.bigIsBad = true, o.bigLimitBytes = rv::SizeLimitFromText("500"); }, {},
+      {"pad bytes after odd blocks", {C("00dc", 101), C("01wb", 51), C("00dc", 20)}, {}, {}, {},
+       "end 1\n00dc K 4 101\n01wb K 114 51\n00dc - 174 20\n"},
+      {"garbage after a block: the next keeps its true offset", {C("00dc", 100), Raw(Z()), C("01wb", 40)},
+       {}, {}, {}, "end 1\n00dc K 4 100\n01wb K 117 40\nbad 00dc #0 @4 file 100 100->105 5(7A) at 108\n"},
+      {"broken link asked: no", {C("00dc", 100), Raw(Z()), C("01wb", 40)}, {}, noSearch, {false},
+       "end 0\n00dc K 4 100\nask 2\n"},
+      {"a size over the limit", {Sized(C("00dc", 100), 500001), C("01wb", 40)}, {}, limit, {},
        "end 1\n00dc K 4 500001\n01wb K 112 40\nbad 00dc #0 @4 file 100 500001->100 1(61) at 8\n"},
-      {"size at the limit", {Sized(C("00dc", 100), 500000), C("01wb", 40)}, {},
-       [](O& o) { o.beyondEof = false, o.bigIsBad = true, o.bigLimitBytes = 500000; }, {},
-       "end 1\n00dc K 4 500000\n"},
-      {"size wrapping to 32 bits, beyond-EOF search on",
-       {C("00dc", 40), Sized(C("01wb", 60), 0xFFFFFFF8u), C("00dc", 30)}, {}, {}, {},
-       "end 1\n00dc K 4 40\n01wb K 52 4294967288\n00dc - 120 30\nbad 01wb #1 @52 file 148 4294967288->60 1(61) at 8\n"},
-      {"size wrapping to 32 bits, beyond-EOF search off",
-       {C("00dc", 40), Sized(C("01wb", 60), 0xFFFFFFF8u), C("00dc", 30)}, {},
-       [](O& o) { o.beyondEof = false; }, {}, "end 1\n00dc K 4 40\n01wb K 52 4294967288\n"},
-      {"no first ID: yes", {Raw(Letters(13)), C("00dc", 40), C("01wb", 20)}, {}, {}, {true},
-       "end 1\n00dc K 17 40\n01wb K 65 20\nask 1\n"},
+      {"a size at the limit", {Sized(C("00dc", 100), 500000), C("01wb", 40)}, {}, limit, {}, "end 1\n00dc K 4 500000\n"},
+      {"size wrapping to 32 bits, beyond-EOF search on", {C("00dc", 40), Sized(C("01wb", 60), 0xFFFFFFF8u),
+       C("00dc", 30)}, {}, {}, {}, "end 1\n00dc K 4 40\n01wb K 52 4294967288\n00dc - 120 30\n"
+       "bad 01wb #1 @52 file 148 4294967288->60 1(61) at 8\n"},
+      {"size wrapping to 32 bits, beyond-EOF search off", {C("00dc", 40), Sized(C("01wb", 60), 0xFFFFFFF8u),
+       C("00dc", 30)}, {}, [](O& o) { o.beyondEof = false; }, {}, "end 1\n00dc K 4 40\n01wb K 52 4294967288\n"},
       {"no first ID: no", {Raw(Letters(13)), C("00dc", 40)}, {}, {}, {false}, "end 0\nask 1\n"},
-      {"JUNK then garbage at the start", {Chunk("JUNK", Letters(16)), Raw(Letters(7)), C("00dc", 40)},
+      {"JUNK then garbage at the start: yes", {Chunk("JUNK", Letters(16)), Raw(Letters(7)), C("00dc", 40)},
        {}, {}, {true}, "end 1\n00dc K 35 40\nask 1\n"},
       {"key flags: the first video of entries 0-1, every wb and db",
        {C("01wb", 20), C("00dc", 40), C("00dc", 40), C("02db", 20), C("00pc", 20)}, {}, {}, {},
        "end 1\n01wb K 4 20\n00dc K 32 40\n00dc - 80 40\n02db K 128 20\n00pc - 156 20\n"},
-      {"key flags without wb and db", {C("01wb", 20), C("00dc", 40), C("02db", 20)}, {},
-       [](O& o) { o.key01wb = false, o.key00db = false; }, {}, "end 1\n01wb - 4 20\n00dc K 32 40\n02db - 80 20\n"},
-      {"a first video frame at entry 2 is not marked", {C("01wb", 20), C("01wb", 20), C("00dc", 40)},
-       {}, [](O& o) { o.key01wb = false; }, {}, "end 1\n01wb - 4 20\n01wb - 32 20\n00dc - 60 40\n"},
+      {"key flags without wb and db; no first video at entry 2", {C("01wb", 20), C("01wb", 20), C("00dc", 40),
+       C("02db", 20)}, {}, [](O& o) { o.key01wb = false, o.key00db = false; }, {},
+       "end 1\n01wb - 4 20\n01wb - 32 20\n00dc - 60 40\n02db - 108 20\n"},
       {"streams 00 and 01 only: 02wb is garbage", {C("00dc", 40), C("02wb", 20), C("01wb", 20)}, {},
-       [](O& o) { o.streams01 = true; }, {},
-       "end 1\n00dc K 4 40\n01wb K 80 20\nbad 00dc #0 @4 file 100 40->68 3(00) at 53\n"},
-      {"without the extended format ix## is garbage",
-       {C("00dc", 40), Chunk("JUNK", Letters(10)), C("01wb", 20), Chunk("ix01", Letters(16)), C("00dc", 30)},
-       {}, {}, {}, "end 1\n00dc K 4 40\n01wb K 70 20\n00dc - 122 30\nbad 01wb #1 @70 file 166 20->44 3(00) at 33\n"},
-      {"idx1 met during a search: go on", {Sized(Chunk("00dc", idx1At70), 50), C("01wb", 20)}, {},
-       {}, {false}, "end 1\n00dc K 4 50\n01wb K 112 20\nbad 00dc #0 @4 file 100 50->100 1(61) at 8\nask 7\n"},
-      {"idx1 met during a search: stop, the row stays open",
-       {Sized(Chunk("00dc", idx1At70), 50), C("01wb", 20)}, {}, {}, {true},
-       "end 0\n00dc K 4 50\nask 7\ngrid 1 close 0\n"},
-      {"scan to the end meets the file's own idx1", {C("00dc", 40), C("01wb", 20)},
-       {Chunk("idx1", rvt::Idx1({{"00dc", 0x10, 4, 40}}))}, [](O& o) { o.scanToEof = true; },
-       {true}, "end 0\n00dc K 4 40\n01wb K 52 20\nask 7\n"},
-      {"JUNK inside a search is stepped over and not measured",
-       {Sized(Chunk("00dc", junkInside), 10), C("01wb", 20)}, {}, {}, {},
-       "end 1\n00dc K 4 10\n01wb K 80 20\nbad 00dc #0 @4 file 100 10->68 1(61) at 8\n"},
-      {"chunks in list groups keep their own offsets",
-       {rvt::List("rec ", {C("00dc", 100), C("01wb", 51)}), rvt::List("rec ", {C("00dc", 30)})},
-       {}, {}, {}, "end 1\n00dc K 16 100\n01wb K 124 51\n00dc - 196 30\n"},
-      {"garbage in a group: the search ends at the next group",
-       {rvt::List("rec ", {C("00dc", 100), Raw(Z(6))}), rvt::List("rec ", {C("00dc", 30)})},
-       {}, {}, {}, "end 1\n00dc K 16 100\n00dc - 142 30\nbad 00dc #0 @16 file 112 100->106 6(7A) at 108\n"},
-      {"a sound movi size: what follows the list is not the stream's",
-       {C("00dc", 100)}, {Chunk("JUNK", Letters(30))}, {}, {}, "end 1\n00dc K 4 100\n"},
+       [](O& o) { o.streams01 = true; }, {}, "end 1\n00dc K 4 40\n01wb K 80 20\nbad 00dc #0 @4 file 100 40->68 3(00) at 53\n"},
+      {"without the extended format ix## is garbage", {C("00dc", 40), Chunk("JUNK", Letters(10)), C("01wb", 20),
+       Chunk("ix01", Letters(16)), C("00dc", 30)}, {}, {}, {},
+       "end 1\n00dc K 4 40\n01wb K 70 20\n00dc - 122 30\nbad 01wb #1 @70 file 166 20->44 3(00) at 33\n"},
+      {"with it ix## and JUNK are stepped over", {Chunk("ix00", Letters(24)), C("00dc", 40), Chunk("JUNK", Letters(10)),
+       C("01wb", 20), Chunk("ix01", Letters(16)), C("00dc", 30)}, {}, {}, {},
+       "end 1\n00dc K 36 40\n01wb K 102 20\n00dc - 154 30\n", true},
+      {"idx1 met during a search: go on", {Sized(Chunk("00dc", idx1At70), 50), C("01wb", 20)}, {}, {}, {false},
+       "end 1\n00dc K 4 50\n01wb K 112 20\nbad 00dc #0 @4 file 100 50->100 1(61) at 8\nask 7\n"},
+      {"idx1 met during a search: stop, the row stays open", {Sized(Chunk("00dc", idx1At70), 50), C("01wb", 20)},
+       {}, {}, {true}, "end 0\n00dc K 4 50\nask 7\ngrid 1 close 0\n"},
+      {"scan to the end meets the file's own idx1", {C("00dc", 40), C("01wb", 20)}, {idx1},
+       [](O& o) { o.scanToEof = true; }, {true}, "end 0\n00dc K 4 40\n01wb K 52 20\nask 7\n"},
+      {"JUNK inside a search is stepped over and not measured", {Sized(Chunk("00dc", junkInside), 10),
+       C("01wb", 20)}, {}, {}, {}, "end 1\n00dc K 4 10\n01wb K 80 20\nbad 00dc #0 @4 file 100 10->68 1(61) at 8\n"},
+      {"chunks in list groups keep their own offsets", {rvt::List("rec ", {C("00dc", 100), C("01wb", 51)}),
+       rvt::List("rec ", {C("00dc", 30)})}, {}, {}, {}, "end 1\n00dc K 16 100\n01wb K 124 51\n00dc - 196 30\n"},
+      {"garbage in a group: the search ends at the next group", {rvt::List("rec ", {C("00dc", 100), Raw(Z(6))}),
+       rvt::List("rec ", {C("00dc", 30)})}, {}, {}, {},
+       "end 1\n00dc K 16 100\n00dc - 142 30\nbad 00dc #0 @16 file 112 100->106 6(7A) at 108\n"},
+      {"a sound movi size: what follows the list is not the stream's", {C("00dc", 100)},
+       {Chunk("JUNK", Letters(30))}, {}, {}, "end 1\n00dc K 4 100\n"},
       // clang-format on
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    OpenMovi(c.movi, c.after);
+    OpenMovi(c.movi, c.after, c.extended);
     rv::Opt().Reset();
     if (c.set) c.set(rv::Opt());
     for (bool a : c.answers) rv::PushScriptedAnswer(a);
@@ -162,13 +155,6 @@ TEST_F(ScannerTest, IndexBadBlocksAndQuestionsPerCase) {
   }
   EXPECT_EQ(Scan(), cases[std::size(cases) - 1].dump) << "a new scan starts from nothing again";
   EXPECT_FALSE(rv::SourceIsOpen() || rv::ScanUi().gaugeVisible || rv::ScanUi().pointerVisible);
-}
-
-TEST_F(ScannerTest, ExtendedFileStepsOverIndexAndJunkBlocks) {
-  OpenMovi({Chunk("ix00", Letters(24)), C("00dc", 40), Chunk("JUNK", Letters(10)), C("01wb", 20),
-            Chunk("ix01", Letters(16)), C("00dc", 30)},
-           {}, true);
-  EXPECT_EQ(Scan(), "end 1\n00dc K 36 40\n01wb K 102 20\n00dc - 154 30\n");
 }
 
 TEST_F(ScannerTest, BrokenMoviOrRiffSizeMakesTheCheckRunToTheEndOfTheFile) {
@@ -197,18 +183,14 @@ TEST_F(ScannerTest, BrokenMoviOrRiffSizeMakesTheCheckRunToTheEndOfTheFile) {
 TEST_F(ScannerTest, ExcludedBytesLeaveTheStreamAndBadBlocksGetTheirFilePosition) {
   // Block 0 holds 16 bytes the exclusion leaves out; block 1 declares 30 bytes but holds 60.
   const Bytes withInsert = rvt::Concat({Letters(50), rvt::Filled(16, 'X'), Letters(50)});
-  for (bool withIdx1 : {true, false}) {
-    std::vector<Node> after;
-    if (withIdx1) after.push_back(Chunk("idx1", rvt::Idx1({{"00dc", 0x10, 4, 100}})));
-    OpenMovi({Sized(Chunk("00dc", withInsert), 100), Sized(C("01wb", 60), 30), C("00dc", 40)},
-             after);
-    rv::Exclusions() = {{moviPos_ + 4 + 8 + 50, 16}};
-    rv::InvalidateReadCache();
-    // 224 = moviPos + 112 + 16: not moviPos + 112, which is 16 bytes short.
-    EXPECT_EQ(Scan(),
-              "end 1\n00dc K 4 100\n01wb K 112 30\n00dc - 180 40\n"
-              "bad 01wb #1 @112 file 224 30->60 1(61) at 8\n");
-  }
+  OpenMovi({Sized(Chunk("00dc", withInsert), 100), Sized(C("01wb", 60), 30), C("00dc", 40)},
+           {Chunk("idx1", rvt::Idx1({{"00dc", 0x10, 4, 100}}))});
+  rv::Exclusions() = {{moviPos_ + 4 + 8 + 50, 16}};
+  rv::InvalidateReadCache();
+  // 224 = moviPos + 112 + 16: not moviPos + 112, which is 16 bytes short.
+  EXPECT_EQ(Scan(),
+            "end 1\n00dc K 4 100\n01wb K 112 30\n00dc - 180 40\n"
+            "bad 01wb #1 @112 file 224 30->60 1(61) at 8\n");
 }
 
 TEST_F(ScannerTest, RealSizeLeavesOutThePadByteOnlyWithEvidence) {

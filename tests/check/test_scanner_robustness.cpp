@@ -123,7 +123,8 @@ TEST_F(ScannerRobustnessTest, SeededMutations) {
     o.bigIsBad = rng() % 5 == 0;
     o.bigLimitBytes = rv::SizeLimitFromText(rng() % 2 ? "0" : "1");
     std::vector<rv::Exclusion> ex;
-    if (rng() % 8 == 0) ex.push_back({kSmall.movi + 12 + uint32_t(rng() % 100), 1 + uint32_t(rng() % 20)});
+    if (rng() % 8 == 0)
+      ex.push_back({kSmall.movi + 12 + uint32_t(rng() % 100), 1 + uint32_t(rng() % 20)});
     ASSERT_EQ(ScanAndCheck(b, ex), "") << "seed " << seed << how;
     withBadBlocks += !rv::BadBlocks().empty();
   }

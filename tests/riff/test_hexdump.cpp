@@ -31,30 +31,19 @@ std::string Dump(const Bytes& b, uint32_t count, uint32_t base, int n) {
   return out;
 }
 
-TEST(HexDump, LinesOfEachWidth) {
-  const struct {
-    Bytes bytes;
-    uint32_t count, base;
-    int n;
-    std::string text;
-  } cases[] = {
-      {Sequence(40), 21, 0, 16,  // only the first count bytes
-       "00000000 41 42 43 44 | 45 46 47 48 | 49 4A 4B 4C | 4D 4E 4F 50 | ABCDEFGHIJKLMNOP\n"
-       "00000010 51 52 53 54 | 55" + std::string(40, ' ') + "QRSTU\n"},
-      {Sequence(24, 0x61), 24, 0x10, 24,
-       "00000010 61 62 63 64 | 65 66 67 68 | 69 6A 6B 6C | 6D 6E 6F 70 | 71 72 73 74 | "
-       "75 76 77 78 | abcdefghijklmnopqrstuvwx\n"},
-      {Sequence(20), 1000, 0xFFFFFFF8, 16,  // a count past the buffer; the address wraps
-       "FFFFFFF8 41 42 43 44 | 45 46 47 48 | 49 4A 4B 4C | 4D 4E 4F 50 | ABCDEFGHIJKLMNOP\n"
-       "00000008 51 52 53 54 | " + std::string(42, ' ') + "QRST\n"},
-      {Sequence(40), 0, 0, 16, ""},
-      {Bytes{0xCF, 0xF0, 0xE8, 0xE2, 0xE5, 0xF2, 0, 9}, 8, 0, 16,
-       "00000000 CF F0 E8 E2 | E5 F2 00 09 | " + std::string(28, ' ') + "Привет..\n"},
-  };
-  for (const auto& c : cases) EXPECT_EQ(Dump(c.bytes, c.count, c.base, c.n), c.text);
-}
-
-TEST(HexDump, CharacterColumnStartsAtTheSameCodePointOnEveryLine) {
+TEST(HexDump, LinesOfEachWidthWithTheCharacterColumnAligned) {
+  // Only the first count bytes; a count past the buffer; the address wraps; Windows-1251.
+  EXPECT_EQ(Dump(Sequence(40), 21, 0xFFFFFFF8, 16) + Dump(Sequence(24, 0x61), 1000, 0x10, 24) +
+                Dump(Bytes{0xCF, 0xF0, 0xE8, 0xE2, 0xE5, 0xF2, 0, 9}, 8, 0, 16) +
+                Dump(Sequence(40), 0, 0, 16),
+            "FFFFFFF8 41 42 43 44 | 45 46 47 48 | 49 4A 4B 4C | 4D 4E 4F 50 | ABCDEFGHIJKLMNOP\n"
+            "00000008 51 52 53 54 | 55" +
+                std::string(40, ' ') +
+                "QRSTU\n"
+                "00000010 61 62 63 64 | 65 66 67 68 | 69 6A 6B 6C | 6D 6E 6F 70 | 71 72 73 74 | "
+                "75 76 77 78 | abcdefghijklmnopqrstuvwx\n"
+                "00000000 CF F0 E8 E2 | E5 F2 00 09 | " +
+                std::string(28, ' ') + "Привет..\n");
   Bytes bytes;
   for (int i = 0; i < 250; ++i) bytes.push_back(uint8_t(255 - i));
   for (int n : {16, 24, 32}) {
@@ -64,7 +53,6 @@ TEST(HexDump, CharacterColumnStartsAtTheSameCodePointOnEveryLine) {
       EXPECT_EQ(CodePoints(lines[i]), DumpHexWidth(n) + std::min<size_t>(n, 250 - i * n))
           << n << " line " << i;
   }
-  EXPECT_EQ(DumpHexWidth(16), 65u);
 }
 
 TEST(HexDump, EveryByteIsOneVisibleDistinctCharacter) {
@@ -79,17 +67,13 @@ TEST(HexDump, EveryByteIsOneVisibleDistinctCharacter) {
         << "byte " << b << " repeats a glyph";
   }
   EXPECT_EQ(dots, "0 9 10 13 46 ");
-  // The conversion behind the column: the high half one to one.
-  std::string high;
-  for (uint8_t b : {0x80, 0x88, 0xA8, 0xB9, 0xC0, 0xFF, 0xAD, 0x98}) high += Cp1251ToUtf8(b);
-  EXPECT_EQ(high, "Ђ€Ё№Ая\xC2\xAD\xEF\xBF\xBD");
 }
 
 TEST(HexDump, ALongBlockIsItsStartAndItsEndWithTheGapSaid) {
   EXPECT_EQ(DumpPartsOf(kDumpHeadBytes + kDumpTailBytes).head, kDumpHeadBytes + kDumpTailBytes);
   const DumpParts big = DumpPartsOf(0xFFFFFFFF);
-  EXPECT_EQ(big.head + big.tail, kDumpHeadBytes + kDumpTailBytes);
   EXPECT_EQ(uint64_t(big.head) + big.skipped + big.tail, 0xFFFFFFFFull);
+  EXPECT_EQ(big.head + big.tail, kDumpHeadBytes + kDumpTailBytes);
   for (int n : {16, 24, 32}) EXPECT_EQ((kDumpHeadBytes % n) + (kDumpTailBytes % n), 0u) << n;
   // 32 bytes from 0x100, 1000 left out, 16 more: their addresses go on behind the gap.
   const auto lines = MakeDumpLines(Sequence(48, 0), 48, 0x100, 16, 32, 1000);

@@ -34,8 +34,8 @@ std::string Inconsistency(const rv::OpenResult& res, uint64_t fileSize) {
   uint32_t moviPos = 0;
   for (size_t i = 0; i < blocks.size(); ++i) {
     const rv::BlockRecord& r = blocks[i];
-    const std::string what = "record " + std::to_string(i) + " '" + r.Name + "' at " +
-                             std::to_string(r.Offset) + ": ";
+    const std::string what =
+        "record " + std::to_string(i) + " '" + r.Name + "' at " + std::to_string(r.Offset) + ": ";
     const rv::BlockRecord* p = i ? &blocks.at(size_t(std::max(r.Parent, 0))) : nullptr;
     if (!rv::IsChunkID(r.Name) || (i == 0) != (r.Parent == -1) || r.Parent >= int32_t(i))
       return what + "not a chunk ID, or its parent does not stand earlier";
@@ -83,7 +83,7 @@ TEST_F(RobustnessTest, EveryTruncationReadsConsistentlyAndInventsNoBlocks) {
   for (size_t n = 0; n < kSmall.bytes.size(); ++n) {
     std::string why = ReadAndCheck(rvt::Truncated(kSmall.bytes, n));
     const std::string first = n < 4 ? "• отсутствует сигнатура RIFF"
-                                     : "• размер файла меньше значения, указанного в заголовке";
+                                    : "• размер файла меньше значения, указанного в заголовке";
     if (rv::MessageLines().empty() || rv::MessageLines().front() != first)
       why += " first message is not: " + first;
     for (const rv::BlockRecord& r : rv::Blocks())
@@ -93,9 +93,17 @@ TEST_F(RobustnessTest, EveryTruncationReadsConsistentlyAndInventsNoBlocks) {
 }
 
 TEST_F(RobustnessTest, SeededMutationsNeverBreakTheTable) {
-  std::vector<uint32_t> heads{0,           kSmall.hdrl,  kSmall.avih,  kSmall.vstrl,
-                              kSmall.vstrh, kSmall.vstrf, kSmall.astrl, kSmall.astrh,
-                              kSmall.astrf, kSmall.movi,  kSmall.idx1};
+  std::vector<uint32_t> heads{0,
+                              kSmall.hdrl,
+                              kSmall.avih,
+                              kSmall.vstrl,
+                              kSmall.vstrh,
+                              kSmall.vstrf,
+                              kSmall.astrl,
+                              kSmall.astrh,
+                              kSmall.astrf,
+                              kSmall.movi,
+                              kSmall.idx1};
   for (const rvt::ChunkLoc& c : kSmall.chunks) heads.push_back(c.offset);
   for (uint32_t seed = 1; seed <= 3000; ++seed) {
     Bytes f = kSmall.bytes;
