@@ -28,18 +28,6 @@ rv::BitmapInfo Format(int w, int h, const char* compression, uint16_t bitCount =
   return b;
 }
 
-TEST(DecompressorList, StartsWithAutoAndNamesEachDecoderByItsFourcc) {
-  const std::vector<std::string> choices = rv::DecompressorChoices();
-  ASSERT_EQ(choices.size(), rv::InstalledDecoders().size() + 1);
-  EXPECT_EQ(choices[0], "auto");
-  std::string tags;
-  for (const std::string& c : std::vector<std::string>(choices.begin() + 1, choices.end()))
-    tags += c.substr(0, 4) + (c.substr(4, 2) == " (" && c.back() == ')' ? " " : "? ");
-  EXPECT_NE(tags.find("FMP4 "), std::string::npos) << tags;
-  EXPECT_NE(tags.find("MJPG "), std::string::npos) << tags;
-  EXPECT_EQ(tags.find('?'), std::string::npos) << tags;
-}
-
 TEST(DecompressorOpen, AutoTakesTheHandlerOrAnyDecoderOfTheFormatANamedOneMustFit) {
   struct Case {
     const char *choice, *handler, *compression, *error, *running;

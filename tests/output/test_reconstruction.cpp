@@ -131,15 +131,7 @@ TEST_F(ReconstructionTest, GarbageBeforeANormalHeaderGivesSixFlatBlocksAndTheRec
   EXPECT_EQ(Finds(), "avih \nstrh vids\nstrf \nstrh auds\nstrf \nLIST movi\n");
   EXPECT_EQ(rv::MessageLines().front(), "• реконструкция заголовка");
   EXPECT_EQ(rv::Header().extended, 0);
-  EXPECT_EQ(rv::Blocks()[0].Name + rv::Blocks()[0].TypeTag, "ROOTAVI ");
-  // The task itself builds no tree; its progress never falls.
-  EXPECT_TRUE(rv::Tree().lines.empty());
-  int64_t last = 0;
-  for (const rv::Progress& p : host_.Progress(rv::ProgressTarget::kMain)) {
-    EXPECT_GE(p.percent, last);
-    last = p.percent;
-  }
-  EXPECT_LE(last, 100);
+  EXPECT_TRUE(rv::Tree().lines.empty()) << "the task itself builds no tree";
   EXPECT_EQ(RootChildren(),
             "'avih' 64\n'strh' 64 'vids'\n'strf' 48\n'strh' 64 'auds'\n'strf' 38\n'LIST' " +
                 std::to_string(rvt::ReadLE32(sa.bytes, sa.movi + 4) + 8) + " 'movi'\n");
