@@ -29,17 +29,13 @@ class CliTest : public ::testing::Test {
 TEST_F(CliTest, ExitCodesMessagesAndTheFilesWritten) {
   ASSERT_EQ(Cli("make-sample s.avi").code, 0);
   const rvt::StandardAvi a = rvt::MakeStandardAvi({.nVideo = 4, .nAudio = 4});
-  Bytes bad = a.bytes, junk = rvt::Truncated(a.bytes, a.idx1);
+  Bytes bad = a.bytes;
   for (size_t i = 0; i < a.index.size(); ++i)  // offsets as file positions
     rvt::OverwriteLE32(bad, a.idx1 + 8 + 16 * i + 8, a.index[i].offset + a.moviPos);
-  rvt::AppendBytes(junk, rvt::Concat({rvt::Build(rvt::Chunk("JUNK", Bytes(8, 0))).bytes,
-                                      rvt::Slice(a.bytes, a.idx1, a.bytes.size())}));
-  rvt::OverwriteLE32(junk, 4, uint32_t(junk.size() - 8));
   const std::vector<std::pair<std::string, Bytes>> inputs = {
       {"a.avi", a.bytes},
       {"b.avi", a.bytes},
       {"bad.avi", bad},
-      {"junk.avi", junk},
       {"g.avi", rvt::Concat({rvt::Pattern(100, 3), a.bytes})},
       {"nomovi.avi", rvt::Concat({rvt::Pattern(100, 3), rvt::Truncated(a.bytes, a.movi)})},
       {"noidx.avi", rvt::MakeStandardAvi({.withIdx1 = false}).bytes},
@@ -63,7 +59,6 @@ TEST_F(CliTest, ExitCodesMessagesAndTheFilesWritten) {
   } rows[] = {
       {"--help", 0, "usage", "", 0},
       {"check s.avi --help", 0, "--save-errors", "", 0},
-      {"keyframes --help", 0, "usage: rivetta-cli keyframes", "", 0},
       {"info s.avi", 0, "• размер файла больше значения, указанного в заголовке", "", 0},
       {"info missing.avi", 1, "", "", 0},
       {"info text.avi --json", 1, "\"moviPosition\":null", "", 0},
@@ -72,11 +67,9 @@ TEST_F(CliTest, ExitCodesMessagesAndTheFilesWritten) {
       {"codecs", 0, "auto\n", "", 0},
       {"reconstruct g.avi", 0, "• найден блок LIST movi", "", 0},
       {"reconstruct nomovi.avi", 3, "• найден блок strh auds", "", 0},
-      {"reconstruct missing.avi", 1, "• ошибка открытия файла", "", 0},
       {"check riff.avi", 1, "не найден поток", "", 0},
       {"check s.avi --load-errors missing.2fix", 1, "", "", 0},
       {"check s.avi --save-errors no/such/dir/x.2fix", 1, "", "", 0},
-      {"check s.avi --index-out no/such/dir/x.idx1", 1, "", "", 0},
       {"check s.avi --scan-to-eof --yes", 3, "проверка закончилась раньше конца потока", "", 0},
       {"check s.avi --bad-over 5", 0, "битых блоков: 4", "", 0},
       {"check s.avi --no --index-out keep.idx1", 0, "", "keep.idx1", 'k'},
@@ -90,14 +83,11 @@ TEST_F(CliTest, ExitCodesMessagesAndTheFilesWritten) {
       {"repair s.avi -o keep.avi", 1, "", "keep.avi", 'k'},
       {"repair s.avi -o keep.avi --yes", 0, "", "keep.avi", 'w'},
       {"repair s.avi", 0, "", "s.001.avi", 'w'},
-      {"repair s.avi", 0, "", "s.002.avi", 'w'},
       {"repair s.avi -o /dev/full --yes", 1, "/dev/full: файл записан не полностью", "", 0},
       {"repair g.avi -o g.out.avi", 0, "• найден блок LIST movi", "g.out.avi", 'w'},
       {"repair a.avi -o r.avi --reconstruct", 0, "• реконструкция заголовка", "r.avi", 'w'},
       {"repair a.avi -o x.avi --set avih.TimeBetweenFrames=abc", 2, "avih.TimeBetweenFrames: 'abc'",
        "x.avi", '-'},
-      {"info a.avi --fields", 0,
-       "avih.TimeBetweenFrames         signed decimal               40000", "", 0},
       {"check s.avi --no-key-00db --no-key-01wb --streams-01 --buffer 5", 0, "битых блоков: 2", "",
        0},
       {"join a.avi b.avi -o ./d/../b.avi --yes", 1, "выходной файл совпадает с одним из исходных",
@@ -107,7 +97,6 @@ TEST_F(CliTest, ExitCodesMessagesAndTheFilesWritten) {
       {"verify a.avi", 0, "• ошибок в потоке не обнаружено. размер индекса: 8", "", 0},
       {"verify bad.avi", 3, "• ошибки в индексе", "", 0},
       {"join a.avi b.avi -o ab.avi", 0, "операция завершена", "ab.avi", 'w'},
-      {"join a.avi junk.avi -o aj.avi", 1, "ошибка чтения индекса файла 2", "", 0},
       {"join a.avi b.avi -o keepj.avi", 1, "", "keepj.avi", 'k'},
       {"join b.avi -o keepj.avi --yes", 0, "", "keepj.avi", 'w'},
       {"keyframes noidx.avi --use-index", 1, "в исходном файле индекс не найден", "", 0},
@@ -133,17 +122,15 @@ TEST_F(CliTest, ExitCodesMessagesAndTheFilesWritten) {
     EXPECT_EQ(o.code, r.code) << r.args << "\n" << o.all();
     EXPECT_NE(o.all().find(r.says), std::string::npos) << r.args << ": " << r.says << "\n"
                                                        << o.all();
-    const bool exists = std::filesystem::exists(dir_.File(r.file));
-    if (r.state) {
-      EXPECT_EQ(exists ? (Text(r.file) == "keep" ? 'k' : 'w') : '-', r.state) << r.args;
-    }
+    if (!r.state) continue;
+    const char state = !std::filesystem::exists(dir_.File(r.file)) ? '-'
+                       : Text(r.file) == "keep"                    ? 'k'
+                                                                   : 'w';
+    EXPECT_EQ(state, r.state) << r.args;
   }
-  EXPECT_TRUE(Cli("check s.avi").err.empty()) << "no progress bar without a terminal";
   EXPECT_EQ(rvt::ReadFile(dir_.File("s.avi")), sample) << "the input was changed";
   for (const auto& [name, bytes] : inputs)
-    if (name.rfind("keep", 0) != 0) {
-      EXPECT_EQ(rvt::ReadFile(dir_.File(name)), bytes) << name;
-    }
+    EXPECT_TRUE(name.rfind("keep", 0) == 0 || rvt::ReadFile(dir_.File(name)) == bytes) << name;
 }
 
 TEST_F(CliTest, AnInterruptedJoinExitsThreeWithAFinishedFile) {

@@ -1,4 +1,4 @@
-// The decompressor layer over streams encoded here with libavcodec: the list of decoders, the
+// The decompressor layer over streams encoded here with libavcodec: the
 // opening for the keyframe search with its fallbacks and failure texts, the decoding sequence
 // (behind B-frames too: the keyframe search's tests see it), and the picture as a bottom-up
 // 24-bit DIB; a chunk that is no picture gives none.

@@ -1,7 +1,6 @@
 // The keyframe search on AVI files built in code from streams encoded here with libavcodec:
-// the flag reset, the flags the search sets (MPEG-4 with and without B-frames, intra-only
-// MJPEG), what it leaves alone, its texts, progress and pictures, a stop, unreadable chunks;
-// loading the file's own index; the size of the picture area.
+// the flags the search sets (MPEG-4 with and without B-frames), its progress, a stop, unreadable
+// chunks, the failures before it starts; loading the file's own index.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -74,19 +73,6 @@ class KeyframeTest : public rvt::TaskTest {
   size_t stopAt_ = 0;
 };
 
-TEST(KeyframeFlags, ResetMarksTheFirstVideoEntryAndClearsTheOtherVideoEntries) {
-  rv::ClearIndex();
-  const char* ids[] = {"01wb", "00dc", "00dc", "00db", "01wb", "02dc", "00db"};
-  const uint32_t flags[] = {0x10, 0x100, 0x110, 0x10, 0x10, 0x10, 0x1};
-  for (size_t i = 0; i < 7; ++i)
-    rv::Index().entries.push_back({rv::fcc(ids[i]), flags[i], uint32_t(4 + 16 * i), 8});
-  rv::ResetKeyframeFlags();
-  std::vector<uint32_t> got;
-  for (const rv::IndexEntry& e : rv::Index().entries) got.push_back(e.dwFlags);
-  EXPECT_EQ(got, (std::vector<uint32_t>{0x10, 0x110, 0x100, 0x0, 0x10, 0x10, 0x1}));
-  rv::ClearIndex();
-}
-
 TEST_F(KeyframeTest, MpegFourKeyframesAreFoundAlsoBehindBFrames) {
   // With B-frames the running decoder hands each picture back chunks later than its own.
   for (auto [tag, bframes] : {std::pair{"FMP4", 0}, {"XVID", 2}}) {
@@ -108,16 +94,6 @@ TEST_F(KeyframeTest, MpegFourKeyframesAreFoundAlsoBehindBFrames) {
     ASSERT_EQ(progress.size(), a.index.size());
     for (size_t i = 0; i < progress.size(); ++i) EXPECT_EQ(std::stoul(progress[i].text), i + 1);
     EXPECT_EQ(progress.back().found, int64_t(keys));
-  }
-}
-
-TEST_F(KeyframeTest, EveryFrameOfAnIntraOnlyStreamIsMarkedWhateverTheBitCount) {
-  const rvt::Encoded enc = rvt::Encode(AV_CODEC_ID_MJPEG, kW, kH, 6, 1);
-  for (uint16_t bits : {uint16_t(24), uint16_t(8)}) {
-    const CodedAvi a = MakeCodedAvi(enc, "MJPG", false, 0, bits);
-    Open(a.bytes, a.index);
-    EXPECT_EQ(Search(), "поиск завершен");
-    EXPECT_EQ(Flags(), std::vector<uint32_t>(6, 0x10)) << bits;
   }
 }
 
@@ -160,19 +136,18 @@ TEST_F(KeyframeTest, FailuresBeforeTheSearchAreNamedAndLeaveTheFlags) {
   const std::vector<rv::IndexEntry> two{
       {rv::fcc("00dc"), 0, sa.index[0].offset, sa.index[0].length},
       {rv::fcc("00dc"), 0x10, sa.index[2].offset, sa.index[2].length}};
-  const std::string missing = dir_.File("missing.avi"), other = dir_.File("other.avi");
   const struct {
     const Bytes* file;
-    std::string choice, loaded, input, text;
-  } cases[] = {{&sa.bytes, "auto", missing, missing, "ошибка открытия файла"},
-               {&sa.bytes, "auto", "", other, "в памяти данные другого файла"},
-               {&sa.bytes, "ZZZZ (nothing)", "", "", "ошибка открытия декомпрессора для ZZZZ"},
-               {&noMovi, "auto", "", "", "не найден поток"}};
+    std::string choice;
+    bool missing;  // the file is gone
+    std::string text;
+  } cases[] = {{&sa.bytes, "auto", true, "ошибка открытия файла"},
+               {&sa.bytes, "ZZZZ (nothing)", false, "ошибка открытия декомпрессора для ZZZZ"},
+               {&noMovi, "auto", false, "не найден поток"}};
   for (const auto& c : cases) {
     Open(*c.file, two);
     rv::Keyframes().SetChoice(c.choice);
-    if (!c.loaded.empty()) rv::LoadedFileName() = c.loaded;
-    if (!c.input.empty()) rv::InputFileName() = c.input;
+    if (c.missing) rv::LoadedFileName() = rv::InputFileName() = dir_.File("missing.avi");
     EXPECT_EQ(Search(), c.text);
     EXPECT_EQ(Flags(), (std::vector<uint32_t>{0, 0x10})) << c.text;
     EXPECT_TRUE(host_.Progress(rv::ProgressTarget::kKeyframes).empty()) << c.text;
@@ -198,24 +173,6 @@ TEST_F(KeyframeTest, OwnIndexLoadsWholeEntriesOnlyAndKeepsTheOldOneWhenUnreadabl
   rv::Index().entries = old;
   EXPECT_FALSE(rv::LoadOwnIndex(dir_.File("missing.avi")));
   EXPECT_EQ(rv::Index().entries, old);
-}
-
-TEST(KeyframeEkran, PicturesAreOnlyReducedAndKeepTheirProportions) {
-  // Available: 640 x 480 (tab width 656, top of the bottom panel 496).
-  const struct {
-    int w, h;
-    const char* want;
-  } cases[] = {{320, 240, "320x240 at 168,128 масштаб: 100%"},
-               {640, 480, "640x480 at 8,8 масштаб: 100%"},
-               {1280, 480, "640x240 at 8,128 масштаб: 50%"},
-               {320, 960, "160x480 at 248,8 масштаб: 50%"},
-               {1920, 1440, "640x480 at 8,8 масштаб: 33%"}};
-  for (const auto& c : cases) {
-    const rv::EkranGeometry g = rv::ResizeEkran(656, 496, c.w, c.h);
-    EXPECT_EQ(std::to_string(g.width) + "x" + std::to_string(g.height) + " at " +
-                  std::to_string(g.left) + "," + std::to_string(g.top) + " " + g.hint,
-              c.want);
-  }
 }
 
 }  // namespace

@@ -1,12 +1,10 @@
 // The proposed name of the repaired file: numbered past existing files, the file name
 // lower-cased, the directory kept as it is.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <string>
 
-#include "base/config.h"
 #include "fixtures/avi_builder.h"
 #include "output/naming.h"
 
@@ -36,26 +34,6 @@ TEST(Naming, ProposedNamesInADirectoryWithUpperCaseLetters) {
     if (*c.touch) rvt::WriteFile(dir + c.touch, {1});
     EXPECT_EQ(rv::makeOutFN(dir + c.source), dir + c.proposed) << c.touch << " " << c.source;
   }
-}
-
-TEST(Naming, NameWithoutDirectoryGoesIntoTheProgramsDirectory) {
-  std::string dir = rv::ProgramDir();
-  if (dir.back() != '/') dir += '/';
-  if (::access(dir.c_str(), W_OK) != 0) dir = "./";
-  EXPECT_EQ(rv::makeOutFN("Zz-Naming-Probe.AVI"), dir + "zz-naming-probe.001.avi");
-  EXPECT_EQ(rv::makeOutFN(""), dir + ".001");
-}
-
-TEST(Naming, NumberTestAndIncrement) {
-  for (const char* yes : {".000", ".999"}) EXPECT_TRUE(rv::IsNumberPart(yes)) << yes;
-  for (const char* no : {"0001", ".12", ".1a2", ".1234"}) EXPECT_FALSE(rv::IsNumberPart(no)) << no;
-  const std::pair<const char*, const char*> steps[] = {
-      {"x.009", "x.010"},
-      {"x.099", "x.100"},
-      {"x.999", "x.1000"},
-      {"x.1000", "x.1001"},
-      {"x.1999", "x.11000"}};  // the last three digits
-  for (auto [from, to] : steps) EXPECT_EQ(rv::IncrementNumber(from), to);
 }
 
 }  // namespace
