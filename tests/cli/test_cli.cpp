@@ -10,6 +10,7 @@
 
 #include "fixtures/avi_builder.h"
 #include "fixtures/avi_layout.h"
+#include "cli/json.h"
 #include "fixtures/cli_run.h"
 
 namespace {
@@ -131,6 +132,11 @@ TEST_F(CliTest, ExitCodesMessagesAndTheFilesWritten) {
   EXPECT_EQ(rvt::ReadFile(dir_.File("s.avi")), sample) << "the input was changed";
   for (const auto& [name, bytes] : inputs)
     EXPECT_TRUE(name.rfind("keep", 0) == 0 || rvt::ReadFile(dir_.File(name)) == bytes) << name;
+}
+
+TEST(CliJson, StringsAreQuotedAndEscaped) {
+  EXPECT_EQ(rv::cli::JsonString("a\"b\\c\n\r\t\x01 \xd0\xb0"),
+            "\"a\\\"b\\\\c\\n\\r\\t\\u0001 \xd0\xb0\"");
 }
 
 TEST_F(CliTest, AnInterruptedJoinExitsThreeWithAFinishedFile) {

@@ -249,6 +249,43 @@ TEST_F(WriterTest, HeaderTooLargeMovesTheMoviListToTheNext2048Boundary) {
   }
 }
 
+TEST_F(WriterTest, HeaderOptionArithmetic) {
+  std::vector<rv::IndexEntry> entries;
+  for (auto [id, n, len] : {std::tuple{"00dc", 1500, 5000u}, {"00db", 20, 5000u},
+                            {"01wb", 1520, 6400u}})  // 9,728,000 audio bytes
+    entries.insert(entries.end(), size_t(n), {rv::fcc(id), 0, 4, len});
+  rv::HeaderState& h = rv::Header();
+  h.avih = {};
+  h.vstrh = {};
+  h.astrh = {};
+  h.avih.TimeBetweenFrames = 40000;
+  h.astrh.TimeScale = 7;
+  h.astrh.DataRate = 8;
+  auto fields = [&](rv::HeaderOptionFlags o, const std::vector<rv::IndexEntry>& e) {
+    rv::ApplyHeaderOptions(o, e);
+    return std::vector<uint32_t>{h.avih.TotalNumberOfFrames, h.vstrh.DataLength, h.avih.TimeScale,
+                                 h.avih.DataRate, h.astrh.DataLength, h.astrh.TimeScale,
+                                 h.astrh.DataRate};
+  };
+  using V = std::vector<uint32_t>;
+  EXPECT_EQ(fields({false, true, true, true, false}, entries),
+            (V{1520, 1520, 100, 2500, 9728000, 7, 8}))
+      << "audio rate only on its own";
+  // 1520 frames at 100/2500: 60.8 s, rounded to 61.
+  EXPECT_EQ(fields({false, false, false, true, true}, entries),
+            (V{1520, 1520, 100, 2500, 9728000, 1, 159475}));
+  // No frame time: the rates stay as they were. Other stream numbers count by their type.
+  h.avih.TimeBetweenFrames = 0;
+  h.avih.TimeScale = 33;
+  h.avih.DataRate = 44;
+  EXPECT_EQ(fields({false, true, true, true, false}, {{rv::fcc("01dc"), 0, 4, 1},
+                                                      {rv::fcc("02wb"), 0, 4, 10},
+                                                      {rv::fcc("01wb"), 0, 4, 5},
+                                                      {rv::fcc("ix00"), 0, 4, 99}}),
+            (V{1, 1, 33, 44, 15, 1, 159475}));
+  EXPECT_EQ(rv::IndexFlagRule(0x920, false) * 0x1000 + rv::IndexFlagRule(0x930, true), 0x930900u);
+}
+
 TEST_F(WriterTest, StopDuringTheCopyFinishesASmallerFileWithTheOptionsOverTheChunksWritten) {
   rvt::StandardAvi a = Standard(10);                  // 20 entries: 5 % each
   rvt::OverwriteLE32(a.bytes, a.avih + 8 + 16, 999);  // a wrong TotalNumberOfFrames
