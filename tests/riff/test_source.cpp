@@ -8,7 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "fixtures/avi_builder.h"
 #include "fixtures/engine_test.h"
 #include "riff/source.h"
 
@@ -127,26 +126,6 @@ TEST_F(SourceTest, TheWindowServesRequestsInsideItAndRefillsFromARequestsStart) 
   const uint64_t reads = rv::Cache().fileReads;
   EXPECT_EQ(Read(100, 10), FileRanges("100-109"));
   EXPECT_GT(rv::Cache().fileReads, reads) << "an invalidated window must be refilled";
-}
-
-TEST_F(SourceTest, ReadingAFileInOrderTouchesTheDiskAboutOncePerWindow) {
-  const uint32_t fileSize = 1'000'000, window = 64 * 1024;
-  const Bytes content = rvt::Pattern(fileSize, 3);
-  ASSERT_TRUE(rv::OpenSource(dir_.Write("big.bin", content)));
-  rv::SetCacheSize(window);
-  rv::ResetReadCache();
-  const uint64_t before = rv::Cache().fileReads;
-  Bytes out;
-  for (uint32_t pos = 0, step = 0, n = 0; pos < fileSize; pos += n) {  // as a scan reads chunks
-    n = std::min<uint32_t>(8 + (step++ * 97) % 1000, fileSize - pos);
-    ASSERT_TRUE(rv::ReadSource(pos, n, out) &&
-                std::equal(out.begin(), out.end(), content.begin() + pos));
-  }
-  // Each refill may lose up to one request of the window before, and take a second read call.
-  const uint64_t reads = rv::Cache().fileReads - before;
-  EXPECT_TRUE(reads >= (fileSize + window - 1) / window &&
-              reads <= 2 * (fileSize / (window - 1008) + 1))
-      << reads;
 }
 
 }  // namespace
