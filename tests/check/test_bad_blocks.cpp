@@ -122,7 +122,8 @@ TEST_F(BadBlockTest, ScanchunkMeasuresAgainFromTheSource) {
       {one, 0, 0, 0, "0(00) at 0"},
       {dir_.File("missing"), 1030, 0, 0, "0(00) at 0"},  // nothing changes
       {one, 1030, 0, 7, "0(00) at 0"},                   // no record 7
-      {big, 1030, 256, 0, "700(5A) at 308"},  // a chunk larger than the cache: runs across its pieces
+      // A chunk larger than the cache: the run goes on across its pieces.
+      {big, 1030, 256, 0, "700(5A) at 308"},
       {one, 1030 + 5000, 256, 0, "1000(00) at 28"},  // bytes past the end are no run
       // clang-format on
   };

@@ -64,7 +64,8 @@ TEST_F(SourceTest, ExclusionsLeaveTheirBytesOutOfTheStreamAndZerosFollowItsEnd) 
       {{{100, 10}, {200, 5}}, 0, 985, 600, 1, "615"},
       // Small windows skip fragments that start inside them, or start between two.
       {{{100, 10}, {120, 10}}, 64, 980, 90, 30, "90-99 110-119 130-139"},
-      {{{100, 10}, {120, 10}}, 64, 980, 105, 10, "115-119 130-134"}, {{{0, 4}}, 64, 996, 0, 4, "4-7"},
+      {{{100, 10}, {120, 10}}, 64, 980, 105, 10, "115-119 130-134"},
+      {{{0, 4}}, 64, 996, 0, 4, "4-7"},
       // Past the end of the stream: zeros, even near 2^32.
       {{{990, 10}}, 0, 990, 980, 20, "980-989 z10"}, {{}, 64, 1000, 980, 40, "980-999 z20"},
       {{}, 64, 1000, 0xFFFFFFF0u, 16, "z16"},
