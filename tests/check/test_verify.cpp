@@ -51,15 +51,15 @@ const std::string kShort =
     "end 0\n• размер индексного блока меньше заявленного\n• ошибки в индексе\n";
 
 TEST_F(VerifyTest, AnIndexThatNamesTheStreamIsLoadedAnyOtherIsEmptied) {
-  Index flags = avi_.index, abs = avi_.index, more = avi_.index, id = avi_.index, far = avi_.index;
-  flags[1].flags = 0xABCD0000;                   // flags are neither checked nor changed
-  for (auto& e : abs) e.offset += avi_.moviPos;  // absolute file positions
+  // (The command line refuses an index of absolute file positions.)
+  Index flags = avi_.index, more = avi_.index, id = avi_.index, far = avi_.index;
+  flags[1].flags = 0xABCD0000;  // flags are neither checked nor changed
   more[1].length += 1;
   id[2].ckid = "01wb";
   far[2].offset = 0xFFFFFF00;  // beyond 4 GiB from the movi position
   EXPECT_EQ(Verify(WithIndex(flags)),
             kLoaded + "00dc K 4 1000\n01wb abcd0000 1012 418\n00dc - 1438 1001\n");
-  for (const Index& bad : {abs, more, id, far}) EXPECT_EQ(Verify(WithIndex(bad)), kErrors);
+  for (const Index& bad : {more, id, far}) EXPECT_EQ(Verify(WithIndex(bad)), kErrors);
   Bytes hostile = avi_.bytes;
   rvt::OverwriteLE32(hostile, avi_.idx1 + 4, 0xFFFFFFF0);  // far more entries than it holds
   struct rusage before {
@@ -99,38 +99,33 @@ TEST_F(VerifyTest, GroupEntriesExclusionsAndMissingIndexes) {
   EXPECT_EQ(Verify(empty), Verify(none.bytes));
 }
 
+// What the end-to-end keyframe search cannot show on the encoders' own output: the rule by
+// the stream handler, a placeholder I-VOP, a recovery point, bytes without a start code.
 TEST(StreamFacts, CodecRulesAndWhatPicturesSay) {
   using R = rv::IntraRule;
-  std::string rules;  // as letters: Unknown, AllIntra, Mpeg4Visual, H264
-  // MPEG-4 by the compression or the handler; uncompressed RGB; RLE may hold deltas.
+  // Rules as letters (Unknown, AllIntra, Mpeg4Visual, H264): MPEG-4 by the compression or the
+  // handler; uncompressed RGB; RLE may hold deltas.
+  std::string got;
   for (auto [compression, handler] : {std::pair{rv::fcc("divx"), ""},
-                                      {rv::fcc("H264"), ""},
-                                      {rv::fcc("MJPG"), ""},
                                       {0u, "xxxx"},
                                       {1u, "XVID"},
                                       {rv::fcc("ABCD"), "XVID"},
                                       {rv::fcc("ABCD"), "ABCD"}})
-    rules += "UAMH"[int(rv::IntraRuleOf(compression, handler))];
-  EXPECT_EQ(rules, "MHAAUMU");
+    got += "UAMH"[int(rv::IntraRuleOf(compression, handler))];
   const struct {
     R rule;
     std::vector<uint8_t> bytes;
-    int expected;
   } cases[] = {
-      // clang-format off
-      // MPEG-4: a VOL header then an I-VOP; a placeholder I-VOP with nothing coded; P; B;
-      // no start code at all; nothing.
-      {R::Mpeg4Visual, {0, 0, 1, 0x20, 9, 9, 0, 0, 1, 0xB6, 0x10, 1, 7, 7, 7, 7, 7, 7}, 1},
-      {R::Mpeg4Visual, {0, 0, 1, 0xB6, 0x12, 0xCF}, 0}, {R::Mpeg4Visual, {0, 0, 1, 0xB6, 0x50, 1}, 0},
-      {R::Mpeg4Visual, {0, 0, 1, 0xB6, 0x90, 1}, 0}, {R::Mpeg4Visual, {1, 2, 3, 4, 5, 6}, -1}, {R::Mpeg4Visual, {}, 0},
-      // H.264 Annex B: SPS, PPS, IDR slice; a non-IDR slice; a recovery point SEI.
-      {R::H264, {0, 0, 0, 1, 0x67, 1, 0, 0, 1, 0x68, 1, 0, 0, 1, 0x65, 0x88}, 1},
-      {R::H264, {0, 0, 0, 1, 0x09, 0x10, 0, 0, 1, 0x41, 0x9A}, 0}, {R::H264, {0, 0, 1, 0x06, 0x06, 1, 0x80, 0, 0, 1, 0x41}, 1},
-      {R::AllIntra, {1}, 1}, {R::Unknown, {0, 0, 1, 0xB6, 0}, -1},
-      // clang-format on
+      {R::Mpeg4Visual, {0, 0, 1, 0xB6, 0x12, 0xCF}},  // an I-VOP with nothing coded
+      {R::Mpeg4Visual, {1, 2, 3, 4, 5, 6}},
+      {R::Mpeg4Visual, {}},
+      {R::H264, {0, 0, 1, 0x06, 0x06, 1, 0x80, 0, 0, 1, 0x41}},  // a recovery point SEI
+      {R::AllIntra, {1}},
+      {R::Unknown, {0, 0, 1, 0xB6, 0}},
   };
   for (const auto& c : cases)
-    EXPECT_EQ(rv::PictureIsIntra(c.rule, c.bytes.data(), c.bytes.size()), c.expected) << &c - cases;
+    got += " " + std::to_string(rv::PictureIsIntra(c.rule, c.bytes.data(), c.bytes.size()));
+  EXPECT_EQ(got, "MAUMU 0 -1 0 1 1 -1");
 }
 
 }  // namespace
