@@ -1,9 +1,6 @@
 // The stream-check window's wiring: a check started with ImageGO fills the grid, the second
-// start asks continue or anew, the stop and close rules, the two modes, the hammer, the row
-// menu and the file actions.
-#include <array>
-#include <numeric>
-
+// start asks continue or anew, the stop and close rules, the two modes, the hammer and the row
+// menu.
 #include "check/bad_blocks.h"
 #include "check/index.h"
 #include "check/scanner.h"
@@ -223,53 +220,6 @@ class TestStreamCheck : public QObject {
     mi.MIfixClick();  // the index entry takes the real size; nothing is cut
     QVERIFY(rv::BadBlocks().empty() && rv::Exclusions().empty());
     QCOMPARE(rv::Index().entries[b.EntryIndex].dwChunkLength, b.RealSize);
-  }
-
-  void gridColumnWidthsFollowTheClientWidthAndTheHeaders() {
-    using W = std::array<int, 9>;
-    const W& design = TFormMI::kDesignWidths;  // {31, 47, 50, ...}
-    const struct {
-      int client;
-      W current, least, want;
-    } cases[] = {
-        // Columns 3 to 7 take a sixth of the rest each, column 8 the rest less 9.
-        {600, design, {}, {31, 47, 50, 78, 78, 78, 78, 78, 73}},
-        {200, {20, 30, 40, 1, 1, 1, 1, 1, 1}, {}, {20, 30, 40, 18, 18, 18, 18, 18, 11}},
-        // A header wider than its sixth keeps its width; the other shares shrink.
-        {600, design, {0, 0, 0, 0, 0, 0, 90, 0, 80}, {31, 47, 50, 73, 73, 73, 90, 73, 81}},
-        {600, design, {0, 0, 0, 0, 0, 0, 0, 0, 100}, {31, 47, 50, 72, 72, 72, 72, 72, 103}},
-        {600, design, {40, 0, 0, 0, 0, 0, 0, 0, 0}, {40, 47, 50, 77, 77, 77, 77, 77, 69}},
-        // Too narrow for the headers: each at its header's width, the grid scrolls.
-        {300, design, {0, 0, 0, 100, 100, 100, 100, 100, 100}, {31, 47, 50, 100, 100, 100, 100, 100, 100}},
-    };
-    for (const auto& c : cases) QCOMPARE(TFormMI::DfxWidths(c.client, c.current, c.least), c.want);
-    const W least = {0, 0, 60, 90, 93, 86, 94, 49, 76};
-    const int narrowest = TFormMI::DfxLeastClientWidth(design, least);
-    QCOMPARE(narrowest, 31 + 47 + 60 + 90 + 93 + 86 + 94 + 49 + 76 + 9);
-    for (int client : {narrowest, narrowest + 5, narrowest + 100}) {
-      const W fit = TFormMI::DfxWidths(client, design, least);
-      QCOMPARE(std::accumulate(fit.begin(), fit.end(), 0), client - 9);
-    }
-  }
-
-  void theFileActionsSaveAndLoadTheErrors() {
-    RunCheck();
-    TFormMI& mi = FormMI();
-    const QString fix = QString::fromStdString(damaged_.path) + ".2fix";
-    QFile::remove(fix);
-    mi.CheckSA->click();
-    QCOMPARE(mi.EditSE->text(), fix);
-    mi.ImageSE->click();
-    QVERIFY(QFile::exists(fix));
-    rv::BadBlocks().clear();
-    rv::ClearIndex();
-    mi.FileReset();
-    QCOMPARE(Row(1), QStringList(9, QString()));
-    mi.CheckRE->click();
-    mi.ImageSE->click();
-    QCOMPARE(Row(1), BadRow());
-    QCOMPARE(mi.ImageGO->PictureName(), QStringLiteral("ImageST2"));
-    QCOMPARE(mi.ImageGG->property("picture").toString(), QStringLiteral("ImageRG"));
   }
 };
 
