@@ -1,6 +1,5 @@
-// Bad blocks: the packed record, the grid rows, the code 4 handling that opens and completes
-// a row, the longest repeat run (measured by the search and again by scanchunk), and the
-// stream/file position conversions.
+// Bad blocks: the packed record, a row's delta for a hostile size, the longest repeat run
+// (measured by the search and again by scanchunk), and the stream/file position conversions.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -46,21 +45,6 @@ TEST_F(BadBlockTest, RecordIsPacked34BytesLittleEndian) {
   // tests compare a whole row).
   const rv::BadBlock r{12, rv::fcc("00dc"), 0, 700, 0xFFFFFFF8u, 4000, '*', 0xAF, 4096, 8};
   EXPECT_EQ(rv::BadBlockRow(r, 1, true)[7], "-4294963288");
-}
-
-// The scanner test sees a search's row opened and then completed in place; a rebuild of the
-// grid keeps the rows of the listed records only.
-TEST_F(BadBlockTest, TheRebuildDropsOpenRows) {
-  const rv::BadBlock done = Record(5, 100, 50, 80, '*');
-  for (const rv::BadBlock& b : {Record(5, 100, 50, 0, '!'), done, Record(9, 300, 40, 0, '!')})
-    rv::CurrentBadBlock() = b, rv::ShowCurrentBadBlock();
-  EXPECT_EQ(rv::Grid().rows.size(), 3u);
-  rv::Crashed2SG();
-  EXPECT_EQ(rv::Grid().rows.size(), 2u);
-  EXPECT_EQ(rv::Grid().rows[1], rv::BadBlockRow(done, 1, true));
-  rv::BadBlocks().clear();
-  rv::Crashed2SG();
-  EXPECT_TRUE(rv::GridIsEmpty());
 }
 
 TEST_F(BadBlockTest, LongestRunIsMeasuredAlikeInMemoryAndByTheSearch) {

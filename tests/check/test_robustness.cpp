@@ -166,9 +166,7 @@ TEST_F(RobustnessTest, EveryTruncation) {
   ASSERT_EQ(Check(kSmall.bytes, 4096), "");
   ASSERT_TRUE(rv::MessageLines().empty());
   ASSERT_EQ(rv::Index().entries.size(), kSmall.index.size());
-  ASSERT_TRUE(rv::BadBlocks().empty());
   for (const rv::BlockRecord& r : rv::Blocks()) known_.emplace(r.Name, r.Offset);
-  ASSERT_EQ(known_.size(), 11u);
   for (size_t n = 0; n < kSmall.bytes.size(); ++n) {
     rv::Opt().scanToEof = n % 2 == 1;
     const std::string first = n < 4 ? "• отсутствует сигнатура RIFF"

@@ -99,9 +99,6 @@ TEST_F(ScannerTest, IndexBadBlocksAndQuestionsPerCase) {
       {"key flags: the first video of entries 0-1, every wb and db", {C("01wb", 20), C("00dc", 40),
        C("00dc", 40), C("02db", 20), C("00pc", 20)}, "",
        "end 1\n01wb K 4 20\n00dc K 32 40\n00dc - 80 40\n02db K 128 20\n00pc - 156 20\n"},
-      {"key flags without wb and db; no first video at entry 2", {C("01wb", 20), C("01wb", 20),
-       C("00dc", 40), C("02db", 20)}, "keys-off",
-       "end 1\n01wb - 4 20\n01wb - 32 20\n00dc - 60 40\n02db - 108 20\n"},
       {"streams 00 and 01 only: 02wb is garbage", {C("00dc", 40), C("02wb", 20), C("01wb", 20)},
        "streams01", "end 1\n00dc K 4 40\n01wb K 80 20\n"
        "bad 00dc #0 @4 file 100 40->68 3(00) at 53\n"},
@@ -135,7 +132,6 @@ TEST_F(ScannerTest, IndexBadBlocksAndQuestionsPerCase) {
     rv::Opt().Reset();
     rv::Options& o = rv::Opt();
     o.beyondEof = !has("in-file"), o.streams01 = has("streams01");
-    o.key01wb = o.key00db = !has("keys-off");
     if (has("limit-500")) o.bigIsBad = true, o.bigLimitBytes = rv::SizeLimitFromText("500");
     if (has("yes") || has("no")) rv::PushScriptedAnswer(has("yes"));
     EXPECT_EQ(Scan(), c.dump);
