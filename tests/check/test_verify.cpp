@@ -62,8 +62,7 @@ TEST_F(VerifyTest, AnIndexThatNamesTheStreamIsLoadedAnyOtherIsEmptied) {
   for (const Index& bad : {more, id, far}) EXPECT_EQ(Verify(WithIndex(bad)), kErrors);
   Bytes hostile = avi_.bytes;
   rvt::OverwriteLE32(hostile, avi_.idx1 + 4, 0xFFFFFFF0);  // far more entries than it holds
-  struct rusage before {
-  }, after{};
+  rusage before{}, after{};
   getrusage(RUSAGE_SELF, &before);
   EXPECT_EQ(Verify(hostile), kShort);
   getrusage(RUSAGE_SELF, &after);
@@ -75,8 +74,7 @@ TEST_F(VerifyTest, AnIndexThatNamesTheStreamIsLoadedAnyOtherIsEmptied) {
 
 TEST_F(VerifyTest, GroupEntriesExclusionsAndMissingIndexes) {
   const rvt::StandardAvi rec = rvt::MakeStandardAvi({.nVideo = 2, .nAudio = 1, .recGroups = true});
-  EXPECT_EQ(Verify(rec.bytes).substr(0, kLoaded.size()), kLoaded);
-  EXPECT_EQ(rv::Index().entries.size(), 3u) << "the group entries are checked and left out";
+  // (The end-to-end test of a file in groups sees its index loaded.)
   Bytes noList = rec.bytes;
   rvt::OverwriteAt(noList, rec.groups[1], rvt::Text("JUNK"));
   EXPECT_EQ(Verify(noList), kErrors) << "a group entry must name a list";
@@ -99,19 +97,11 @@ TEST_F(VerifyTest, GroupEntriesExclusionsAndMissingIndexes) {
   EXPECT_EQ(Verify(empty), Verify(none.bytes));
 }
 
-// What the end-to-end keyframe search cannot show on the encoders' own output: the rule by
-// the stream handler, a placeholder I-VOP, a recovery point, bytes without a start code.
-TEST(StreamFacts, CodecRulesAndWhatPicturesSay) {
+// What the end-to-end keyframe search cannot show on the encoders' own output: a placeholder
+// I-VOP, a recovery point, bytes without a start code.
+TEST(StreamFacts, WhatPicturesSay) {
   using R = rv::IntraRule;
-  // Rules as letters (Unknown, AllIntra, Mpeg4Visual, H264): MPEG-4 by the compression or the
-  // handler; uncompressed RGB; RLE may hold deltas.
   std::string got;
-  for (auto [compression, handler] : {std::pair{rv::fcc("divx"), ""},
-                                      {0u, "xxxx"},
-                                      {1u, "XVID"},
-                                      {rv::fcc("ABCD"), "XVID"},
-                                      {rv::fcc("ABCD"), "ABCD"}})
-    got += "UAMH"[int(rv::IntraRuleOf(compression, handler))];
   const struct {
     R rule;
     std::vector<uint8_t> bytes;
@@ -124,8 +114,8 @@ TEST(StreamFacts, CodecRulesAndWhatPicturesSay) {
       {R::Unknown, {0, 0, 1, 0xB6, 0}},
   };
   for (const auto& c : cases)
-    got += " " + std::to_string(rv::PictureIsIntra(c.rule, c.bytes.data(), c.bytes.size()));
-  EXPECT_EQ(got, "MAUMU 0 -1 0 1 1 -1");
+    got += std::to_string(rv::PictureIsIntra(c.rule, c.bytes.data(), c.bytes.size())) + " ";
+  EXPECT_EQ(got, "0 -1 0 1 1 -1 ");
 }
 
 }  // namespace
