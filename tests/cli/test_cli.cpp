@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "cli/json.h"
 #include "fixtures/avi_builder.h"
 #include "fixtures/avi_layout.h"
-#include "cli/json.h"
 #include "fixtures/cli_run.h"
 
 namespace {

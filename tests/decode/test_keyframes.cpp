@@ -10,7 +10,7 @@
 
 #include "decode/keyframes.h"
 #include "fixtures/avi_builder.h"
-#include "fixtures/task_test.h"
+#include "fixtures/engine_test.h"
 #include "fixtures/test_encoder.h"
 
 namespace {

@@ -12,7 +12,7 @@
 
 #include "fixtures/avi_builder.h"
 #include "fixtures/avi_layout.h"
-#include "fixtures/task_test.h"
+#include "fixtures/engine_test.h"
 #include "join/join.h"
 #include "riff/blocks.h"
 

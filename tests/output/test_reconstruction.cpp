@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "fixtures/avi_builder.h"
-#include "fixtures/task_test.h"
+#include "fixtures/engine_test.h"
 #include "output/reconstruction.h"
 #include "riff/blocks.h"
 

@@ -11,7 +11,7 @@
 
 #include "fixtures/avi_builder.h"
 #include "fixtures/avi_layout.h"
-#include "fixtures/task_test.h"
+#include "fixtures/engine_test.h"
 #include "output/writer.h"
 
 namespace {
@@ -251,7 +251,8 @@ TEST_F(WriterTest, HeaderTooLargeMovesTheMoviListToTheNext2048Boundary) {
 
 TEST_F(WriterTest, HeaderOptionArithmetic) {
   std::vector<rv::IndexEntry> entries;
-  for (auto [id, n, len] : {std::tuple{"00dc", 1500, 5000u}, {"00db", 20, 5000u},
+  for (auto [id, n, len] : {std::tuple{"00dc", 1500, 5000u},
+                            {"00db", 20, 5000u},
                             {"01wb", 1520, 6400u}})  // 9,728,000 audio bytes
     entries.insert(entries.end(), size_t(n), {rv::fcc(id), 0, 4, len});
   rv::HeaderState& h = rv::Header();
@@ -263,9 +264,9 @@ TEST_F(WriterTest, HeaderOptionArithmetic) {
   h.astrh.DataRate = 8;
   auto fields = [&](rv::HeaderOptionFlags o, const std::vector<rv::IndexEntry>& e) {
     rv::ApplyHeaderOptions(o, e);
-    return std::vector<uint32_t>{h.avih.TotalNumberOfFrames, h.vstrh.DataLength, h.avih.TimeScale,
-                                 h.avih.DataRate, h.astrh.DataLength, h.astrh.TimeScale,
-                                 h.astrh.DataRate};
+    return std::vector<uint32_t>{
+        h.avih.TotalNumberOfFrames, h.vstrh.DataLength, h.avih.TimeScale, h.avih.DataRate,
+        h.astrh.DataLength,         h.astrh.TimeScale,  h.astrh.DataRate};
   };
   using V = std::vector<uint32_t>;
   EXPECT_EQ(fields({false, true, true, true, false}, entries),
