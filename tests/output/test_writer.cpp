@@ -320,7 +320,6 @@ TEST_F(WriterTest, RefusalsSayWhyAndCreateNoFile) {
       {&noHdrlFile, mode('I'), "out.avi", noHdrlText},
       {&noMovi, mode('O'), "out.avi", "• нет блока movi для копирования заголовка"},
       {&a.bytes, index({}), "out.avi", noStream},
-      {&a.bytes, index({{rv::fcc("?0dc"), 0, 4, 100}}), "out.avi", noStream},
       {&a.bytes, [] {}, "src.avi", same},
       {&a.bytes, [] {}, "link.avi", same},
       {&a.bytes, [] {}, "no/such/dir/out.avi", "• ошибка создания выходного файла"},
