@@ -3,7 +3,7 @@
 // tests and the end-to-end cases.
 #include <gtest/gtest.h>
 
-#include <algorithm>
+#include <numeric>
 #include <string>
 #include <vector>
 
@@ -46,9 +46,8 @@ TEST(DecompressorPicture, IsABottomUpTwentyFourBitDibWhateverTheDeclaredBitCount
     ASSERT_EQ(pic.size(), 272u * 64u);
     // The first stored row is the bottom of the picture (black), the last the top (white).
     auto rowMean = [&](int row) {
-      unsigned sum = 0;
-      for (int x = 0; x < w * 3; ++x) sum += pic[size_t(row) * 272 + size_t(x)];
-      return sum / unsigned(w * 3);
+      return std::accumulate(pic.begin() + row * 272, pic.begin() + row * 272 + w * 3, 0u) /
+             (w * 3);
     };
     EXPECT_LT(rowMean(0), 40u);
     EXPECT_GT(rowMean(h - 1), 215u);

@@ -31,8 +31,7 @@ const std::string kIn = "-f lavfi -i testsrc=size=320x240:rate=25 -f lavfi -i si
                   kMp3 = " -c:a libmp3lame -b:a 128k";
 const std::map<std::string, std::string> kSamples = {
     {"mp4", kIn + "-t 4" + kMpeg4 + kMp2},  // 100 frames
-    {"mp3", kIn + "-t 8" + kMpeg4 + kMp3},
-    {"pcm",  // 8-bit PCM in odd 441-byte chunks, MJPEG
+    {"pcm",                                 // 8-bit PCM in odd 441-byte chunks, MJPEG
      "-f lavfi -i testsrc=size=320x240:rate=25 -f lavfi -i "
      "sine=f=440:sample_rate=11025:samples_per_frame=441 -t 8 -c:v mjpeg -q:v 8 -c:a pcm_u8 -ac 1"},
     {"two", kIn + "-f lavfi -i sine=f=880 -map 0 -map 1 -map 2 -t 8" + kMpeg4 + kMp3},
@@ -282,7 +281,6 @@ std::vector<Case> Cases() {
       {"BrokenSizeFields", "mp4", kSizes, R, {FirstFrames(20)}},
       {"AbsoluteIndex", "mp4", kAbsolute, R, {Frames, SameKeys}},
       {"AbsoluteIndexUsed", "mp4", kAbsolute, R + " --use-index", {Frames, kSameIndexSize}},
-      {"InterruptedMp3", "mp3", Interrupted(0), R, {KeepsWhatFfmpegReads}},
       {"InterruptedPcm", "pcm", Interrupted(0), R, {KeepsWhatFfmpegReads}},
       {"HealthyRecGroupsPcm", "pcm", RecGroups, R, healthy},
       {"HealthyTwoAudioStreams", "two", nullptr, R, healthy},

@@ -56,17 +56,16 @@ std::string Records() {
   return r;
 }
 
-// avih, a video strl (a bitmap header by default) with extra nodes after its strf, an audio
-// strl with the given format; 100 bytes in front, a movi list after it.
-Bytes File(const Bytes& audioFormat, std::vector<Node> afterVideoStrf = {},
-           const Bytes& videoFormat = rvt::VideoStrf(320, 240, "XVID"), bool withMovi = true) {
+// avih, a video strl with extra nodes after its strf, a PCM audio strl; 100 bytes in front, a
+// movi list after it when withMovi.
+Bytes File(std::vector<Node> afterVideoStrf, bool withMovi = true) {
   std::vector<Node> vstrl{Chunk("strh", rvt::StrhPayload("vids", "XVID", {})),
-                          Chunk("strf", videoFormat)};
+                          Chunk("strf", rvt::VideoStrf(320, 240, "XVID"))};
   for (Node& n : afterVideoStrf) vstrl.push_back(std::move(n));
   std::vector<Node> top{rvt::List(
       "hdrl", {Chunk("avih", rvt::AvihPayload({})), rvt::List("strl", vstrl),
                rvt::List("strl", {Chunk("strh", rvt::StrhPayload("auds", "", {.rate = 16000})),
-                                  Chunk("strf", audioFormat)})})};
+                                  Chunk("strf", rvt::AudioStrf(1, 2, 44100))})})};
   if (withMovi)
     top.push_back(rvt::List(
         "movi", {Chunk("00dc", rvt::Pattern(300, 1)), Chunk("01wb", rvt::Pattern(101, 2))}));
@@ -109,9 +108,7 @@ TEST_F(ReconstructionTest, SignaturesAreFoundAtEveryStreamPosition) {
 
 TEST_F(ReconstructionTest, WhereTheSearchLooksAndWhereItEnds) {
   // Without a movi list the search runs to the end, and there is no tree.
-  EXPECT_FALSE(Run(
-      rvt::Concat({File(rvt::AudioStrf(1, 2, 44100), {}, rvt::VideoStrf(320, 240, "XVID"), false),
-                   rvt::Pattern(5000, 6)})));
+  EXPECT_FALSE(Run(rvt::Concat({File({}, false), rvt::Pattern(5000, 6)})));
   EXPECT_EQ(
       Table(),
       "avih  @124 +64\nstrh vids @200 +64\nstrf  @264 +48\nstrh auds @324 +64\nstrf  @388 +26\n");
@@ -126,7 +123,7 @@ TEST_F(ReconstructionTest, WhereTheSearchLooksAndWhereItEnds) {
                          " @76 +8\n");
   // An indx block marks the file extended.
   const Bytes indx = rvt::Concat({Bytes(8, 0), rvt::Text("00dc"), Bytes(12, 0)});
-  ASSERT_TRUE(Run(File(rvt::AudioStrf(1, 2, 44100), {Chunk("indx", indx)})));
+  ASSERT_TRUE(Run(File({Chunk("indx", indx)})));
   EXPECT_EQ(Table(),
             "avih  @124 +64\nstrh vids @200 +64\nstrf  @264 +48\nindx  @312 +32\n"
             "strh auds @356 +64\nstrf  @420 +26\nLIST movi @446 +430\n");
