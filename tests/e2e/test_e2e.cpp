@@ -110,11 +110,6 @@ Check SamePackets(bool timing = false) {
       [timing](const Outcome& o) { EXPECT_EQ(Packets(o.out, timing), Packets(o.s.path, timing)); };
 }
 void SameKeys(const Outcome& o) { EXPECT_EQ(Layout(o.out).Keys(), o.s.layout.Keys()); }
-Check Says(std::string text) {
-  return [text](const Outcome& o) {
-    EXPECT_NE(o.r.all().find(text), std::string::npos) << text << "\n" << o.r.all();
-  };
-}
 Check Probe(std::string entries, std::string want) {
   return [entries, want](const Outcome& o) {
     EXPECT_EQ(Sh("ffprobe -v error -select_streams v:0 -show_entries stream=" + entries +
@@ -160,17 +155,14 @@ Damage AtChunk(const char* id, size_t chunk, size_t at, Bytes what) {
     rvt::OverwriteAt(b, Chunks(l, id)[chunk].offset + at, what);
   };
 }
-// An interrupted recording: cut at 60 %, RIFF and movi sizes `size`, no idx1, the frame count
-// and stream lengths 0.
-Damage Interrupted(uint32_t size) {
-  return [size](Bytes& b, const rvt::AviLayout& l) {
-    rvt::Truncate(b, b.size() * 6 / 10);
-    rvt::OverwriteLE32(b, 4, size);
-    rvt::OverwriteLE32(b, l.moviList + 4, size);
-    rvt::OverwriteLE32(b, l.Find("avih") + 8 + 16, 0);
-    for (int i = 0; l.Find("strh", i); ++i) rvt::OverwriteLE32(b, l.Find("strh", i) + 8 + 32, 0);
-  };
-}
+// An interrupted recording: cut at 60 %, no idx1, the RIFF and movi sizes, the frame count and
+// the stream lengths 0.
+const Damage kInterrupted = [](Bytes& b, const rvt::AviLayout& l) {
+  rvt::Truncate(b, b.size() * 6 / 10);
+  for (size_t at : {size_t(4), l.moviList + 4, l.Find("avih") + 8 + 16})
+    rvt::OverwriteLE32(b, at, 0);
+  for (int i = 0; l.Find("strh", i); ++i) rvt::OverwriteLE32(b, l.Find("strh", i) + 8 + 32, 0);
+};
 // The same file with movi as LIST 'rec ' groups (a video chunk and the chunks after it) and an
 // idx1 that lists each group (flag 0x1) before its chunks.
 void RecGroups(Bytes& b, const rvt::AviLayout& l) {
@@ -257,7 +249,7 @@ const Damage kSizes = [](Bytes& b, const rvt::AviLayout& l) {
 // idx1 offsets as file positions, and a few wrong sizes.
 const Damage kAbsolute = [](Bytes& b, const rvt::AviLayout& l) {
   for (size_t i = 0; i < l.index.size(); ++i) {
-    rvt::OverwriteLE32(b, l.idx1 + 16 + 16 * i, l.index[i].offset + uint32_t(l.MoviPos()));
+    rvt::OverwriteLE32(b, l.idx1 + 16 + 16 * i, l.index[i].offset + uint32_t(l.moviList + 8));
     if (i % 50 == 3) rvt::OverwriteLE32(b, l.idx1 + 20 + 16 * i, l.index[i].length + 5);
   }
 };
@@ -268,7 +260,7 @@ const Check kSameIndexSize = [](const Outcome& o) {
 std::vector<Case> Cases() {
   const std::string R = "repair {in} -o {out} --yes";
   const std::vector<Check> healthy{InputIsHealthy, SamePackets(), SameKeys};
-  const std::vector<Check> rebuilt{Says("• найден блок strh auds"), Frames, PlaysClean};
+  const std::vector<Check> rebuilt{Frames, PlaysClean};
   // Uncompressed video has a numeric code and ffmpeg's PCM a 16-byte wave format, which the
   // format checks would turn down when the header is rebuilt (raw, pcm).
   // clang-format off
@@ -283,7 +275,7 @@ std::vector<Case> Cases() {
       {"BrokenSizeFields", "mp4", kSizes, R, {FirstFrames(20)}},
       {"AbsoluteIndex", "mp4", kAbsolute, R, {Frames, SameKeys}},
       {"AbsoluteIndexUsed", "mp4", kAbsolute, R + " --use-index", {Frames, kSameIndexSize}},
-      {"InterruptedPcm", "pcm", Interrupted(0), R, {KeepsWhatFfmpegReads}},
+      {"InterruptedPcm", "pcm", kInterrupted, R, {KeepsWhatFfmpegReads}},
       {"HealthyRecGroupsPcm", "pcm", RecGroups, R, healthy},
       {"HealthyTwoAudioStreams", "two", nullptr, R, healthy},
       {"HealthyRaw", "raw", nullptr, R, healthy},

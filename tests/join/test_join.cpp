@@ -114,13 +114,10 @@ TEST_F(JoinTest, AFaultStopsWithItsPositionAndAPartialOutput) {
 
 TEST_F(JoinTest, FaultsOfTheOutputAndTheFirstHeader) {
   const Bytes f = File(3).bytes;
-  Bytes noHeader = f, noRiff = f;
+  Bytes noHeader = f;
   rvt::OverwriteAt(noHeader, 12, Bytes{1, 2, 3, 4});
-  rvt::OverwriteAt(noRiff, 0, rvt::Text("RIFX"));
-  for (const Bytes* first : {&noHeader, &noRiff}) {
-    EXPECT_EQ(RunJoin({*first, f}), "ошибка извлечения заголовка первого файла");
-    EXPECT_TRUE(std::filesystem::exists(out_) && rvt::ReadFile(out_).empty());
-  }
+  EXPECT_EQ(RunJoin({noHeader, f}), "ошибка извлечения заголовка первого файла");
+  EXPECT_TRUE(std::filesystem::exists(out_) && rvt::ReadFile(out_).empty());
   out_ = dir_.path() + "/no-such-dir/out.avi";
   EXPECT_EQ(RunJoin({f}), "ошибка создания выходного файла");
   out_ = "/dev/full";
