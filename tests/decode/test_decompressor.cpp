@@ -1,10 +1,9 @@
-// The decompressor layer over streams encoded here with libavcodec: the
-// opening for the keyframe search with its fallbacks and failure texts, the decoding sequence
-// (behind B-frames too: the keyframe search's tests see it), and the picture as a bottom-up
-// 24-bit DIB; a chunk that is no picture gives none.
+// The decompressor's picture over a stream encoded here with libavcodec: a bottom-up 24-bit DIB;
+// a chunk that is no picture gives none. The choice of decoder is seen by the keyframe search's
+// tests and the end-to-end cases.
 #include <gtest/gtest.h>
 
-#include <algorithm>
+#include <numeric>
 #include <string>
 #include <vector>
 
@@ -16,43 +15,6 @@
 namespace {
 
 using rv::Bytes;
-
-rv::BitmapInfo Format(int w, int h, const char* compression, uint16_t bitCount = 24) {
-  rv::BitmapInfo b;
-  b.biWidth = w;
-  b.biHeight = h;
-  b.biPlanes = 1;
-  b.biBitCount = bitCount;
-  b.biCompression = rv::fcc(compression);
-  b.biSizeImage = uint32_t(w * h * 3);
-  return b;
-}
-
-TEST(DecompressorOpen, AutoTakesTheHandlerOrAnyDecoderOfTheFormatANamedOneMustFit) {
-  struct Case {
-    const char *choice, *handler, *compression, *error, *running;
-  } cases[] = {
-      {"auto", "XVID", "XVID", "", "XVID"},
-      {"auto", "\0\0\0\0", "MJPG", "", "MJPG"},  // no handler: the compression decides
-      {"auto", "ZZZZ", "MJPG", "", "MJPG"},
-      {"auto", "ZZZZ", "ZZZZ", "ошибка открытия декомпрессора для ZZZZ", ""},
-      {"XVID (MPEG-4 part 2)", "DIVX", "XVID", "", "XVID"},
-      {"QQQQ (nothing)", "XVID", "XVID", "ошибка открытия декомпрессора для QQQQ", ""},
-      {"MJPG (Motion JPEG)", "XVID", "XVID", "декомпрессор MJPG отказался это распаковывать", ""}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(std::string(c.choice) + " " + c.handler);
-    rv::Header().vstrh.DeviceHandler = std::string(c.handler, 4);
-    const rv::SearchDecoders d = rv::OpenForSearch(c.choice, Format(64, 48, c.compression), {});
-    EXPECT_EQ(d.error, c.error);
-    EXPECT_EQ(d.running ? d.running->Handler() : "", c.running);
-    EXPECT_EQ(bool(d.probe), *c.running != 0);
-    if (*c.running) {
-      EXPECT_EQ(d.handlerName == "XVID", std::string(c.running) == "XVID") << d.handlerName;
-      EXPECT_NE(d.running.get(), d.probe.get());
-    }
-  }
-  rv::Header().ResetRecords();
-}
 
 // White upper half, black lower half, no colour.
 void UpperWhite(AVFrame* f, int) {
@@ -68,7 +30,9 @@ TEST(DecompressorPicture, IsABottomUpTwentyFourBitDibWhateverTheDeclaredBitCount
   ASSERT_EQ(enc.packets.size(), 1u);
   for (uint16_t bits : {uint16_t(24), uint16_t(12), uint16_t(0)}) {
     SCOPED_TRACE(bits);
-    rv::BitmapInfo in = Format(w, h, "MJPG", bits);
+    rv::BitmapInfo in;
+    in.biWidth = w, in.biHeight = h, in.biPlanes = 1, in.biBitCount = bits;
+    in.biCompression = rv::fcc("MJPG");
     in.biSizeImage = 100;  // what a strf may declare for another bit count
     const rv::BitmapInfo out = rv::OutputFormatFor(in);
     EXPECT_EQ(out.biCompression, 0u);
@@ -82,9 +46,8 @@ TEST(DecompressorPicture, IsABottomUpTwentyFourBitDibWhateverTheDeclaredBitCount
     ASSERT_EQ(pic.size(), 272u * 64u);
     // The first stored row is the bottom of the picture (black), the last the top (white).
     auto rowMean = [&](int row) {
-      unsigned sum = 0;
-      for (int x = 0; x < w * 3; ++x) sum += pic[size_t(row) * 272 + size_t(x)];
-      return sum / unsigned(w * 3);
+      return std::accumulate(pic.begin() + row * 272, pic.begin() + row * 272 + w * 3, 0u) /
+             (w * 3);
     };
     EXPECT_LT(rowMean(0), 40u);
     EXPECT_GT(rowMean(h - 1), 215u);

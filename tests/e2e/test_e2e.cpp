@@ -31,8 +31,7 @@ const std::string kIn = "-f lavfi -i testsrc=size=320x240:rate=25 -f lavfi -i si
                   kMp3 = " -c:a libmp3lame -b:a 128k";
 const std::map<std::string, std::string> kSamples = {
     {"mp4", kIn + "-t 4" + kMpeg4 + kMp2},  // 100 frames
-    {"mp3", kIn + "-t 8" + kMpeg4 + kMp3},
-    {"pcm",  // 8-bit PCM in odd 441-byte chunks, MJPEG
+    {"pcm",                                 // 8-bit PCM in odd 441-byte chunks, MJPEG
      "-f lavfi -i testsrc=size=320x240:rate=25 -f lavfi -i "
      "sine=f=440:sample_rate=11025:samples_per_frame=441 -t 8 -c:v mjpeg -q:v 8 -c:a pcm_u8 -ac 1"},
     {"two", kIn + "-f lavfi -i sine=f=880 -map 0 -map 1 -map 2 -t 8" + kMpeg4 + kMp3},
@@ -106,29 +105,11 @@ Check FirstFrames(size_t n) {
               Hashes(o.s.frames.begin(), o.s.frames.begin() + long(n)));
   };
 }
-// At least as many intact frames as `ffmpeg -c copy` makes of the damaged file.
-void BeatsFfmpeg(const Outcome& o) {
-  auto intact = [&](const std::string& path) {
-    const Hashes h = rvt::FrameHashes(path);
-    return std::count_if(h.begin(), h.end(), [&](const std::string& x) {
-      return std::find(o.s.frames.begin(), o.s.frames.end(), x) != o.s.frames.end();
-    });
-  };
-  const std::string remuxed = o.in + ".remux.avi";
-  Sh("ffmpeg -nostdin -v quiet -y -i " + ShellQuote(o.in) + " -map 0 -c copy " +
-     ShellQuote(remuxed));
-  EXPECT_GE(intact(o.out), intact(remuxed));
-}
 Check SamePackets(bool timing = false) {
   return
       [timing](const Outcome& o) { EXPECT_EQ(Packets(o.out, timing), Packets(o.s.path, timing)); };
 }
 void SameKeys(const Outcome& o) { EXPECT_EQ(Layout(o.out).Keys(), o.s.layout.Keys()); }
-Check Says(std::string text) {
-  return [text](const Outcome& o) {
-    EXPECT_NE(o.r.all().find(text), std::string::npos) << text << "\n" << o.r.all();
-  };
-}
 Check Probe(std::string entries, std::string want) {
   return [entries, want](const Outcome& o) {
     EXPECT_EQ(Sh("ffprobe -v error -select_streams v:0 -show_entries stream=" + entries +
@@ -174,17 +155,14 @@ Damage AtChunk(const char* id, size_t chunk, size_t at, Bytes what) {
     rvt::OverwriteAt(b, Chunks(l, id)[chunk].offset + at, what);
   };
 }
-// An interrupted recording: cut at 60 %, RIFF and movi sizes `size`, no idx1, the frame count
-// and stream lengths 0.
-Damage Interrupted(uint32_t size) {
-  return [size](Bytes& b, const rvt::AviLayout& l) {
-    rvt::Truncate(b, b.size() * 6 / 10);
-    rvt::OverwriteLE32(b, 4, size);
-    rvt::OverwriteLE32(b, l.moviList + 4, size);
-    rvt::OverwriteLE32(b, l.Find("avih") + 8 + 16, 0);
-    for (int i = 0; l.Find("strh", i); ++i) rvt::OverwriteLE32(b, l.Find("strh", i) + 8 + 32, 0);
-  };
-}
+// An interrupted recording: cut at 60 %, no idx1, the RIFF and movi sizes, the frame count and
+// the stream lengths 0.
+const Damage kInterrupted = [](Bytes& b, const rvt::AviLayout& l) {
+  rvt::Truncate(b, b.size() * 6 / 10);
+  for (size_t at : {size_t(4), l.moviList + 4, l.Find("avih") + 8 + 16})
+    rvt::OverwriteLE32(b, at, 0);
+  for (int i = 0; l.Find("strh", i); ++i) rvt::OverwriteLE32(b, l.Find("strh", i) + 8 + 32, 0);
+};
 // The same file with movi as LIST 'rec ' groups (a video chunk and the chunks after it) and an
 // idx1 that lists each group (flag 0x1) before its chunks.
 void RecGroups(Bytes& b, const rvt::AviLayout& l) {
@@ -221,30 +199,14 @@ void KeepsWhatFfmpegReads(const Outcome& o) {
   EXPECT_EQ(rvt::ReadLE32(rvt::ReadFile(o.out), l.Find("avih") + 8 + 16),
             keys.size() - Count(keys, 'a'));
 }
-// Each header mode gives a file ffprobe reads whole.
-void ReadWhole(const Outcome& o) {
-  const std::string audio = std::to_string(Chunks(o.s.layout, "01wb").size());
-  EXPECT_EQ(Sh("ffprobe -v error -count_frames -show_entries "
-               "stream=codec_type,width,height,nb_frames,nb_read_frames:format=nb_streams -of "
-               "csv=p=0 " +
-               ShellQuote(o.out)),
-            "video,320,240,100,100\naudio," + audio + "," + audio + "\n2\n");
-}
-// Joined files play as one, frame for frame, with each file's keyframe flags.
-Check Joined(std::vector<std::string> parts) {
-  return [parts](const Outcome& o) {
-    Hashes want;
-    std::string keys;
-    for (const std::string& p : parts) {
-      want.insert(want.end(), S(p).frames.begin(), S(p).frames.end());
-      keys += VideoKeys(S(p).path);
-    }
-    ASSERT_EQ(want.size(), 30 * parts.size());
-    ASSERT_NE(want[0], want[30]);
-    EXPECT_EQ(Sh("ffmpeg -nostdin -v error -i " + ShellQuote(o.out) + " -map 0 -f null -"), "");
-    EXPECT_EQ(rvt::FrameHashes(o.out), want);
-    EXPECT_EQ(VideoKeys(o.out), keys);
-  };
+// The samples p1 and p2 joined play as one, frame for frame (the join's own tests compare the
+// keyframe flags).
+void Joined(const Outcome& o) {
+  Hashes want = S("p1").frames;
+  want.insert(want.end(), S("p2").frames.begin(), S("p2").frames.end());
+  ASSERT_TRUE(want.size() == 60 && want[0] != want[30]);
+  EXPECT_EQ(Sh("ffmpeg -nostdin -v error -i " + ShellQuote(o.out) + " -map 0 -f null -"), "");
+  EXPECT_EQ(rvt::FrameHashes(o.out), want);
 }
 // The keyframe search sets exactly the clean file's keyframes (every frame of MJPEG).
 void FoundKeys(const Outcome& o) {
@@ -252,10 +214,10 @@ void FoundKeys(const Outcome& o) {
   ASSERT_GE(Count(clean, 'K'), 2u);
   EXPECT_EQ(VideoKeys(o.in), std::string(clean.size(), '-'));
   EXPECT_EQ(VideoKeys(o.out), clean);
-  EXPECT_NE(o.r.out.find("опорных кадров: " + std::to_string(Count(clean, 'K'))), std::string::npos)
-      << o.r.out;
   EXPECT_EQ(rvt::FrameHashes(o.out), o.s.frames);
 }
+// The file's own index decides the keyframe flags, over what the pictures say.
+void KeysAsIndexed(const Outcome& o) { EXPECT_EQ(VideoKeys(o.out), VideoKeys(o.in)); }
 const Damage kClearKeys = [](Bytes& b, const rvt::AviLayout& l) {
   for (size_t i = 0; i < l.index.size(); ++i)
     rvt::OverwriteLE32(b, l.idx1 + 12 + 16 * i, l.index[i].flags & ~0x10u);
@@ -287,7 +249,7 @@ const Damage kSizes = [](Bytes& b, const rvt::AviLayout& l) {
 // idx1 offsets as file positions, and a few wrong sizes.
 const Damage kAbsolute = [](Bytes& b, const rvt::AviLayout& l) {
   for (size_t i = 0; i < l.index.size(); ++i) {
-    rvt::OverwriteLE32(b, l.idx1 + 16 + 16 * i, l.index[i].offset + uint32_t(l.MoviPos()));
+    rvt::OverwriteLE32(b, l.idx1 + 16 + 16 * i, l.index[i].offset + uint32_t(l.moviList + 8));
     if (i % 50 == 3) rvt::OverwriteLE32(b, l.idx1 + 20 + 16 * i, l.index[i].length + 5);
   }
 };
@@ -298,30 +260,26 @@ const Check kSameIndexSize = [](const Outcome& o) {
 std::vector<Case> Cases() {
   const std::string R = "repair {in} -o {out} --yes";
   const std::vector<Check> healthy{InputIsHealthy, SamePackets(), SameKeys};
-  const std::vector<Check> rebuilt{Says("• найден блок strh auds"), Frames, PlaysClean,
-                                   Probe("width,height", "320,240\n")};
+  const std::vector<Check> rebuilt{Frames, PlaysClean};
   // Uncompressed video has a numeric code and ffmpeg's PCM a 16-byte wave format, which the
   // format checks would turn down when the header is rebuilt (raw, pcm).
   // clang-format off
   std::vector<Case> c = {
-      {"HoleInMovi", "mp4", kHole, R, {FirstFrames(40), BeatsFfmpeg}},
+      {"HoleInMovi", "mp4", kHole, R, {FirstFrames(40)}},
       {"HoleOverPcmSound", "pcm", AtChunk("01wb", 80, 108, Bytes(65536, 0)), R, {SamePackets(true)}},
-      {"HeaderBuilt", "mp4", nullptr, R + " --header built", {ReadWhole}},
-      {"HeaderAssembled", "mp4", nullptr, R + " --header assembled", {ReadWhole}},
-      {"HeaderCopied", "mp4", nullptr, R + " --header copied", {ReadWhole}},
-      {"JoinTwo", "p1", nullptr, "join {in} {p2} -o {out}", {Joined({"p1", "p2"})}},
+      {"JoinTwo", "p1", nullptr, "join {in} {p2} -o {out}", {Joined}},
       {"InsertedZerosInThreeVideoChunks", "mp4", InsertZeros({70, 35, 10}), R, {Frames}},
       {"CutBeforeIdx1", "mp4", kCutBeforeIdx1, R, {Frames}},
-      {"CutInsideChunk50", "mp4", kCutInChunk50, R, {FirstFrames(50), BeatsFfmpeg}},
+      {"CutInsideChunk50", "mp4", kCutInChunk50, R, {FirstFrames(50)}},
       {"BrokenSizeFieldsIsall", "mp4", kSizes, R + " --fix eq,isall", {Frames}},
-      {"BrokenSizeFields", "mp4", kSizes, R, {BeatsFfmpeg}},
-      {"AbsoluteIndex", "mp4", kAbsolute, R, {Frames}},
+      {"BrokenSizeFields", "mp4", kSizes, R, {FirstFrames(20)}},
+      {"AbsoluteIndex", "mp4", kAbsolute, R, {Frames, SameKeys}},
       {"AbsoluteIndexUsed", "mp4", kAbsolute, R + " --use-index", {Frames, kSameIndexSize}},
-      {"InterruptedMp3", "mp3", Interrupted(0), R, {KeepsWhatFfmpegReads}},
-      {"InterruptedPcm", "pcm", Interrupted(0), R, {KeepsWhatFfmpegReads}},
+      {"InterruptedPcm", "pcm", kInterrupted, R, {KeepsWhatFfmpegReads}},
       {"HealthyRecGroupsPcm", "pcm", RecGroups, R, healthy},
       {"HealthyTwoAudioStreams", "two", nullptr, R, healthy},
       {"HealthyRaw", "raw", nullptr, R, healthy},
+      {"KeysAsTheFilesIndexSays", "mjpeg", kClearKeys, R, {KeysAsIndexed}},
       {"RawHeaderOverwritten", "raw", Overwrite(0, Bytes(24, 0xAA)), R, {SamePackets()}},
       {"PcmRiffZeroed", "pcm", Overwrite(0, Bytes(12, 0)), R, {SamePackets()}},
       {"PcmPushedBack", "pcm", Prepend(rvt::Filled(5000, 0x11)), R, {SamePackets()}},
@@ -330,10 +288,6 @@ std::vector<Case> Cases() {
       {"HeaderOverwritten", "mp4", Overwrite(0, rvt::Pattern(24, 43)), "repair {in} -o {out}", rebuilt},
       {"FrameRateEdited", "mp4", nullptr, "repair {in} -o {out} --set avih.TimeBetweenFrames=20000 "
        "--set vstrh.DataRate=50 --set vstrh.TimeScale=1", {Probe("avg_frame_rate", "50/1\n"), Frames}},
-      // info reads ffmpeg's files clean, with every label lit.
-      {"Info", "mp4", nullptr, "info {in} --json", {Says("\"messages\":[]"),
-       Says("\"labels\":{\"avih\":\"blue\",\"vstrh\":\"blue\",\"vstrf\":\"blue\",\"astrh\":\"blue\","
-            "\"astrf\":\"blue\",\"movi\":\"maroon\",\"idx1\":\"maroon\"}")}},
   };
   // clang-format on
   // The keyframe search with every keyframe flag of idx1 cleared, with the file's own index and

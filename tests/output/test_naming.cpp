@@ -25,10 +25,8 @@ TEST(Naming, ProposedNamesInADirectoryWithUpperCaseLetters) {
       {"clip.001.avi", "Clip.AVI", "clip.002.avi"},
       {"clip.005.avi", "clip.005.avi", "clip.006.avi"},  // a numbered source counts on
       {"clip.999.avi", "clip.999.avi", "clip.1000.avi"},
-      {"clip.1000.avi", "clip.999.avi", "clip.1001.avi"},
       {"", "clip.1000.avi", "clip.1000.001.avi"},  // four digits are no number part
       {"", "a.001.avi", "a.001.avi"},              // a numbered name not there yet keeps its number
-      {"", "x.01a.avi", "x.01a.001.avi"},
   };
   for (const auto& c : cases) {
     if (*c.touch) rvt::WriteFile(dir + c.touch, {1});
