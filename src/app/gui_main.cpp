@@ -6,13 +6,13 @@
 #include <QLineEdit>
 #include <QTimer>
 
-#include "gui/stream_check/stream_check_window.h"
-#include "gui/common/gui_host.h"
-#include "gui/main_window/main_window.h"
 #include "app/task_table.h"
 #include "gui/common/diagram_window.h"
 #include "gui/common/dump_window.h"
+#include "gui/common/gui_host.h"
 #include "gui/common/question_dialog.h"
+#include "gui/main_window/main_window.h"
+#include "gui/stream_check/stream_check_window.h"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);

@@ -32,7 +32,7 @@ void ApplyAdlRule(ConfigValues& v);
 // ~/.config). An override (tests) replaces both.
 std::string ConfigPath();
 void SetConfigPathOverride(const std::string& path);
-bool LoadConfigFile(ConfigValues& v);      // false when the file cannot be read
+bool LoadConfigFile(ConfigValues& v);        // false when the file cannot be read
 bool SaveConfigFile(const ConfigValues& v);  // false (silently) when it cannot be written
 
 // The directory of the running program, ending in "/".

@@ -22,10 +22,10 @@ enum class ProgressTarget { kStreamCheck, kMain, kKeyframes };
 
 struct Progress {
   ProgressTarget target = ProgressTarget::kMain;
-  int percent = -1;   // 0..100; -1 leaves the bar as it is
+  int percent = -1;  // 0..100; -1 leaves the bar as it is
   bool hasText = false;
-  std::string text;   // the position line beside the bar, when hasText
-  int64_t found = -1; // keyframes found so far (kKeyframes); -1 when not counted
+  std::string text;    // the position line beside the bar, when hasText
+  int64_t found = -1;  // keyframes found so far (kKeyframes); -1 when not counted
 };
 
 class Host {

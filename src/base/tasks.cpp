@@ -20,8 +20,8 @@ struct TaskEntry {
   bool resultIsSuccess;  // lParam is 1 on success; otherwise always 0
 };
 constexpr TaskEntry kTable[] = {
-    {"createIDX1", 100, true}, {"verifyIDX1", 100, true}, {"saveOUT", 0, false},
-    {"reconstruction", 101, true}, {"findKK", 103, false}, {"doJOIN", 0, false},
+    {"createIDX1", 100, true},     {"verifyIDX1", 100, true}, {"saveOUT", 0, false},
+    {"reconstruction", 101, true}, {"findKK", 103, false},    {"doJOIN", 0, false},
 };
 
 std::mutex g_routinesMutex;

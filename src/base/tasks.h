@@ -9,8 +9,8 @@
 namespace rv {
 
 // The six task names, in the order the dispatch compares them.
-inline constexpr const char* kTaskNames[] = {"createIDX1", "verifyIDX1", "saveOUT",
-                                             "reconstruction", "findKK", "doJOIN"};
+inline constexpr const char* kTaskNames[] = {"createIDX1",     "verifyIDX1", "saveOUT",
+                                             "reconstruction", "findKK",     "doJOIN"};
 
 struct Completion {
   int code = 0;    // wParam of message 1032

@@ -29,8 +29,8 @@ std::string GridTextLine(const GridRow& row, bool cutCells) {
   return line;
 }
 
-void WriteGridText(const std::vector<GridRow>& grid, const std::string& fileName,
-                   char headerGap, bool cutCells) {
+void WriteGridText(const std::vector<GridRow>& grid, const std::string& fileName, char headerGap,
+                   bool cutCells) {
   for (size_t r = 0; r < grid.size(); ++r) {
     AppendTextLine(GridTextLine(grid[r], cutCells), fileName);
     if (r == 0 && headerGap == 'y') AppendTextLine("", fileName);

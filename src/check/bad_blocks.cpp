@@ -9,8 +9,14 @@
 
 namespace rv {
 
-const GridRow kGridHeader = {"",           "#",           "id",     "offset в файле",
-                             "offset в потоке", "заявл.размер", "реальн.размер", "дельта",
+const GridRow kGridHeader = {"",
+                             "#",
+                             "id",
+                             "offset в файле",
+                             "offset в потоке",
+                             "заявл.размер",
+                             "реальн.размер",
+                             "дельта",
                              "max повтор"};
 
 void PackBadBlock(const BadBlock& b, uint8_t* out) {

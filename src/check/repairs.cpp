@@ -31,7 +31,8 @@ void AddExclusion(uint32_t o, uint32_t n) {
     if (placed) break;
   }
   if (!placed) {
-    auto it = std::find_if(list.begin(), list.end(), [&](const Exclusion& x) { return x.offset > o; });
+    auto it =
+        std::find_if(list.begin(), list.end(), [&](const Exclusion& x) { return x.offset > o; });
     list.insert(it, {o, n});
   }
   // Merge neighbours that now overlap or touch.
@@ -187,7 +188,8 @@ bool DeclaredEndInHole(const BadBlock& b) {
   const uint64_t declaredEnd = 8 + uint64_t(b.DeclaredSize);
   const uint64_t runStart = b.RepeatStart, runEnd = runStart + b.RepeatLength;
   const uint64_t excess = uint64_t(b.RealSize) - b.DeclaredSize;
-  return runStart <= declaredEnd + 1 && runEnd >= declaredEnd && 2 * uint64_t(b.RepeatLength) >= excess;
+  return runStart <= declaredEnd + 1 && runEnd >= declaredEnd &&
+         2 * uint64_t(b.RepeatLength) >= excess;
 }
 
 void FixSizes(char mode, RepairProgress progress) {
@@ -208,15 +210,22 @@ void FixSizes(char mode, RepairProgress progress) {
   }
 }
 
-bool RunBulkAction(const std::string& radio, const RepairOptions& o,
-                   const std::string& sourceName, RepairProgress progress) {
-  if (radio == "RadioEQ") FixEQDelta(o, progress);
-  else if (radio == "RadioREIS") RemoveAllZblocks(o, 'y', progress);
-  else if (radio == "RadioRENO") RemoveAllZblocks(o, 'n', progress);
-  else if (radio == "RadioRERE") RemoveAndRescan(o, sourceName, progress);
-  else if (radio == "RadioISME") FixSizes('y', progress);
-  else if (radio == "RadioISALL") FixSizes('n', progress);
-  else return false;
+bool RunBulkAction(const std::string& radio, const RepairOptions& o, const std::string& sourceName,
+                   RepairProgress progress) {
+  if (radio == "RadioEQ")
+    FixEQDelta(o, progress);
+  else if (radio == "RadioREIS")
+    RemoveAllZblocks(o, 'y', progress);
+  else if (radio == "RadioRENO")
+    RemoveAllZblocks(o, 'n', progress);
+  else if (radio == "RadioRERE")
+    RemoveAndRescan(o, sourceName, progress);
+  else if (radio == "RadioISME")
+    FixSizes('y', progress);
+  else if (radio == "RadioISALL")
+    FixSizes('n', progress);
+  else
+    return false;
   ResetReadCache();
   Crashed2SG();
   return true;

@@ -37,8 +37,8 @@ bool DeclaredEndInHole(const BadBlock& b);
 
 // The bulk action chosen by its radio button name: "RadioEQ", "RadioREIS", "RadioRENO",
 // "RadioRERE", "RadioISME", "RadioISALL". False for an unknown name.
-bool RunBulkAction(const std::string& radio, const RepairOptions& o,
-                   const std::string& sourceName, RepairProgress progress = nullptr);
+bool RunBulkAction(const std::string& radio, const RepairOptions& o, const std::string& sourceName,
+                   RepairProgress progress = nullptr);
 
 // Per-row commands on bad-block record k.
 void Block2Exclude(size_t k, char mode);

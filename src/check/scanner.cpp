@@ -4,15 +4,15 @@
 #include <chrono>
 #include <optional>
 
-#include "check/bad_blocks.h"
-#include "check/index.h"
-#include "check/stream_facts.h"
 #include "base/file_context.h"
 #include "base/host.h"
 #include "base/messages.h"
 #include "base/options.h"
 #include "base/questions.h"
 #include "base/tasks.h"
+#include "check/bad_blocks.h"
+#include "check/index.h"
+#include "check/stream_facts.h"
 #include "riff/blocks.h"
 #include "riff/bytes.h"
 #include "riff/header.h"
@@ -33,7 +33,8 @@ bool IsStreamChunkID(const std::string& id, bool streams01) {
 
 const char* CheckQuestionText(int code) {
   switch (code) {
-    case kAskFirstBlock: return "отсутствует метка первого блока в потоке. искать?\r\n(очень долго)";
+    case kAskFirstBlock:
+      return "отсутствует метка первого блока в потоке. искать?\r\n(очень долго)";
     case kAskBrokenLink:
       return "кривая ссылка в потоке. искать следующий блок побайтно?\r\n(очень долго)";
     case kAskIdx1Found: return "найдена последовательность 'IDX1'. прервать поиск?";
@@ -184,8 +185,8 @@ void Scanner::FinishBadBlock(uint64_t nextOffset) {
   // The distance to the next block counts the pad byte of an odd-sized chunk; where the
   // stream shows the size without it, the pad byte is not part of the real size.
   uint8_t last = 1;
-  if (real > 0 && real % 2 == 0 && ReadSource(uint32_t(M + b.MoviOffset + 8 + real - 1), 1, &last) &&
-      last == 0) {
+  if (real > 0 && real % 2 == 0 &&
+      ReadSource(uint32_t(M + b.MoviOffset + 8 + real - 1), 1, &last) && last == 0) {
     if (!own) own = LoadOwnIndex();
     const OwnIndex::Item* named = own->At(StreamToFile(uint32_t(M + b.MoviOffset)), b.ChunkID);
     if (named && named->length != real && named->length != real - 1) named = nullptr;
@@ -197,7 +198,8 @@ void Scanner::FinishBadBlock(uint64_t nextOffset) {
   b.RepeatStart = uint32_t(rt.bestStart - b.MoviOffset);
   // A run that went on into the dropped pad byte ends with the block.
   if (uint64_t(b.RepeatStart) + b.RepeatLength > uint64_t(real) + 8)
-    b.RepeatLength = uint32_t(uint64_t(real) + 8 - std::min<uint64_t>(b.RepeatStart, uint64_t(real) + 8));
+    b.RepeatLength =
+        uint32_t(uint64_t(real) + 8 - std::min<uint64_t>(b.RepeatStart, uint64_t(real) + 8));
   b.Mark = '*';
   ShowCurrentBadBlock();
   SendCheckMessage(kShowBadBlock, 0);

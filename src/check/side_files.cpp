@@ -5,9 +5,9 @@
 #include <cstdio>
 #include <fstream>
 
+#include "base/questions.h"
 #include "check/bad_blocks.h"
 #include "check/index.h"
-#include "base/questions.h"
 
 namespace rv {
 

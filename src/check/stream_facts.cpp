@@ -115,7 +115,8 @@ OwnIndex LoadOwnIndex() {
     for (uint64_t b : {moviPos, uint64_t(0)}) {
       Bytes id;
       const uint64_t at = b + items[i].filePos;
-      if (at + 8 <= fileSize && ReadFileDirect(uint32_t(at), 4, id) && LoadLE32(id.data()) == items[i].ckid) {
+      if (at + 8 <= fileSize && ReadFileDirect(uint32_t(at), 4, id) &&
+          LoadLE32(id.data()) == items[i].ckid) {
         base = b;
         found = true;
         break;
@@ -123,8 +124,9 @@ OwnIndex LoadOwnIndex() {
     }
   if (!found) return own;
   for (auto& it : items) it.filePos += base;
-  std::stable_sort(items.begin(), items.end(),
-                   [](const OwnIndex::Item& a, const OwnIndex::Item& b) { return a.filePos < b.filePos; });
+  std::stable_sort(
+      items.begin(), items.end(),
+      [](const OwnIndex::Item& a, const OwnIndex::Item& b) { return a.filePos < b.filePos; });
   own.items = std::move(items);
   return own;
 }

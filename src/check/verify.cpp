@@ -2,13 +2,13 @@
 
 #include <algorithm>
 
-#include "check/bad_blocks.h"
-#include "check/index.h"
-#include "check/scanner.h"
 #include "base/host.h"
 #include "base/messages.h"
 #include "base/options.h"
 #include "base/tasks.h"
+#include "check/bad_blocks.h"
+#include "check/index.h"
+#include "check/scanner.h"
 #include "riff/blocks.h"
 #include "riff/bytes.h"
 #include "riff/source.h"

@@ -2,18 +2,18 @@
 
 #include <cstdio>
 
+#include "base/messages.h"
+#include "base/options.h"
+#include "base/questions.h"
+#include "base/tasks.h"
 #include "check/bad_blocks.h"
+#include "check/file_state.h"
 #include "check/index.h"
 #include "check/scanner.h"
 #include "check/side_files.h"
 #include "cli/cli.h"
 #include "cli/common.h"
 #include "cli/console_host.h"
-#include "check/file_state.h"
-#include "base/messages.h"
-#include "base/options.h"
-#include "base/questions.h"
-#include "base/tasks.h"
 #include "riff/blocks.h"
 #include "riff/header.h"
 #include "riff/source.h"
@@ -68,12 +68,18 @@ bool ParseCheckOptions(std::vector<std::string>& args, std::string& error) {
       target = value;
       args.erase(args.begin() + long(i));
     };
-    if (a == "--no-key-00db") flag(o.key00db, false);
-    else if (a == "--no-key-01wb") flag(o.key01wb, false);
-    else if (a == "--ask-search") flag(o.searchNext, false);
-    else if (a == "--scan-to-eof") flag(o.scanToEof, true);
-    else if (a == "--no-beyond-eof") flag(o.beyondEof, false);
-    else if (a == "--streams-01") flag(o.streams01, true);
+    if (a == "--no-key-00db")
+      flag(o.key00db, false);
+    else if (a == "--no-key-01wb")
+      flag(o.key01wb, false);
+    else if (a == "--ask-search")
+      flag(o.searchNext, false);
+    else if (a == "--scan-to-eof")
+      flag(o.scanToEof, true);
+    else if (a == "--no-beyond-eof")
+      flag(o.beyondEof, false);
+    else if (a == "--streams-01")
+      flag(o.streams01, true);
     else if (a == "--yes" || a == "--no") {
       SetAlwaysAnswer(a == "--yes" ? 1 : 0);
       args.erase(args.begin() + long(i));
@@ -130,14 +136,22 @@ int Check(const std::vector<std::string>& argsIn) {
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     bool ok = true;
-    if (a == "--save-errors") ok = NextValue(args, i, ca.saveErrors);
-    else if (a == "--load-errors") ok = NextValue(args, i, ca.loadErrors);
-    else if (a == "--list") ok = NextValue(args, i, ca.listFile);
-    else if (a == "--index-out") ok = NextValue(args, i, ca.indexOut);
-    else if (a == "--continue") ca.continueCheck = true;
-    else if (!a.empty() && a[0] == '-') ok = false;
-    else if (ca.file.empty()) ca.file = a;
-    else ok = false;
+    if (a == "--save-errors")
+      ok = NextValue(args, i, ca.saveErrors);
+    else if (a == "--load-errors")
+      ok = NextValue(args, i, ca.loadErrors);
+    else if (a == "--list")
+      ok = NextValue(args, i, ca.listFile);
+    else if (a == "--index-out")
+      ok = NextValue(args, i, ca.indexOut);
+    else if (a == "--continue")
+      ca.continueCheck = true;
+    else if (!a.empty() && a[0] == '-')
+      ok = false;
+    else if (ca.file.empty())
+      ca.file = a;
+    else
+      ok = false;
     if (!ok) {
       std::fprintf(stderr, "rivetta-cli check: bad argument '%s'\n\n", a.c_str());
       return Usage({kCheckUsage, kCheckOptionsHelp, kCheckFileHelp});

@@ -5,21 +5,21 @@
 #include <string>
 #include <vector>
 
+#include "base/messages.h"
+#include "base/questions.h"
+#include "base/tasks.h"
+#include "check/file_state.h"
 #include "cli/check_cmd.h"
 #include "cli/common.h"
 #include "cli/console_host.h"
 #include "cli/decode_cmd.h"
-#include "cli/repair_cmd.h"
 #include "cli/json.h"
+#include "cli/repair_cmd.h"
 #include "cli/sample.h"
-#include "check/file_state.h"
-#include "base/tasks.h"
 #include "output/reconstruction.h"
-#include "riff/header_edit.h"
-#include "base/messages.h"
-#include "base/questions.h"
 #include "riff/blocks.h"
 #include "riff/header.h"
+#include "riff/header_edit.h"
 #include "riff/source.h"
 
 namespace rv::cli {
@@ -251,10 +251,10 @@ int MakeSampleCmd(const std::vector<std::string>& args) {
     std::fprintf(stderr, "rivetta-cli: не удалось записать %s\n", args[0].c_str());
     return kExitError;
   }
-  std::printf("%s: %d видео- и %d звуковых блоков; нули вставлены в видеоблок %d, "
-              "размер видеоблока %d испорчен\n",
-              args[0].c_str(), info.videoChunks, info.audioChunks, info.zeroRunChunk,
-              info.brokenSizeChunk);
+  std::printf(
+      "%s: %d видео- и %d звуковых блоков; нули вставлены в видеоблок %d, "
+      "размер видеоблока %d испорчен\n",
+      args[0].c_str(), info.videoChunks, info.audioChunks, info.zeroRunChunk, info.brokenSizeChunk);
   return kExitOk;
 }
 

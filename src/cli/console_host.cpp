@@ -6,9 +6,9 @@
 #include <cstdio>
 #include <iostream>
 
+#include "base/questions.h"
 #include "check/index.h"
 #include "check/scanner.h"
-#include "base/questions.h"
 
 namespace rv::cli {
 

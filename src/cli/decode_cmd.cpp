@@ -3,16 +3,16 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "base/messages.h"
+#include "base/options.h"
+#include "base/questions.h"
+#include "base/tasks.h"
 #include "check/index.h"
 #include "check/side_files.h"
 #include "cli/check_cmd.h"
 #include "cli/cli.h"
 #include "cli/common.h"
 #include "cli/console_host.h"
-#include "base/messages.h"
-#include "base/options.h"
-#include "base/questions.h"
-#include "base/tasks.h"
 #include "decode/decompressor.h"
 #include "decode/keyframes.h"
 #include "join/join.h"
@@ -63,10 +63,14 @@ int JoinCmd(const std::vector<std::string>& args) {
   j.output.clear();
   bool yes = false;
   for (size_t i = 0; i < args.size(); ++i) {
-    if (args[i] == "-o" && i + 1 < args.size()) j.output = args[++i];
-    else if (args[i] == "--yes") yes = true;
-    else if (!args[i].empty() && args[i][0] == '-') return Usage({kJoinUsage});
-    else j.files.push_back(args[i]);
+    if (args[i] == "-o" && i + 1 < args.size())
+      j.output = args[++i];
+    else if (args[i] == "--yes")
+      yes = true;
+    else if (!args[i].empty() && args[i][0] == '-')
+      return Usage({kJoinUsage});
+    else
+      j.files.push_back(args[i]);
   }
   if (j.files.empty() || j.output.empty()) return Usage({kJoinUsage});
   if (FileExists(j.output) && !yes) {
@@ -102,13 +106,20 @@ int KeyframesCmd(const std::vector<std::string>& argsIn) {
   bool useIndex = false;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
-    if (a == "--codec" && i + 1 < args.size()) codec = args[++i];
-    else if (a == "-o" && i + 1 < args.size()) out = args[++i];
-    else if (a == "--use-index") useIndex = true;
-    else if (a == "--yes") replace = true;
-    else if (!a.empty() && a[0] == '-') return Usage({kKeyframesUsage});
-    else if (file.empty()) file = a;
-    else return Usage({kKeyframesUsage});
+    if (a == "--codec" && i + 1 < args.size())
+      codec = args[++i];
+    else if (a == "-o" && i + 1 < args.size())
+      out = args[++i];
+    else if (a == "--use-index")
+      useIndex = true;
+    else if (a == "--yes")
+      replace = true;
+    else if (!a.empty() && a[0] == '-')
+      return Usage({kKeyframesUsage});
+    else if (file.empty())
+      file = a;
+    else
+      return Usage({kKeyframesUsage});
   }
   if (file.empty()) return Usage({kKeyframesUsage});
   if (!OpenForCheck(file)) return kExitError;
@@ -129,7 +140,8 @@ int KeyframesCmd(const std::vector<std::string>& argsIn) {
   const std::string result = Keyframes().Text("LabelIO");
   std::printf("%s\n%s\nопорных кадров: %u\n%s\n", Keyframes().Text("LabelKA").c_str(),
               Keyframes().Text("LabelKK").c_str(), Keyframes().keyframes.load(), result.c_str());
-  if (result != "поиск завершен") return result == "прервано пользователем" ? kExitIncomplete : kExitError;
+  if (result != "поиск завершен")
+    return result == "прервано пользователем" ? kExitIncomplete : kExitError;
   if (!out.empty()) {
     size_t shown = MessageLines().size();
     OutputFileName() = out;

@@ -3,6 +3,10 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "base/messages.h"
+#include "base/options.h"
+#include "base/questions.h"
+#include "base/tasks.h"
 #include "check/bad_blocks.h"
 #include "check/index.h"
 #include "check/repairs.h"
@@ -13,16 +17,12 @@
 #include "cli/cli.h"
 #include "cli/common.h"
 #include "cli/console_host.h"
-#include "base/messages.h"
-#include "base/options.h"
-#include "base/questions.h"
-#include "base/tasks.h"
 #include "output/naming.h"
 #include "output/reconstruction.h"
-#include "riff/header_edit.h"
 #include "output/writer.h"
 #include "riff/blocks.h"
 #include "riff/header.h"
+#include "riff/header_edit.h"
 #include "riff/source.h"
 
 namespace rv::cli {
@@ -108,25 +108,42 @@ int ParseRepairArgs(std::vector<std::string> args, RepairArgs& ra) {
     const std::string& a = args[i];
     std::string v;
     bool ok = true;
-    if (a == "-o") ok = NextValue(args, i, ra.out);
-    else if (a == "--fix") ok = NextValue(args, i, fix);
-    else if (a == "--any-delta") ra.ro.positiveDeltaOnly = false;
-    else if (a == "--any-byte") ra.ro.zeroRunsOnly = false;
-    else if (a == "--min-run") ok = NextValue(args, i, v) && MinRunFromText(v, ra.ro.minRun);
+    if (a == "-o")
+      ok = NextValue(args, i, ra.out);
+    else if (a == "--fix")
+      ok = NextValue(args, i, fix);
+    else if (a == "--any-delta")
+      ra.ro.positiveDeltaOnly = false;
+    else if (a == "--any-byte")
+      ra.ro.zeroRunsOnly = false;
+    else if (a == "--min-run")
+      ok = NextValue(args, i, v) && MinRunFromText(v, ra.ro.minRun);
     else if (a == "--header") {
       ok = NextValue(args, i, v);
-      if (v == "built") o.headerMode = 'M';
-      else if (v == "assembled") o.headerMode = 'I';
-      else if (v == "copied") o.headerMode = 'O';
-      else ok = false;
-    } else if (a == "--no-idx1") o.noIdx1 = true;
-    else if (a == "--keep-sizes") o.noFixSize = true;
-    else if (a == "--frames") o.totalFrames = true;
-    else if (a == "--rates") o.ratesFromTbf = true;
-    else if (a == "--audio-length") o.audioLength = true;
-    else if (a == "--audio-rate") o.audioRate = true;
-    else if (a == "--use-index") ra.useIndex = true;
-    else if (a == "--reconstruct") ra.reconstruct = true;
+      if (v == "built")
+        o.headerMode = 'M';
+      else if (v == "assembled")
+        o.headerMode = 'I';
+      else if (v == "copied")
+        o.headerMode = 'O';
+      else
+        ok = false;
+    } else if (a == "--no-idx1")
+      o.noIdx1 = true;
+    else if (a == "--keep-sizes")
+      o.noFixSize = true;
+    else if (a == "--frames")
+      o.totalFrames = true;
+    else if (a == "--rates")
+      o.ratesFromTbf = true;
+    else if (a == "--audio-length")
+      o.audioLength = true;
+    else if (a == "--audio-rate")
+      o.audioRate = true;
+    else if (a == "--use-index")
+      ra.useIndex = true;
+    else if (a == "--reconstruct")
+      ra.reconstruct = true;
     else if (a == "--set") {
       ok = NextValue(args, i, v);
       size_t dot = v.find('.'), eq = v.find('=');
@@ -134,17 +151,23 @@ int ParseRepairArgs(std::vector<std::string> args, RepairArgs& ra) {
       if (ok && dot != std::string::npos && eq != std::string::npos && dot < eq)
         f = FindField(v.substr(0, dot), v.substr(dot + 1, eq - dot - 1));
       if (!f) {
-        std::fprintf(stderr, "rivetta-cli repair: --set needs RECORD.FIELD=VALUE with a field "
-                             "that `rivetta-cli info --fields` lists, not '%s'\n", v.c_str());
+        std::fprintf(stderr,
+                     "rivetta-cli repair: --set needs RECORD.FIELD=VALUE with a field "
+                     "that `rivetta-cli info --fields` lists, not '%s'\n",
+                     v.c_str());
         return kExitUsage;
       }
       ra.edits.push_back({f, v.substr(eq + 1)});
-    }
-    else if (a == "--strict") ra.strict = true;
-    else if (a == "--force") ra.force = true;
-    else if (!a.empty() && a[0] == '-') ok = false;
-    else if (ra.file.empty()) ra.file = a;
-    else ok = false;
+    } else if (a == "--strict")
+      ra.strict = true;
+    else if (a == "--force")
+      ra.force = true;
+    else if (!a.empty() && a[0] == '-')
+      ok = false;
+    else if (ra.file.empty())
+      ra.file = a;
+    else
+      ok = false;
     if (!ok) {
       std::fprintf(stderr, "rivetta-cli repair: bad argument '%s'\n\n", a.c_str());
       return Usage({kRepairUsage, kCheckOptionsHelp});
@@ -152,9 +175,13 @@ int ParseRepairArgs(std::vector<std::string> args, RepairArgs& ra) {
   }
   for (std::string rest = fix; !rest.empty();) {
     std::string f = CutToken(rest, ",");
-    const char* radio = f == "eq" ? "RadioEQ" : f == "reis" ? "RadioREIS" : f == "reno" ? "RadioRENO"
-                      : f == "rere" ? "RadioRERE" : f == "isme" ? "RadioISME"
-                      : f == "isall" ? "RadioISALL" : nullptr;
+    const char* radio = f == "eq"      ? "RadioEQ"
+                        : f == "reis"  ? "RadioREIS"
+                        : f == "reno"  ? "RadioRENO"
+                        : f == "rere"  ? "RadioRERE"
+                        : f == "isme"  ? "RadioISME"
+                        : f == "isall" ? "RadioISALL"
+                                       : nullptr;
     if (f == "none") continue;
     if (!radio) {
       std::fprintf(stderr, "rivetta-cli repair: unknown repair '%s' in --fix\n", f.c_str());
@@ -191,8 +218,9 @@ int PrepareHeader(RepairArgs& ra, size_t& shown) {
     PrintNewMessages(shown);
   }
   if (!ra.reconstruct && !(IFpresent("avih") && IFpresent("vstrh") && IFpresent("vstrf"))) {
-    std::printf("• в заголовке нет avih или видео strh/strf: заголовок восстанавливается по "
-                "блокам, найденным в файле\n");
+    std::printf(
+        "• в заголовке нет avih или видео strh/strf: заголовок восстанавливается по "
+        "блокам, найденным в файле\n");
     ra.reconstruct = true;
   }
   if (ra.reconstruct) {

@@ -96,7 +96,8 @@ std::vector<DecoderEntry> InstalledDecoders() {
 
 std::vector<std::string> DecompressorChoices() {
   std::vector<std::string> out = {"auto"};
-  for (const DecoderEntry& d : InstalledDecoders()) out.push_back(d.fourcc + " (" + d.description + ")");
+  for (const DecoderEntry& d : InstalledDecoders())
+    out.push_back(d.fourcc + " (" + d.description + ")");
   return out;
 }
 
@@ -134,7 +135,8 @@ struct Decompressor::Impl {
     // twice on two decoders anyway.
     ctx->thread_count = 1;
     if (!extradata.empty()) {
-      ctx->extradata = static_cast<uint8_t*>(av_mallocz(extradata.size() + AV_INPUT_BUFFER_PADDING_SIZE));
+      ctx->extradata =
+          static_cast<uint8_t*>(av_mallocz(extradata.size() + AV_INPUT_BUFFER_PADDING_SIZE));
       if (ctx->extradata) {
         std::memcpy(ctx->extradata, extradata.data(), extradata.size());
         ctx->extradata_size = int(extradata.size());
@@ -146,8 +148,8 @@ struct Decompressor::Impl {
   bool ToPicture(Bytes& picture) {
     const int w = std::abs(in.biWidth), h = std::abs(in.biHeight);
     if (w == 0 || h == 0 || frame->width <= 0 || frame->height <= 0) return false;
-    sws = sws_getCachedContext(sws, frame->width, frame->height, AVPixelFormat(frame->format), w,
-                               h, AV_PIX_FMT_BGR24, SWS_POINT, nullptr, nullptr, nullptr);
+    sws = sws_getCachedContext(sws, frame->width, frame->height, AVPixelFormat(frame->format), w, h,
+                               AV_PIX_FMT_BGR24, SWS_POINT, nullptr, nullptr, nullptr);
     if (!sws) return false;
     // The scaler may write past the end of a row, so it writes top-down into a padded
     // scratch picture; the rows are then copied bottom-up into the DIB.
@@ -160,7 +162,8 @@ struct Decompressor::Impl {
     const size_t stride = (row + 3) & ~size_t(3);
     picture.assign(stride * size_t(h), 0);
     for (int y = 0; y < h; ++y)
-      std::memcpy(picture.data() + stride * size_t(h - 1 - y), scratch.data() + scratchStride * size_t(y), row);
+      std::memcpy(picture.data() + stride * size_t(h - 1 - y),
+                  scratch.data() + scratchStride * size_t(y), row);
     return true;
   }
 };

@@ -65,7 +65,7 @@ class Decompressor {
   // picture of this chunk.
   int DecodeAlone(const uint8_t* data, size_t size, Bytes& picture);
   void End();
-  std::string Handler() const;      // FOURCC of the decoder in use
+  std::string Handler() const;  // FOURCC of the decoder in use
   std::string Description() const;
 
  private:
@@ -76,7 +76,7 @@ class Decompressor {
 
 struct SearchDecoders {
   std::unique_ptr<Decompressor> running, probe;
-  std::string error;       // the failure text when the decoders could not be had
+  std::string error;  // the failure text when the decoders could not be had
   std::string handlerName;
 };
 // Opening for the keyframe search: choice is the codec choice's text ("auto" or starting

@@ -4,12 +4,12 @@
 #include <cstring>
 #include <map>
 
-#include "check/index.h"
 #include "base/host.h"
 #include "base/tasks.h"
-#include "riff/movi_locator.h"
+#include "check/index.h"
 #include "riff/blocks.h"
 #include "riff/header.h"
+#include "riff/movi_locator.h"
 #include "riff/source.h"
 
 namespace rv {
@@ -28,11 +28,16 @@ void KeyframeState::SetText(const std::string& label, const std::string& text) {
   if (CurrentWorkerAbandoned()) return;  // a killed search does not speak for the next one
   {
     std::lock_guard lock(mutex_);
-    if (label == "LabelIO") io_ = text;
-    else if (label == "LabelKK") kk_ = text;
-    else if (label == "LabelPR") pr_ = text;
-    else if (label == "LabelKA") ka_ = text;
-    else if (label == "LabelKKP") kkp_ = text;
+    if (label == "LabelIO")
+      io_ = text;
+    else if (label == "LabelKK")
+      kk_ = text;
+    else if (label == "LabelPR")
+      pr_ = text;
+    else if (label == "LabelKA")
+      ka_ = text;
+    else if (label == "LabelKKP")
+      kkp_ = text;
   }
   ++generation;
 }
@@ -173,7 +178,8 @@ int Search(Decompressor& running, Decompressor& probe, const BitmapInfo& out, ui
       if (ReadChunk(pos, e.dwChunkLength, streamEnd, chunk) &&
           running.Send(chunk.data(), chunk.size(), int64_t(i), false) == 0) {
         if (probe.Begin() == 0) {
-          if (probe.DecodeAlone(chunk.data(), chunk.size(), b) == 0) waiting[int64_t(i)] = FingerprintOf(b);
+          if (probe.DecodeAlone(chunk.data(), chunk.size(), b) == 0)
+            waiting[int64_t(i)] = FingerprintOf(b);
           probe.End();
         }
         take();
@@ -238,7 +244,9 @@ bool FindKK() {
   k.gaugeVisible = true;
   k.keyframes = 0;
   int r = Search(*d.running, *d.probe, out, uint64_t(moviPtr));
-  return finish(r == 0 ? "поиск завершен" : r == -1 ? "ошибка декомпрессора" : "прервано пользователем");
+  return finish(r == 0    ? "поиск завершен"
+                : r == -1 ? "ошибка декомпрессора"
+                          : "прервано пользователем");
 }
 
 bool LoadOwnIndex(const std::string& fileName) {

@@ -7,8 +7,8 @@
 #include <cstring>
 #include <thread>
 
-#include "check/index.h"
 #include "base/tasks.h"
+#include "check/index.h"
 #include "output/writer.h"
 #include "riff/bytes.h"
 #include "riff/movi_locator.h"

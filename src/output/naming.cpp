@@ -2,8 +2,8 @@
 
 #include <unistd.h>
 
-#include "check/side_files.h"
 #include "base/config.h"
+#include "check/side_files.h"
 
 namespace rv {
 

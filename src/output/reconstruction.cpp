@@ -87,8 +87,8 @@ bool reconstruction() {
       AddMessage("• найден блок " + ShowChars(r.Name) + " " + ShowChars(r.TypeTag));
       Highlight(blocks.back(), kind);
       i += 12;
-      found = HasBlock("LIST", "movi") && IFpresent("avih") && IFpresent("vstrh") &&
-              IFpresent("vstrf");
+      found =
+          HasBlock("LIST", "movi") && IFpresent("avih") && IFpresent("vstrh") && IFpresent("vstrf");
       if (found || StopRequested()) break;
     }
     p += i;

@@ -8,9 +8,9 @@
 #include <cerrno>
 #include <cstring>
 
+#include "base/file_context.h"
 #include "base/host.h"
 #include "base/messages.h"
-#include "base/file_context.h"
 #include "base/options.h"
 #include "base/tasks.h"
 #include "check/scanner.h"
@@ -33,7 +33,8 @@ std::string& OutputFileName() { return Context().Get<OutputName>().name; }
 const WriteSummary& LastWrite() { return LastWriteOfContext(); }
 
 bool SameFile(const std::string& a, const std::string& b) {
-  struct stat sa {}, sb {};
+  struct stat sa {
+  }, sb{};
   if (::stat(a.c_str(), &sa) != 0 || ::stat(b.c_str(), &sb) != 0) return false;
   return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
@@ -98,10 +99,10 @@ Bytes AvihBytes(const AvihRecord& r) {
   Bytes b;
   PutFour(b, "avih");
   Put32(b, 56);
-  for (uint32_t v : {r.TimeBetweenFrames, r.MaximumDataRate, r.PaddingGranularity, r.Flags,
-                     r.TotalNumberOfFrames, r.NumberOfInitialFrames, r.NumberOfStreams,
-                     r.SuggestedBufferSize, r.Width, r.Height, r.TimeScale, r.DataRate,
-                     r.StartTime, r.DataLength})
+  for (uint32_t v :
+       {r.TimeBetweenFrames, r.MaximumDataRate, r.PaddingGranularity, r.Flags,
+        r.TotalNumberOfFrames, r.NumberOfInitialFrames, r.NumberOfStreams, r.SuggestedBufferSize,
+        r.Width, r.Height, r.TimeScale, r.DataRate, r.StartTime, r.DataLength})
     Put32(b, v);
   return b;
 }
@@ -129,8 +130,8 @@ Bytes VideoStrfBytes(const VideoStrfRecord& r) {
   Put16(b, r.biPlanes);
   Put16(b, r.biBitCount);
   PutFour(b, r.biCompression);
-  for (uint32_t v : {r.biSizeImage, r.biXPelsPerMeter, r.biYPelsPerMeter, r.biClrUsed,
-                     r.biClrImportant})
+  for (uint32_t v :
+       {r.biSizeImage, r.biXPelsPerMeter, r.biYPelsPerMeter, r.biClrUsed, r.biClrImportant})
     Put32(b, v);
   size_t have = std::min<size_t>(r.codecData.size(), extra);
   b.insert(b.end(), r.codecData.begin(), r.codecData.begin() + long(have));
@@ -163,7 +164,6 @@ void AppendList(Bytes& out, const char* type, const Bytes& content) {
   PutFour(out, type);
   out.insert(out.end(), content.begin(), content.end());
 }
-
 
 // Copies count bytes of the source file from file position 0 (the copied header).
 bool CopyFilePrefix(OutFile& out, uint32_t count) {
@@ -312,7 +312,8 @@ bool AssembleHeader(Bytes& out) {
           // A block that runs past the end of the file contributes what the file holds.
           uint64_t avail = Source().size > r.Offset ? Source().size - r.Offset : 0;
           uint32_t n = uint32_t(std::min<uint64_t>(r.Size, avail));
-          if (n && ReadFileDirect(r.Offset, n, piece)) out.insert(out.end(), piece.begin(), piece.end());
+          if (n && ReadFileDirect(r.Offset, n, piece))
+            out.insert(out.end(), piece.begin(), piece.end());
         }
       }
       ++i;
@@ -349,7 +350,7 @@ class Writer {
   OutFile out;
   WriteSummary& summary = LastWriteOfContext();
   OwnIndex own;
-  bool ownAgrees = false;  // the file's own idx1 names most of the chunks where they are
+  bool ownAgrees = false;         // the file's own idx1 names most of the chunks where they are
   std::vector<uint64_t> indexed;  // file positions of every entry, skipped ones included
   IntraRule intra = IntraRule::Unknown;
   int videoStream = 0, audioStream = 1;
@@ -395,7 +396,8 @@ void Writer::SetKeyframe(IndexEntry& e, uint64_t filePos, const uint8_t* payload
   if (Index().keyflagsDecided) return;
   int key = -1;
   if (ownAgrees)
-    if (const OwnIndex::Item* it = own.At(filePos, e.ckid)) key = (it->flags & kKeyframeFlag) ? 1 : 0;
+    if (const OwnIndex::Item* it = own.At(filePos, e.ckid))
+      key = (it->flags & kKeyframeFlag) ? 1 : 0;
   if (key < 0) key = PictureIsIntra(intra, payload, n);
   if (key >= 0) e.dwFlags = key ? (e.dwFlags | kKeyframeFlag) : (e.dwFlags & ~kKeyframeFlag);
 }
@@ -417,7 +419,8 @@ bool Writer::CopyFromOwnIndex(uint64_t gapStart, uint64_t gapEnd) {
     if (std::binary_search(indexed.begin(), indexed.end(), it.filePos)) continue;
     bool cut = false;
     for (const Exclusion& x : Exclusions())
-      if (uint64_t(x.offset) < it.filePos + 8 + it.length && uint64_t(x.offset) + x.count > it.filePos)
+      if (uint64_t(x.offset) < it.filePos + 8 + it.length &&
+          uint64_t(x.offset) + x.count > it.filePos)
         cut = true;
     if (cut) continue;
     IndexEntry e{it.ckid, it.flags, uint32_t(out.length() - (uint64_t(H) + 8)), it.length};
@@ -465,8 +468,7 @@ void Writer::FillCounts(std::vector<StreamSlot>& streams) {
   for (size_t k = 0; k < streams.size(); ++k) {
     Bytes& c = streams[k].content;
     if (streams[k].kind != 'x' || c.size() < 8 + 48 || LoadLE32(c.data()) != fcc("strh")) continue;
-    if (unset(LoadLE32(&c[8 + 32])))
-      PutDWord(length(int(k), LoadLE32(&c[8 + 44])), &c[8 + 32]);
+    if (unset(LoadLE32(&c[8 + 32]))) PutDWord(length(int(k), LoadLE32(&c[8 + 44])), &c[8 + 32]);
   }
 }
 
@@ -585,7 +587,8 @@ bool Writer::Run() {
   Bytes header;
   HeaderOptionFlags opts{Opt().noIdx1, Opt().totalFrames, Opt().ratesFromTbf, Opt().audioLength,
                          Opt().audioLength && Opt().audioRate};
-  if (mode == 'O' && movi < 0) return AddMessage("• нет блока movi для копирования заголовка"), false;
+  if (mode == 'O' && movi < 0)
+    return AddMessage("• нет блока movi для копирования заголовка"), false;
   if (mode == 'I' && !AssembleHeader(header))
     return AddMessage("• нет блока hdrl для сборки заголовка"), false;
   if (movi >= 0) M = uint64_t(Blocks()[size_t(movi)].Offset) + 8;

@@ -19,12 +19,12 @@ std::string& OutputFileName();
 constexpr uint32_t kMoviListPos = 2036;  // movi list header of built and assembled headers
 
 struct WriteSummary {
-  bool written = false;        // an output file was produced
-  bool complete = false;       // every entry was copied
-  bool writeError = false;     // writing the output failed: the file is incomplete
+  bool written = false;     // an output file was produced
+  bool complete = false;    // every entry was copied
+  bool writeError = false;  // writing the output failed: the file is incomplete
   size_t chunksWritten = 0;
-  size_t fromOwnIndex = 0;     // chunks taken from the file's own idx1 (headers destroyed)
-  uint32_t moviListPos = 0;    // H
+  size_t fromOwnIndex = 0;   // chunks taken from the file's own idx1 (headers destroyed)
+  uint32_t moviListPos = 0;  // H
   uint64_t bytes = 0;
 };
 const WriteSummary& LastWrite();

@@ -27,8 +27,8 @@ struct TreeLine {
 
 struct TreeModel {
   std::vector<TreeLine> lines;
-  int32_t expandedLine = -1;  // the line expanded one level after a rebuild
-  uint64_t generation = 0;    // bumped at every change, so a view knows when to redraw
+  int32_t expandedLine = -1;               // the line expanded one level after a rebuild
+  uint64_t generation = 0;                 // bumped at every change, so a view knows when to redraw
   static constexpr int32_t kRemoved = -2;  // parent of a line taken out of the tree
   int32_t Add(std::string text, int32_t parent, int32_t block = -1);
   // Takes the child lines of a line out of the tree (they stay in the array, detached).

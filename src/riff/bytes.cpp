@@ -89,5 +89,4 @@ std::string BytesToHex(const Bytes& bytes, size_t pos, size_t count) {
   return out;
 }
 
-
 }  // namespace rv

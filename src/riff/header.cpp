@@ -22,7 +22,9 @@ struct LabelSet {
     for (size_t i = 0; i < colour.size(); ++i) colour[i] = o.colour[i].load();
   }
 };
-std::array<std::atomic<LabelColor>, kLabelCount>& Labels() { return Context().Get<LabelSet>().colour; }
+std::array<std::atomic<LabelColor>, kLabelCount>& Labels() {
+  return Context().Get<LabelSet>().colour;
+}
 
 }  // namespace
 
@@ -180,7 +182,8 @@ void ReadStruct() {
   while (pos < fileSize && Blocks().size() < kMaxBlocks) {
     ReadHead(uint32_t(pos), id, size, tag);
     if (!IsChunkID(id)) {
-      AddMessage("• ожидался ID следующего блока и не нашёлся. вероятно нарушение в структуре файла");
+      AddMessage(
+          "• ожидался ID следующего блока и не нашёлся. вероятно нарушение в структуре файла");
       break;
     }
     AppendRecord(id, size, tag, 0, uint32_t(pos));
@@ -314,11 +317,20 @@ bool SignatureAndSize(const Bytes& buf, const char* sig, std::string& signature,
 
 bool readAVIH(const Bytes& buf, AvihRecord& r) {
   if (!SignatureAndSize(buf, "avih", r.signature, r.size)) return false;
-  uint32_t* fields[] = {&r.TimeBetweenFrames,   &r.MaximumDataRate,       &r.PaddingGranularity,
-                        &r.Flags,               &r.TotalNumberOfFrames,   &r.NumberOfInitialFrames,
-                        &r.NumberOfStreams,     &r.SuggestedBufferSize,   &r.Width,
-                        &r.Height,              &r.TimeScale,             &r.DataRate,
-                        &r.StartTime,           &r.DataLength};
+  uint32_t* fields[] = {&r.TimeBetweenFrames,
+                        &r.MaximumDataRate,
+                        &r.PaddingGranularity,
+                        &r.Flags,
+                        &r.TotalNumberOfFrames,
+                        &r.NumberOfInitialFrames,
+                        &r.NumberOfStreams,
+                        &r.SuggestedBufferSize,
+                        &r.Width,
+                        &r.Height,
+                        &r.TimeScale,
+                        &r.DataRate,
+                        &r.StartTime,
+                        &r.DataLength};
   for (size_t i = 0; i < 14; ++i) GetDWord(buf, 8 + 4 * i, *fields[i]);
   return true;
 }
@@ -327,9 +339,9 @@ bool readSTRH(const Bytes& buf, StrhRecord& r) {
   if (!SignatureAndSize(buf, "strh", r.signature, r.size)) return false;
   r.DataType = GetChars(buf, 8, 4);
   r.DeviceHandler = GetChars(buf, 12, 4);
-  uint32_t* fields[] = {&r.Flags,      &r.Priority,   &r.InitialFrames,       &r.TimeScale,
-                        &r.DataRate,   &r.StartTime,  &r.DataLength,          &r.SuggestedBufferSize,
-                        &r.Quality,    &r.SampleSize, &r.xz1,                 &r.xz2};
+  uint32_t* fields[] = {&r.Flags,    &r.Priority,   &r.InitialFrames, &r.TimeScale,
+                        &r.DataRate, &r.StartTime,  &r.DataLength,    &r.SuggestedBufferSize,
+                        &r.Quality,  &r.SampleSize, &r.xz1,           &r.xz2};
   for (size_t i = 0; i < 12; ++i) GetDWord(buf, 16 + 4 * i, *fields[i]);
   return true;
 }
@@ -483,8 +495,10 @@ bool supposeSTRFV(const BlockRecord& r) {
   // A FOURCC: letters and digits, padded with blanks at the end ("DIB ", "Y8  ").
   bool blank = false;
   for (size_t i = 24; i < 28; ++i) {
-    if (b[i] == ' ' && i > 24) blank = true;
-    else if (blank || kAllowed.find(char(b[i])) == std::string::npos) return false;
+    if (b[i] == ' ' && i > 24)
+      blank = true;
+    else if (blank || kAllowed.find(char(b[i])) == std::string::npos)
+      return false;
   }
   return true;
 }

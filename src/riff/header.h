@@ -25,9 +25,8 @@ struct StrhRecord {
   std::string signature;
   uint32_t size = 0;
   std::string DataType, DeviceHandler;
-  uint32_t Flags = 0, Priority = 0, InitialFrames = 0, TimeScale = 0, DataRate = 0,
-           StartTime = 0, DataLength = 0, SuggestedBufferSize = 0, Quality = 0, SampleSize = 0,
-           xz1 = 0, xz2 = 0;
+  uint32_t Flags = 0, Priority = 0, InitialFrames = 0, TimeScale = 0, DataRate = 0, StartTime = 0,
+           DataLength = 0, SuggestedBufferSize = 0, Quality = 0, SampleSize = 0, xz1 = 0, xz2 = 0;
 };
 
 struct VideoStrfRecord {
@@ -57,17 +56,25 @@ struct HeaderState {
   AudioStrfRecord astrf;
   uint32_t parsePos = 0;
   int32_t lastIndex = -1;
-  uint32_t moviPos = 0;    // stream position of the four bytes "movi"
-  char extended = 0;       // 'y' when an indx block was found
-  Bytes shared;            // the shared buffer whole chunks are read into
+  uint32_t moviPos = 0;  // stream position of the four bytes "movi"
+  char extended = 0;     // 'y' when an indx block was found
+  Bytes shared;          // the shared buffer whole chunks are read into
   void ResetRecords();
 };
 HeaderState& Header();
 
 // The seven block labels and their colours.
 enum class LabelColor : uint8_t { Gray, Blue, Maroon };
-enum LabelId : int { kLabelAVIH, kLabelVSTRH, kLabelVSTRF, kLabelASTRH, kLabelASTRF, kLabelMOVI,
-                     kLabelIDX1, kLabelCount };
+enum LabelId : int {
+  kLabelAVIH,
+  kLabelVSTRH,
+  kLabelVSTRF,
+  kLabelASTRH,
+  kLabelASTRF,
+  kLabelMOVI,
+  kLabelIDX1,
+  kLabelCount
+};
 extern const std::array<const char*, kLabelCount> kLabelNames;     // "LabelAVIH", ...
 extern const std::array<const char*, kLabelCount> kLabelCaptions;  // "avih", "v.strh", ...
 extern const std::array<const char*, kLabelCount> kElementNames;   // "avih", "vstrh", ...

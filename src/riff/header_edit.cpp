@@ -29,22 +29,23 @@ const std::vector<FieldDef> kFields = {
     {"avih", "DataRate", "EditADR", "DataRate:", K::Signed32},
     {"avih", "StartTime", "EditAST", "StartTime:", K::Signed32},
     {"avih", "DataLength", "EditADL", "DataLength:", K::Signed32},
-#define STRH_FIELDS(rec)                                                         \
-  {rec, "signature", "EditSsig", "signature:", K::Chars4},                       \
-      {rec, "DataType", "EditSDT", "DataType:", K::Chars4},                      \
-      {rec, "DeviceHandler", "EditSDH", "DeviceHandler:", K::Chars4},            \
-      {rec, "Flags", "EditSF", "Flags (hex):", K::Hex32},                        \
-      {rec, "Priority", "EditSPRI", "Priority:", K::Signed32},                   \
-      {rec, "InitialFrames", "EditSIF", "InitialFrames:", K::Signed32},          \
-      {rec, "TimeScale", "EditSTS", "TimeScale:", K::Signed32},                  \
-      {rec, "DataRate", "EditSDR", "DataRate:", K::Signed32},                    \
-      {rec, "StartTime", "EditSST", "StartTime:", K::Signed32},                  \
-      {rec, "DataLength", "EditSDL", "DataLength:", K::Signed32},                \
+#define STRH_FIELDS(rec)                                                             \
+  {rec, "signature", "EditSsig", "signature:", K::Chars4},                           \
+      {rec, "DataType", "EditSDT", "DataType:", K::Chars4},                          \
+      {rec, "DeviceHandler", "EditSDH", "DeviceHandler:", K::Chars4},                \
+      {rec, "Flags", "EditSF", "Flags (hex):", K::Hex32},                            \
+      {rec, "Priority", "EditSPRI", "Priority:", K::Signed32},                       \
+      {rec, "InitialFrames", "EditSIF", "InitialFrames:", K::Signed32},              \
+      {rec, "TimeScale", "EditSTS", "TimeScale:", K::Signed32},                      \
+      {rec, "DataRate", "EditSDR", "DataRate:", K::Signed32},                        \
+      {rec, "StartTime", "EditSST", "StartTime:", K::Signed32},                      \
+      {rec, "DataLength", "EditSDL", "DataLength:", K::Signed32},                    \
       {rec, "SuggestedBufferSize", "EditSSBS", "SuggestedBufferSize:", K::Signed32}, \
-      {rec, "Quality", "EditSQ", "Qualiy (hex):", K::Hex32},                     \
-      {rec, "SampleSize", "EditSSS", "SampleSize:", K::Signed32},                \
-      {rec, "xz1", "EditSXZ1", "xз 1 (hex):", K::Hex32},                         \
-      {rec, "xz2", "EditSXZ2", "xз 2 (hex):", K::Hex32}
+      {rec, "Quality", "EditSQ", "Qualiy (hex):", K::Hex32},                         \
+      {rec, "SampleSize", "EditSSS", "SampleSize:", K::Signed32},                    \
+      {rec, "xz1", "EditSXZ1", "xз 1 (hex):", K::Hex32}, {                           \
+    rec, "xz2", "EditSXZ2", "xз 2 (hex):", K::Hex32                                  \
+  }
     STRH_FIELDS("vstrh"),
     STRH_FIELDS("astrh"),
 #undef STRH_FIELDS
@@ -56,7 +57,8 @@ const std::vector<FieldDef> kFields = {
     {"vstrf", "biBitCount", "EditVFbp", "Number of bits/pixel:", K::Low16},
     {"vstrf", "biCompression", "EditVFcf", "Compression format:", K::Chars4},
     {"vstrf", "biSizeImage", "EditVFsi", "Size of the image:", K::Signed32},
-    {"vstrf", "biXPelsPerMeter", "EditVFhr", "Horizontal resolution of target device:", K::Signed32},
+    {"vstrf", "biXPelsPerMeter", "EditVFhr",
+     "Horizontal resolution of target device:", K::Signed32},
     {"vstrf", "biYPelsPerMeter", "EditVFvr", "Vertical resolution of target device:", K::Signed32},
     {"vstrf", "biClrUsed", "EditVFnu", "Number of colors used:", K::Signed32},
     {"vstrf", "biClrImportant", "EditVFni", "Number of colors important:", K::Signed32},
@@ -85,14 +87,20 @@ Slot SlotOf(const FieldDef& f) {
   if (rec == "avih") {
     AvihRecord& r = h.avih;
     if (n == "signature") return {&r.signature};
-    std::pair<const char*, uint32_t*> m[] = {
-        {"TimeBetweenFrames", &r.TimeBetweenFrames}, {"MaximumDataRate", &r.MaximumDataRate},
-        {"PaddingGranularity", &r.PaddingGranularity}, {"Flags", &r.Flags},
-        {"TotalNumberOfFrames", &r.TotalNumberOfFrames},
-        {"NumberOfInitialFrames", &r.NumberOfInitialFrames},
-        {"NumberOfStreams", &r.NumberOfStreams}, {"SuggestedBufferSize", &r.SuggestedBufferSize},
-        {"Width", &r.Width}, {"Height", &r.Height}, {"TimeScale", &r.TimeScale},
-        {"DataRate", &r.DataRate}, {"StartTime", &r.StartTime}, {"DataLength", &r.DataLength}};
+    std::pair<const char*, uint32_t*> m[] = {{"TimeBetweenFrames", &r.TimeBetweenFrames},
+                                             {"MaximumDataRate", &r.MaximumDataRate},
+                                             {"PaddingGranularity", &r.PaddingGranularity},
+                                             {"Flags", &r.Flags},
+                                             {"TotalNumberOfFrames", &r.TotalNumberOfFrames},
+                                             {"NumberOfInitialFrames", &r.NumberOfInitialFrames},
+                                             {"NumberOfStreams", &r.NumberOfStreams},
+                                             {"SuggestedBufferSize", &r.SuggestedBufferSize},
+                                             {"Width", &r.Width},
+                                             {"Height", &r.Height},
+                                             {"TimeScale", &r.TimeScale},
+                                             {"DataRate", &r.DataRate},
+                                             {"StartTime", &r.StartTime},
+                                             {"DataLength", &r.DataLength}};
     for (auto& [name, p] : m)
       if (n == name) return {nullptr, p};
   } else if (rec == "vstrh" || rec == "astrh") {
@@ -100,12 +108,18 @@ Slot SlotOf(const FieldDef& f) {
     if (n == "signature") return {&r.signature};
     if (n == "DataType") return {&r.DataType};
     if (n == "DeviceHandler") return {&r.DeviceHandler};
-    std::pair<const char*, uint32_t*> m[] = {
-        {"Flags", &r.Flags}, {"Priority", &r.Priority}, {"InitialFrames", &r.InitialFrames},
-        {"TimeScale", &r.TimeScale}, {"DataRate", &r.DataRate}, {"StartTime", &r.StartTime},
-        {"DataLength", &r.DataLength}, {"SuggestedBufferSize", &r.SuggestedBufferSize},
-        {"Quality", &r.Quality}, {"SampleSize", &r.SampleSize}, {"xz1", &r.xz1},
-        {"xz2", &r.xz2}};
+    std::pair<const char*, uint32_t*> m[] = {{"Flags", &r.Flags},
+                                             {"Priority", &r.Priority},
+                                             {"InitialFrames", &r.InitialFrames},
+                                             {"TimeScale", &r.TimeScale},
+                                             {"DataRate", &r.DataRate},
+                                             {"StartTime", &r.StartTime},
+                                             {"DataLength", &r.DataLength},
+                                             {"SuggestedBufferSize", &r.SuggestedBufferSize},
+                                             {"Quality", &r.Quality},
+                                             {"SampleSize", &r.SampleSize},
+                                             {"xz1", &r.xz1},
+                                             {"xz2", &r.xz2}};
     for (auto& [name, p] : m)
       if (n == name) return {nullptr, p};
   } else if (rec == "vstrf") {
@@ -114,11 +128,14 @@ Slot SlotOf(const FieldDef& f) {
     if (n == "biCompression") return {&r.biCompression};
     if (n == "biPlanes") return {nullptr, nullptr, &r.biPlanes};
     if (n == "biBitCount") return {nullptr, nullptr, &r.biBitCount};
-    std::pair<const char*, uint32_t*> m[] = {
-        {"biSize", &r.biSize}, {"biWidth", &r.biWidth}, {"biHeight", &r.biHeight},
-        {"biSizeImage", &r.biSizeImage}, {"biXPelsPerMeter", &r.biXPelsPerMeter},
-        {"biYPelsPerMeter", &r.biYPelsPerMeter}, {"biClrUsed", &r.biClrUsed},
-        {"biClrImportant", &r.biClrImportant}};
+    std::pair<const char*, uint32_t*> m[] = {{"biSize", &r.biSize},
+                                             {"biWidth", &r.biWidth},
+                                             {"biHeight", &r.biHeight},
+                                             {"biSizeImage", &r.biSizeImage},
+                                             {"biXPelsPerMeter", &r.biXPelsPerMeter},
+                                             {"biYPelsPerMeter", &r.biYPelsPerMeter},
+                                             {"biClrUsed", &r.biClrUsed},
+                                             {"biClrImportant", &r.biClrImportant}};
     for (auto& [name, p] : m)
       if (n == name) return {nullptr, p};
   } else if (rec == "astrf") {
@@ -229,23 +246,15 @@ bool ApplyField(const FieldDef& f, const std::string& text, std::string& error) 
   HeaderState& h = Header();
   Slot s = SlotOf(f);
   switch (f.kind) {
-    case K::Chars4:
-      *s.chars = Four(text);
-      return true;
-    case K::Hex32:
-      *s.u32 = HexToInt(text);
-      return true;
+    case K::Chars4: *s.chars = Four(text); return true;
+    case K::Hex32: *s.u32 = HexToInt(text); return true;
     case K::CbSize: {
       int64_t n = 0;
       *s.u16 = ParseDecimal(text, n) ? uint16_t(uint64_t(n)) : 0;
       return true;
     }
-    case K::VideoCodec:
-      h.vstrf.codecData = ParseVideoCodecData(text);
-      return true;
-    case K::AudioCodec:
-      h.astrf.codecData = ParseAudioCodecData(text, h.astrf.cbSize);
-      return true;
+    case K::VideoCodec: h.vstrf.codecData = ParseVideoCodecData(text); return true;
+    case K::AudioCodec: h.astrf.codecData = ParseAudioCodecData(text, h.astrf.cbSize); return true;
     case K::Signed32:
     case K::Low16: {
       uint32_t v = 0;
@@ -278,21 +287,31 @@ void RefreshBlockLines(int32_t b, const std::string& record) {
   if (r.Node < 0 || size_t(r.Node) >= t.lines.size()) return;
   const HeaderState& h = Header();
   std::string sig;
-  if (record == "avih") sig = h.avih.signature;
-  else if (record == "vstrh") sig = h.vstrh.signature;
-  else if (record == "astrh") sig = h.astrh.signature;
-  else if (record == "vstrf") sig = h.vstrf.signature;
-  else sig = h.astrf.signature;
+  if (record == "avih")
+    sig = h.avih.signature;
+  else if (record == "vstrh")
+    sig = h.vstrh.signature;
+  else if (record == "astrh")
+    sig = h.astrh.signature;
+  else if (record == "vstrf")
+    sig = h.vstrf.signature;
+  else
+    sig = h.astrf.signature;
   std::string text = "'" + CharsText(sig) + "' " + std::to_string(r.Size);
   if (record == "vstrh") text += " '" + CharsText(h.vstrh.DataType) + "'";
   if (record == "astrh") text += " '" + CharsText(h.astrh.DataType) + "'";
   t.lines[size_t(r.Node)].text = text;
   t.RemoveChildren(r.Node);
-  if (record == "avih") avih2TV(r.Node, h.avih);
-  else if (record == "vstrh") strh2TV(r.Node, h.vstrh);
-  else if (record == "astrh") strh2TV(r.Node, h.astrh);
-  else if (record == "vstrf") strf2TV(r.Node, 'v');
-  else strf2TV(r.Node, 'a');
+  if (record == "avih")
+    avih2TV(r.Node, h.avih);
+  else if (record == "vstrh")
+    strh2TV(r.Node, h.vstrh);
+  else if (record == "astrh")
+    strh2TV(r.Node, h.astrh);
+  else if (record == "vstrf")
+    strf2TV(r.Node, 'v');
+  else
+    strf2TV(r.Node, 'a');
 }
 
 bool MIread(int32_t b, char kind) {

@@ -77,7 +77,8 @@ char32_t DumpCodePoint(uint8_t b) {
 constexpr char kHexDigits[] = "0123456789ABCDEF";
 
 void AppendHex(std::string& out, uint32_t value, int digits) {
-  for (int shift = (digits - 1) * 4; shift >= 0; shift -= 4) out += kHexDigits[(value >> shift) & 0xF];
+  for (int shift = (digits - 1) * 4; shift >= 0; shift -= 4)
+    out += kHexDigits[(value >> shift) & 0xF];
 }
 
 }  // namespace
@@ -123,7 +124,8 @@ std::vector<std::string> MakeDumpLines(const Bytes& bytes, uint32_t count, uint3
       const uint64_t inLine = std::min(step, to - o);
       std::string line;
       line.reserve(hexWidth + inLine * 3);
-      AppendHex(line, at + static_cast<uint32_t>(o - from), 8);  // 32-bit, wraps like the file offsets
+      AppendHex(line, at + static_cast<uint32_t>(o - from),
+                8);  // 32-bit, wraps like the file offsets
       line += ' ';
       for (uint64_t k = 0; k < inLine; ++k) {
         AppendHex(line, bytes[o + k], 2);

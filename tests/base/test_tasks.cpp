@@ -10,15 +10,15 @@
 #include <thread>
 #include <vector>
 
-#include "check/index.h"
-#include "check/file_state.h"
 #include "base/host.h"
 #include "base/messages.h"
 #include "base/tasks.h"
+#include "check/file_state.h"
+#include "check/index.h"
 #include "fixtures/avi_builder.h"
+#include "fixtures/test_host.h"
 #include "riff/blocks.h"
 #include "riff/source.h"
-#include "fixtures/test_host.h"
 
 namespace {
 
@@ -52,8 +52,10 @@ class TaskTest : public ::testing::Test {
     if (rv::WorkerExists()) {
       // Leave no running worker to the next test.
       rv::RequestStop();
-      if (TestHost().WaitDone(TestHost().Done().size() + 1, 5s)) rv::FinishWorker();
-      else rv::KillWorker();
+      if (TestHost().WaitDone(TestHost().Done().size() + 1, 5s))
+        rv::FinishWorker();
+      else
+        rv::KillWorker();
     }
     for (const char* name : rv::kTaskNames) rv::SetTaskRoutine(name, {});
     rv::ClearStop();
@@ -85,9 +87,9 @@ TEST_F(TaskTest, DispatchRunsTheInstalledRoutineAndGivesItsCompletion) {
     const char* name;
     int code;
     bool resultFollowsSuccess;
-  } rows[] = {{"createIDX1", 100, true}, {"verifyIDX1", 100, true}, {"saveOUT", 0, false},
-              {"reconstruction", 101, true}, {"findKK", 103, false}, {"doJOIN", 0, false},
-              {"createidx1", 0, false}, {"unknown", 0, false}};
+  } rows[] = {{"createIDX1", 100, true},     {"verifyIDX1", 100, true}, {"saveOUT", 0, false},
+              {"reconstruction", 101, true}, {"findKK", 103, false},    {"doJOIN", 0, false},
+              {"createidx1", 0, false},      {"unknown", 0, false}};
   std::atomic<bool> sawStop{false};
   for (const auto& r : rows)
     for (bool success : {true, false}) {

@@ -1,7 +1,7 @@
 #include "gui_fixture.h"
 
-#include "base/config.h"
 #include "app/task_table.h"
+#include "base/config.h"
 
 namespace rvt {
 
@@ -61,6 +61,8 @@ void GuiFixture::Open(const std::string& path) {
   Find<QPushButton>(window_.get(), "BitBtnGO")->click();
 }
 
-QStringList Lines(const QString& text) { return text.isEmpty() ? QStringList() : text.split(QLatin1Char('\n')); }
+QStringList Lines(const QString& text) {
+  return text.isEmpty() ? QStringList() : text.split(QLatin1Char('\n'));
+}
 
 }  // namespace rvt

@@ -55,7 +55,8 @@ TFormDU::TFormDU(QWidget* parent) : QWidget(parent, Qt::Window) {
   resize(kStandardWidth, kStandardHeight);
   if (QScreen* screen = QGuiApplication::primaryScreen()) {
     const QRect area = screen->geometry();
-    move(area.x() + (area.width() - kStandardWidth) / 2, area.y() + (area.height() - kStandardHeight) / 2);
+    move(area.x() + (area.width() - kStandardWidth) / 2,
+         area.y() + (area.height() - kStandardHeight) / 2);
   }
 
   // The three buttons share this parent, so they are mutually exclusive.
@@ -115,7 +116,8 @@ void TFormDU::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
   // MemoH keeps its left and top and fills the rest.
   const QPoint at = memoH_->pos();
-  memoH_->setGeometry(at.x(), at.y(), std::max(0, width() - 2 * at.x()), std::max(0, height() - at.y()));
+  memoH_->setGeometry(at.x(), at.y(), std::max(0, width() - 2 * at.x()),
+                      std::max(0, height() - at.y()));
 }
 
 TFormDU& FormDU() {

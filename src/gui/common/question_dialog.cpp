@@ -170,8 +170,8 @@ bool TFormYesNo::Open(const QString& text, QWidget* owner) {
   // Keep the dialog above its owner where the window system supports it.
   create();
   if (QWindow* handle = windowHandle())
-    handle->setTransientParent(owner && owner->window()->windowHandle() ? owner->window()->windowHandle()
-                                                                        : nullptr);
+    handle->setTransientParent(
+        owner && owner->window()->windowHandle() ? owner->window()->windowHandle() : nullptr);
 
   // The answer of this question, taken when it closes: a question shown after it (while
   // its modal loop is still on the stack) must not change it.
@@ -297,7 +297,8 @@ void TFormYesNo::Relayout() {
   const int h = height();
   const int buttonLeft = w - kButtonWidth - kButtonMargin;
   bitBtnDa_->setGeometry(buttonLeft, kButtonTop, kButtonWidth, kButtonHeight);
-  bitBtnNet_->setGeometry(buttonLeft, kButtonTop + kButtonHeight + kButtonGap, kButtonWidth, kButtonHeight);
+  bitBtnNet_->setGeometry(buttonLeft, kButtonTop + kButtonHeight + kButtonGap, kButtonWidth,
+                          kButtonHeight);
   const int panelLeft = buttonLeft - kButtonMargin;
   paintBoxR_->setGeometry(panelLeft, 2, std::max(0, w - panelLeft - 2), std::max(0, h - 4));
   labelTxt_->setGeometry(kTextLeft, kTextTop, std::max(0, panelLeft - kButtonGap - kTextLeft),
@@ -338,7 +339,8 @@ void TFormYesNo::StartDrag(QMouseEvent* event) {
 }
 
 void TFormYesNo::DragTo(QMouseEvent* event) {
-  if (dragging_ && (event->buttons() & Qt::LeftButton)) move(event->globalPosition().toPoint() - dragOffset_);
+  if (dragging_ && (event->buttons() & Qt::LeftButton))
+    move(event->globalPosition().toPoint() - dragOffset_);
 }
 
 void TFormYesNo::mousePressEvent(QMouseEvent* event) {
@@ -353,27 +355,17 @@ void TFormYesNo::mouseReleaseEvent(QMouseEvent* event) { dragging_ = false; }
 bool TFormYesNo::eventFilter(QObject* watched, QEvent* event) {
   if (watched == labelTxt_) {
     switch (event->type()) {
-      case QEvent::MouseButtonPress:
-        StartDrag(static_cast<QMouseEvent*>(event));
-        return true;
-      case QEvent::MouseMove:
-        DragTo(static_cast<QMouseEvent*>(event));
-        return true;
-      case QEvent::MouseButtonRelease:
-        dragging_ = false;
-        return true;
-      default:
-        break;
+      case QEvent::MouseButtonPress: StartDrag(static_cast<QMouseEvent*>(event)); return true;
+      case QEvent::MouseMove: DragTo(static_cast<QMouseEvent*>(event)); return true;
+      case QEvent::MouseButtonRelease: dragging_ = false; return true;
+      default: break;
     }
   } else if (watched == imageXX_) {
     switch (event->type()) {
-      case QEvent::MouseButtonDblClick:
-        ImageXXDblClick();
-        return true;
+      case QEvent::MouseButtonDblClick: ImageXXDblClick(); return true;
       case QEvent::MouseButtonPress:  // the icon is no handle for dragging
         return true;
-      default:
-        break;
+      default: break;
     }
   }
   return QDialog::eventFilter(watched, event);
@@ -473,7 +465,7 @@ TFormYesNo& FormYesNo() {
 bool ShowQuestion(const rv::Question& q, QWidget* owner) {
   const QString text = QString::fromStdString(q.text);
   if (q.choice)
-    return FormYesNo().AskChoice(text, QString::fromStdString(q.upper), QString::fromStdString(q.lower),
-                                 q.defaultAnswer, owner);
+    return FormYesNo().AskChoice(text, QString::fromStdString(q.upper),
+                                 QString::fromStdString(q.lower), q.defaultAnswer, owner);
   return FormYesNo().AskYesNo(text, owner);
 }

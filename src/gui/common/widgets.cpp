@@ -12,9 +12,7 @@
 
 // ---- PieGauge -------------------------------------------------------------------------------
 
-PieGauge::PieGauge(QWidget* parent) : QWidget(parent) {
-  setMinimumSize(20, 20);
-}
+PieGauge::PieGauge(QWidget* parent) : QWidget(parent) { setMinimumSize(20, 20); }
 
 void PieGauge::SetProgress(int percent) {
   percent = std::clamp(percent, 0, 100);
@@ -109,8 +107,8 @@ int WrappingButton<Base>::IndicatorSpace() const {
   QStyleOptionButton opt;
   opt.initFrom(this);
   opt.rect = QRect(0, 0, 1000, 20);
-  const QStyle::SubElement contents = kIsRadio<Base> ? QStyle::SE_RadioButtonContents
-                                                     : QStyle::SE_CheckBoxContents;
+  const QStyle::SubElement contents =
+      kIsRadio<Base> ? QStyle::SE_RadioButtonContents : QStyle::SE_CheckBoxContents;
   int left = this->style()->subElementRect(contents, &opt, this).left();
   if (left > 0) return left;
   const QStyle* s = this->style();
@@ -121,8 +119,8 @@ int WrappingButton<Base>::IndicatorSpace() const {
 template <class Base>
 int WrappingButton<Base>::heightForWidth(int width) const {
   int textWidth = std::max(20, width - IndicatorSpace());
-  QRect r = this->fontMetrics().boundingRect(QRect(0, 0, textWidth, 10000), kTextFlags,
-                                             this->text());
+  QRect r =
+      this->fontMetrics().boundingRect(QRect(0, 0, textWidth, 10000), kTextFlags, this->text());
   int indicator = this->style()->pixelMetric(IndicatorHeightMetric<Base>(), nullptr, this);
   return std::max(indicator, r.height()) + 2;
 }
@@ -147,15 +145,15 @@ void WrappingButton<Base>::paintEvent(QPaintEvent*) {
   QStyleOptionButton opt;
   this->initStyleOption(&opt);
   opt.text.clear();
-  const QStyle::ControlElement element = kIsRadio<Base> ? QStyle::CE_RadioButton
-                                                        : QStyle::CE_CheckBox;
+  const QStyle::ControlElement element =
+      kIsRadio<Base> ? QStyle::CE_RadioButton : QStyle::CE_CheckBox;
   // The indicator centred on the first line of text, as a single-line button would draw it.
   int indicatorHeight = this->style()->pixelMetric(IndicatorHeightMetric<Base>(), nullptr, this);
   int firstLine = std::max(indicatorHeight, this->fontMetrics().height());
   QRect textRect(IndicatorSpace(), 0, this->width() - IndicatorSpace(), this->height());
   QRect used = this->fontMetrics().boundingRect(textRect, kTextFlags, this->text());
-  opt.rect = QRect(0, used.top() + (firstLine - indicatorHeight) / 2 - 1,
-                   IndicatorSpace(), firstLine);
+  opt.rect =
+      QRect(0, used.top() + (firstLine - indicatorHeight) / 2 - 1, IndicatorSpace(), firstLine);
   opt.state &= ~QStyle::State_HasFocus;
   p.drawControl(element, opt);
   p.setPen(this->palette().color(this->isEnabled() ? QPalette::Active : QPalette::Disabled,
@@ -217,8 +215,8 @@ void DrawDisk(QPainter& p, double s, QColor mark, bool tick) {
   p.drawEllipse(QRectF(s * 0.42, s * 0.48, s * 0.5, s * 0.5));
   p.setPen(QPen(Qt::white, s / 10, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
   if (tick) {
-    p.drawPolyline(QPolygonF({QPointF(s * 0.53, s * 0.73), QPointF(s * 0.64, s * 0.84),
-                              QPointF(s * 0.82, s * 0.6)}));
+    p.drawPolyline(QPolygonF(
+        {QPointF(s * 0.53, s * 0.73), QPointF(s * 0.64, s * 0.84), QPointF(s * 0.82, s * 0.6)}));
   } else {
     p.drawLine(QPointF(s * 0.56, s * 0.62), QPointF(s * 0.78, s * 0.84));
     p.drawLine(QPointF(s * 0.78, s * 0.62), QPointF(s * 0.56, s * 0.84));
@@ -251,10 +249,10 @@ void DrawHourglass(QPainter& p, double s) {
   p.drawPolygon(glass);
   p.setPen(Qt::NoPen);
   p.setBrush(QColor(220, 170, 60));
-  p.drawPolygon(QPolygonF({QPointF(s * 0.36, s * 0.3), QPointF(s * 0.64, s * 0.3),
-                           QPointF(s * 0.5, s * 0.48)}));
-  p.drawPolygon(QPolygonF({QPointF(s * 0.5, s * 0.66), QPointF(s * 0.68, s * 0.84),
-                           QPointF(s * 0.32, s * 0.84)}));
+  p.drawPolygon(QPolygonF(
+      {QPointF(s * 0.36, s * 0.3), QPointF(s * 0.64, s * 0.3), QPointF(s * 0.5, s * 0.48)}));
+  p.drawPolygon(QPolygonF(
+      {QPointF(s * 0.5, s * 0.66), QPointF(s * 0.68, s * 0.84), QPointF(s * 0.32, s * 0.84)}));
 }
 
 void DrawGlobe(QPainter& p, double s, bool lit) {
@@ -275,10 +273,10 @@ void DrawGlobe(QPainter& p, double s, bool lit) {
 void DrawAutoFit(QPainter& p, double s) {
   p.setPen(QPen(QColor(40, 40, 40), s / 12, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
   p.drawLine(QPointF(s * 0.1, s * 0.5), QPointF(s * 0.9, s * 0.5));
-  p.drawPolyline(QPolygonF({QPointF(s * 0.28, s * 0.3), QPointF(s * 0.1, s * 0.5),
-                            QPointF(s * 0.28, s * 0.7)}));
-  p.drawPolyline(QPolygonF({QPointF(s * 0.72, s * 0.3), QPointF(s * 0.9, s * 0.5),
-                            QPointF(s * 0.72, s * 0.7)}));
+  p.drawPolyline(QPolygonF(
+      {QPointF(s * 0.28, s * 0.3), QPointF(s * 0.1, s * 0.5), QPointF(s * 0.28, s * 0.7)}));
+  p.drawPolyline(QPolygonF(
+      {QPointF(s * 0.72, s * 0.3), QPointF(s * 0.9, s * 0.5), QPointF(s * 0.72, s * 0.7)}));
   p.setPen(QPen(QColor(120, 120, 120), s / 14));
   p.drawLine(QPointF(s * 0.5, s * 0.12), QPointF(s * 0.5, s * 0.88));
 }
@@ -385,8 +383,8 @@ void DrawCheckPicture(QPainter& p, Kind kind, qreal s) {
       break;
     case Kind::Done:
       p.setPen(QPen(QColor(0, 140, 0), s / 6, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-      p.drawPolyline(QPolygonF({QPointF(s * 0.15, s * 0.55), QPointF(s * 0.4, s * 0.8),
-                                QPointF(s * 0.85, s * 0.2)}));
+      p.drawPolyline(QPolygonF(
+          {QPointF(s * 0.15, s * 0.55), QPointF(s * 0.4, s * 0.8), QPointF(s * 0.85, s * 0.2)}));
       break;
     case Kind::Working:
     case Kind::CheckBusy: {

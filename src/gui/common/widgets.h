@@ -97,16 +97,16 @@ using WrapRadioButton = WrappingButton<QRadioButton>;
 // The pictures of the program's picture buttons, drawn in code.
 namespace pictures {
 enum class Kind {
-  OpenFile,     // a folder: choose the file
-  Ready,        // save: the file is ready to be saved
-  NotReady,     // save: not ready yet
-  Stop,         // stop the running task
-  Busy,         // an hourglass: reading
-  Web,          // a globe: the web page
-  WebHover,     // the globe lit while the mouse is over it
-  AutoFit,      // arrows: lay the panels out again
-  Diagram,      // bars: the frame size diagram
-  Kill,         // a cut thread: kill the task
+  OpenFile,  // a folder: choose the file
+  Ready,     // save: the file is ready to be saved
+  NotReady,  // save: not ready yet
+  Stop,      // stop the running task
+  Busy,      // an hourglass: reading
+  Web,       // a globe: the web page
+  WebHover,  // the globe lit while the mouse is over it
+  AutoFit,   // arrows: lay the panels out again
+  Diagram,   // bars: the frame size diagram
+  Kill,      // a cut thread: kill the task
   // The stream-check window's.
   CheckStart,     // start the check
   CheckContinue,  // continue the check

@@ -21,12 +21,12 @@
 #include <string>
 #include <vector>
 
-#include "check/side_files.h"
 #include "base/config.h"
-#include "gui/common/task_window.h"
-#include "gui/common/widgets.h"
 #include "base/questions.h"
 #include "base/tasks.h"
+#include "check/side_files.h"
+#include "gui/common/task_window.h"
+#include "gui/common/widgets.h"
 #include "join/join.h"
 
 namespace {
@@ -43,9 +43,6 @@ constexpr const char* kOverwrite = "файл с таким именем уже �
 
 constexpr int kPictureSize = 20;
 
-
-
-
 // The picture of ImageSUM: a sheet with a folded corner and a pen writing a name on it.
 QPixmap NamePicture(int size) {
   QPixmap pm(size, size);
@@ -59,8 +56,8 @@ QPixmap NamePicture(int size) {
   p.setPen(QPen(QColor(70, 70, 70), 1));
   p.setBrush(Qt::white);
   p.drawPolygon(sheet);
-  p.drawPolyline(QPolygonF({QPointF(s * 0.60, s * 0.08), QPointF(s * 0.60, s * 0.28),
-                            QPointF(s * 0.80, s * 0.28)}));
+  p.drawPolyline(QPolygonF(
+      {QPointF(s * 0.60, s * 0.08), QPointF(s * 0.60, s * 0.28), QPointF(s * 0.80, s * 0.28)}));
   p.setPen(QPen(QColor(0, 0, 160), 1.2));
   for (qreal y : {0.42, 0.56, 0.70}) p.drawLine(QPointF(s * 0.26, s * y), QPointF(s * 0.58, s * y));
   // The pen across the lower right corner.
@@ -190,9 +187,8 @@ JoinTab::JoinTab(TaskWindow& window, QWidget* tab) : QObject(tab), window_(windo
   followTimer_.setInterval(kFollowPeriodMs);
   connect(&followTimer_, &QTimer::timeout, this, &JoinTab::Follow);
 
-  connect(JList, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
-    PopupJO->popup(JList->viewport()->mapToGlobal(pos));
-  });
+  connect(JList, &QWidget::customContextMenuRequested, this,
+          [this](const QPoint& pos) { PopupJO->popup(JList->viewport()->mapToGlobal(pos)); });
   connect(N1, &QAction::triggered, this, &JoinTab::N1Click);
   connect(N2, &QAction::triggered, this, &JoinTab::N2Click);
   connect(N3, &QAction::triggered, this, &JoinTab::N3Click);
@@ -213,8 +209,7 @@ QStringList JoinTab::Items() const {
 }
 
 bool JoinTab::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == tab_ && event->type() == QEvent::Show && !event->spontaneous())
-    TabSheetJOINShow();
+  if (watched == tab_ && event->type() == QEvent::Show && !event->spontaneous()) TabSheetJOINShow();
   return QObject::eventFilter(watched, event);
 }
 
@@ -266,8 +261,7 @@ void JoinTab::ImageSUMClick() {
     LabelME->setText(Q(kMenuHint));
     return;
   }
-  EditSUM->setText(
-      QString::fromStdString(rv::JoinedName(JList->item(0)->text().toStdString())));
+  EditSUM->setText(QString::fromStdString(rv::JoinedName(JList->item(0)->text().toStdString())));
 }
 
 void JoinTab::BitBtnSUMClick() {

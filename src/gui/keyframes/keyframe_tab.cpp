@@ -14,12 +14,12 @@
 #include <cstdlib>
 #include <vector>
 
-#include "check/index.h"
-#include "gui/common/task_window.h"
-#include "gui/common/widgets.h"
 #include "base/questions.h"
 #include "base/tasks.h"
+#include "check/index.h"
 #include "decode/keyframes.h"
+#include "gui/common/task_window.h"
+#include "gui/common/widgets.h"
 #include "riff/blocks.h"
 #include "riff/header.h"
 
@@ -43,9 +43,6 @@ constexpr int kPictureSize = 20;
 
 // Indices into the engine's label texts, in the order of KeyframeTab::kTextNames.
 enum TextIndex : size_t { kIO, kKK, kPR, kKA, kKKP };
-
-
-
 
 // A label whose long text never widens the window: it is cut at the panel's edge.
 QLabel* InfoLabel(const char* text, const char* name, QWidget* parent) {
@@ -130,7 +127,8 @@ KeyframeTab::KeyframeTab(TaskWindow& window, QWidget* tab)
   BitBtnPL = Named(new QPushButton(Q(kGo), panel), "BitBtnPL");
   BitBtnPL->setMinimumWidth(60);
   ImageStop = Named(new PictureButton(panel), "ImageStop");
-  ImageStop->SetPicture(pictures::Draw(pictures::Kind::Stop, kPictureSize), QStringLiteral("ImageStop"));
+  ImageStop->SetPicture(pictures::Draw(pictures::Kind::Stop, kPictureSize),
+                        QStringLiteral("ImageStop"));
   ImageStop->setToolTip(Q("stop"));
   KeepPlace(ImageStop);
   ImageStop->hide();
@@ -155,8 +153,8 @@ KeyframeTab::KeyframeTab(TaskWindow& window, QWidget* tab)
   bold.setBold(true);
   LabelIO->setFont(bold);
   // Whatever the window put into the labels is what has been shown of the engine's texts.
-  shownTexts_ = {LabelIO->text().toStdString(), kHeaderCodec, kHeaderCompression,
-                 kCodecInUse, LabelKKP->text().toStdString()};
+  shownTexts_ = {LabelIO->text().toStdString(), kHeaderCodec, kHeaderCompression, kCodecInUse,
+                 LabelKKP->text().toStdString()};
 
   // Left: the index and the search with its progress; right: the codec; below: what is drawn.
   auto* left = new QVBoxLayout;
@@ -247,9 +245,10 @@ bool KeyframeTab::eventFilter(QObject* watched, QEvent* event) {
 void KeyframeTab::TabSheetKKShow() {
   rv::KeyframeState& k = rv::Keyframes();
   if (!rv::WorkerExists()) {
-    k.SetText("LabelKK", std::string(kHeaderCodec) + " " + rv::ShowChars(rv::Header().vstrh.DeviceHandler));
-    k.SetText("LabelPR",
-              std::string(kHeaderCompression) + " " + rv::ShowChars(rv::Header().vstrf.biCompression));
+    k.SetText("LabelKK",
+              std::string(kHeaderCodec) + " " + rv::ShowChars(rv::Header().vstrh.DeviceHandler));
+    k.SetText("LabelPR", std::string(kHeaderCompression) + " " +
+                             rv::ShowChars(rv::Header().vstrf.biCompression));
     k.SetText("LabelKA", std::string(kCodecInUse) + " ");
   }
   k.SetText("LabelIO", rv::Index().count > 0 ? "" : kNoIndex);
@@ -318,8 +317,7 @@ void KeyframeTab::BitBtnLIClick() {
   // The index belongs to a running task.
   if (rv::WorkerExists()) return;
   const size_t loaded = rv::Index().count;
-  if (loaded > 0 &&
-      !rv::AskYesNo("индекс размером [" + std::to_string(loaded) + kIndexLoadedAsk))
+  if (loaded > 0 && !rv::AskYesNo("индекс размером [" + std::to_string(loaded) + kIndexLoadedAsk))
     return;
   if (rv::FindBlock("idx1", "") < 0) {
     rv::AskChoice(kNoOwnIndex, "ясно", "понятно", 'y');

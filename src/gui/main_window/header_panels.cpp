@@ -21,10 +21,10 @@
 #include <algorithm>
 #include <map>
 
-#include "gui/common/task_window.h"
-#include "gui/main_window/repair_tab.h"
-#include "gui/common/widgets.h"
 #include "base/tasks.h"
+#include "gui/common/task_window.h"
+#include "gui/common/widgets.h"
+#include "gui/main_window/repair_tab.h"
 #include "riff/blocks.h"
 #include "riff/header.h"
 #include "riff/source.h"
@@ -50,7 +50,6 @@ constexpr int kCloseSize = 12;
 // Part of a panel that always stays inside the window while it is moved, so that its title
 // bar can be taken again.
 constexpr int kKeepVisible = 40;
-
 
 // The apply picture: a green tick.
 QPixmap ApplyPicture() {
@@ -296,10 +295,10 @@ HeaderPanels::HeaderPanels(TaskWindow& window, RepairTab& repairTab)
   PanelSTRH = new HeaderPanel(over, "PanelSTRH", "Panel2", "LabelSTRH", Q(kVideoStrhTitle),
                               "ImageSSS", "ImageSSX", "vstrh");
   LabelSTRH = PanelSTRH->Title();
-  PanelVSTRF = new HeaderPanel(over, "PanelVSTRF", "Panel3", "LabelTitleVSTRF",
-                               Q(kVideoStrfTitle), "ImageVFS", "Image2", "vstrf");
-  PanelASTRF = new HeaderPanel(over, "PanelASTRF", "Panel4", "LabelTitleASTRF",
-                               Q(kAudioStrfTitle), "ImageAFS", "Image3", "astrf");
+  PanelVSTRF = new HeaderPanel(over, "PanelVSTRF", "Panel3", "LabelTitleVSTRF", Q(kVideoStrfTitle),
+                               "ImageVFS", "Image2", "vstrf");
+  PanelASTRF = new HeaderPanel(over, "PanelASTRF", "Panel4", "LabelTitleASTRF", Q(kAudioStrfTitle),
+                               "ImageAFS", "Image3", "astrf");
 
   connect(PanelAVIH->ApplyButton(), &QToolButton::clicked, this, [this] { ImageAASClick(); });
   connect(PanelSTRH->ApplyButton(), &QToolButton::clicked, this, [this] { ImageSSSClick(); });
@@ -358,11 +357,10 @@ std::string HeaderPanels::RecordOf(const HeaderPanel* panel) const {
   return OpenedFor(panel)->record;
 }
 
-int32_t HeaderPanels::BlockOf(const HeaderPanel* panel) const {
-  return OpenedFor(panel)->block;
-}
+int32_t HeaderPanels::BlockOf(const HeaderPanel* panel) const { return OpenedFor(panel)->block; }
 
-// ---- the pop-up menu and the double-click ---------------------------------------------------------
+// ---- the pop-up menu and the double-click
+// ---------------------------------------------------------
 
 void HeaderPanels::PopupRIFFPopup() {
   for (QAction* a : {MIavih, MIstrh, MIvstrf, MIastrf, MIread}) a->setVisible(false);
@@ -403,8 +401,10 @@ void HeaderPanels::OpenEditorOf(int32_t b) {
     OpenStrh(b);
   } else if (r.Name == "strf") {
     const char kind = rv::StreamKindOf(r);
-    if (kind == 'v') OpenVideoFormat(b);
-    else if (kind == 'a') OpenAudioFormat(b);
+    if (kind == 'v')
+      OpenVideoFormat(b);
+    else if (kind == 'a')
+      OpenAudioFormat(b);
   }
 }
 
@@ -443,7 +443,8 @@ void HeaderPanels::MIreadClick() {
   window_.RefreshLabels();
 }
 
-// ---- opening ----------------------------------------------------------------------------------------
+// ---- opening
+// ----------------------------------------------------------------------------------------
 
 void HeaderPanels::OpenAvih(int32_t b) { Open(PanelAVIH, "avih", b); }
 
@@ -516,7 +517,8 @@ void HeaderPanels::FillCodecField(HeaderPanel* panel, const std::string& record)
   label->setPalette(lp);
 }
 
-// ---- applying ----------------------------------------------------------------------------------------
+// ---- applying
+// ----------------------------------------------------------------------------------------
 
 bool HeaderPanels::ImageAASClick() { return Apply(PanelAVIH); }
 bool HeaderPanels::ImageSSSClick() { return Apply(PanelSTRH); }
@@ -582,7 +584,9 @@ void HeaderPanels::RefreshTreeKeepingView(int32_t blockLine) {
     blockItem = f->second;
     blockItem->setExpanded(true);
   }
-  if (auto f = byLine.find(current); f != byLine.end()) tree->setCurrentItem(f->second);
-  else if (blockItem) tree->setCurrentItem(blockItem);
+  if (auto f = byLine.find(current); f != byLine.end())
+    tree->setCurrentItem(f->second);
+  else if (blockItem)
+    tree->setCurrentItem(blockItem);
   if (tree->verticalScrollBar()) tree->verticalScrollBar()->setValue(scroll);
 }

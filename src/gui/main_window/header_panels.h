@@ -51,9 +51,9 @@ class HeaderPanel : public QFrame {
     QLineEdit* edit = nullptr;
   };
 
-  HeaderPanel(QWidget* parent, const char* name, const char* titleBarName,
-              const char* titleName, const QString& title, const char* applyName,
-              const char* closeName, const char* record);
+  HeaderPanel(QWidget* parent, const char* name, const char* titleBarName, const char* titleName,
+              const QString& title, const char* applyName, const char* closeName,
+              const char* record);
 
   QWidget* TitleBar() const { return titleBar_; }
   QLabel* Title() const { return title_; }

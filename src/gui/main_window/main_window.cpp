@@ -32,29 +32,29 @@
 
 #include <algorithm>
 
-#include "gui/stream_check/stream_check_window.h"
-#include "check/index.h"
-#include "check/scanner.h"
-#include "check/file_state.h"
-#include "gui/common/gui_host.h"
-#include "gui/main_window/header_panels.h"
-#include "gui/common/widgets.h"
 #include "base/messages.h"
 #include "base/options.h"
 #include "base/questions.h"
 #include "base/tasks.h"
-#include "gui/keyframes/keyframe_tab.h"
+#include "check/file_state.h"
+#include "check/index.h"
+#include "check/scanner.h"
+#include "gui/common/diagram_window.h"
+#include "gui/common/dump_window.h"
+#include "gui/common/gui_host.h"
+#include "gui/common/widgets.h"
 #include "gui/join/join_tab.h"
+#include "gui/keyframes/keyframe_tab.h"
+#include "gui/main_window/header_panels.h"
+#include "gui/stream_check/stream_check_window.h"
+#include "output/naming.h"
+#include "output/reconstruction.h"
+#include "output/writer.h"
 #include "riff/blocks.h"
 #include "riff/bytes.h"
 #include "riff/header.h"
 #include "riff/hexdump.h"
-#include "output/naming.h"
-#include "output/reconstruction.h"
-#include "output/writer.h"
 #include "riff/source.h"
-#include "gui/common/diagram_window.h"
-#include "gui/common/dump_window.h"
 
 namespace {
 
@@ -315,7 +315,7 @@ void TFormMain::RefreshMessages() {
 }
 
 void TFormMain::RefreshLabels() {
-  QLabel* labels[rv::kLabelCount] = {LabelAVIH, LabelVSTRH, LabelVSTRF, LabelASTRH,
+  QLabel* labels[rv::kLabelCount] = {LabelAVIH,  LabelVSTRH, LabelVSTRF, LabelASTRH,
                                      LabelASTRF, LabelMOVI,  LabelIDX1};
   for (int i = 0; i < rv::kLabelCount; ++i) {
     QPalette pal = labels[i]->palette();
@@ -372,7 +372,8 @@ void TFormMain::ShowTaskControls(bool show, bool withPointer) {
 
 bool TFormMain::StartTask(const QString& command) {
   if (rv::WorkerExists()) return false;
-  const bool showsGauge = command == QLatin1String("saveOUT") || command == QLatin1String("reconstruction");
+  const bool showsGauge =
+      command == QLatin1String("saveOUT") || command == QLatin1String("reconstruction");
   rv::InputFileName() = EditIN->text().toStdString();
   rv::OutputFileName() = EditOUT->text().toStdString();
   rv::TaskCommand() = command.toStdString();
@@ -466,8 +467,7 @@ void TFormMain::BitBtnRECClick() {
 
 void TFormMain::ImageFIClick() {
   QString dir = lastDir_.isEmpty() ? QString::fromStdString(rv::ProgramDir()) : lastDir_;
-  QString name = QFileDialog::getOpenFileName(this, QString(), dir,
-                                              Q("*.avi (*.avi);;*.* (*)"));
+  QString name = QFileDialog::getOpenFileName(this, QString(), dir, Q("*.avi (*.avi);;*.* (*)"));
   if (name.isEmpty()) return;
   FileChosen(name);
 }
@@ -540,7 +540,8 @@ void TFormMain::MIdumpClick() {
   // start and its end.
   const qint64 fileSize = file.size();
   const qint64 available = std::max<qint64>(0, fileSize - qint64(r.Offset));
-  const rv::DumpParts parts = rv::DumpPartsOf(uint32_t(std::min<qint64>(qint64(r.Size), available)));
+  const rv::DumpParts parts =
+      rv::DumpPartsOf(uint32_t(std::min<qint64>(qint64(r.Size), available)));
   rv::Bytes bytes;
   auto read = [&](qint64 at, uint32_t count) {
     if (count == 0 || !file.seek(at)) return;

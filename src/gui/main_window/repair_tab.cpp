@@ -48,7 +48,8 @@ void RepairTab::BuildRepairTab(QWidget* tab) {
   hdr->setContentsMargins(0, 0, 0, 0);
   hdr->setSpacing(3);
   ImageFI = Named(new PictureButton(PanelHDR), "ImageFI");
-  ImageFI->SetPicture(pictures::Draw(pictures::Kind::OpenFile, kPictureSize), QStringLiteral("ImageFI"));
+  ImageFI->SetPicture(pictures::Draw(pictures::Kind::OpenFile, kPictureSize),
+                      QStringLiteral("ImageFI"));
   ImageFI->setToolTip(Q("выбрать файл"));
   EditIN = Named(new QLineEdit(PanelHDR), "EditIN");
   hdr->addWidget(ImageFI);
@@ -123,8 +124,8 @@ void RepairTab::BuildRepairTab(QWidget* tab) {
 
   Check00db = Named(new WrapCheckBox(Q("считать 00db опорными кадрами")), "Check00db");
   Check01wb = Named(new WrapCheckBox(Q("считать 01wb опорными кадрами")), "Check01wb");
-  CheckFI = Named(new WrapCheckBox(Q("при битых ссылках искать следующий блок побайтно")),
-                  "CheckFI");
+  CheckFI =
+      Named(new WrapCheckBox(Q("при битых ссылках искать следующий блок побайтно")), "CheckFI");
   CheckHI = Named(new WrapCheckBox(Q(kHighPriority)), "CheckHI");
   CheckHI->setChecked(true);
   right->addSpacing(2);
@@ -136,8 +137,8 @@ void RepairTab::BuildRepairTab(QWidget* tab) {
   auto* hh = new QHBoxLayout(PanelHH);
   hh->setContentsMargins(4, 1, 4, 1);
   hh->setSpacing(2);
-  QLabel** labels[rv::kLabelCount] = {&LabelAVIH, &LabelVSTRH, &LabelVSTRF, &LabelASTRH,
-                                      &LabelASTRF, &LabelMOVI, &LabelIDX1};
+  QLabel** labels[rv::kLabelCount] = {&LabelAVIH,  &LabelVSTRH, &LabelVSTRF, &LabelASTRH,
+                                      &LabelASTRF, &LabelMOVI,  &LabelIDX1};
   for (int i = 0; i < rv::kLabelCount; ++i) {
     auto* label = Named(new QLabel(Q(rv::kLabelCaptions[size_t(i)])), rv::kLabelNames[size_t(i)]);
     QFont lf = label->font();
@@ -189,13 +190,13 @@ void RepairTab::BuildRepairTab(QWidget* tab) {
   CheckSAID = Named(new WrapCheckBox(Q("сохранить только индекс")), "CheckSAID");
   CheckSavePart = Named(new WrapCheckBox(Q("типа.. . я знаю, что делаю")), "CheckSavePart");
   CheckNoIDX1 = Named(new WrapCheckBox(Q("не сохранять индексный блок в файле")), "CheckNoIDX1");
-  CheckNoFixSz = Named(new WrapCheckBox(Q("не исправлять размеры блоков в потоке")),
-                       "CheckNoFixSz");
-  RadioZM = Named(
-      new WrapRadioButton(Q("создать заголовок с минимально необходимым количеством данных")),
-      "RadioZM");
-  RadioZI = Named(new WrapRadioButton(Q("заголовок собирается из блоков исходного файла")),
-                  "RadioZI");
+  CheckNoFixSz =
+      Named(new WrapCheckBox(Q("не исправлять размеры блоков в потоке")), "CheckNoFixSz");
+  RadioZM =
+      Named(new WrapRadioButton(Q("создать заголовок с минимально необходимым количеством данных")),
+            "RadioZM");
+  RadioZI =
+      Named(new WrapRadioButton(Q("заголовок собирается из блоков исходного файла")), "RadioZI");
   RadioZO = Named(
       new WrapRadioButton(Q("всю шапку с заголовками переложить из старого файла без изменений")),
       "RadioZO");
@@ -217,4 +218,3 @@ void RepairTab::SetSavePicture(bool ready) {
   QLabel* source = ready ? ImageGF : ImageRF;
   ImageSA->SetPicture(source->pixmap(), source->objectName());
 }
-

@@ -6,12 +6,12 @@
 
 #include <string>
 
-#include "check/index.h"
-#include "check/side_files.h"
-#include "gui/main_window/main_window.h"
 #include "base/messages.h"
 #include "base/questions.h"
 #include "base/tasks.h"
+#include "check/index.h"
+#include "check/side_files.h"
+#include "gui/main_window/main_window.h"
 #include "output/naming.h"
 #include "output/writer.h"
 #include "riff/header.h"

@@ -53,7 +53,7 @@ void SettingsTab::BuildSettingsTab(QWidget* tab, QObject* filter) {
   ComboIOBMX->setInsertPolicy(QComboBox::NoInsert);
   ComboIOBMX->lineEdit()->setReadOnly(true);
   ComboIOBMX->addItems({QStringLiteral("2"), QStringLiteral("5"), QStringLiteral("10"),
-                         QStringLiteral("50"), QStringLiteral("100")});
+                        QStringLiteral("50"), QStringLiteral("100")});
   ComboIOBMX->installEventFilter(filter);
   ComboIOBMX->lineEdit()->installEventFilter(filter);
   LabelIOBMX->setMinimumHeight(ComboIOBMX->sizeHint().height() + 2);
@@ -71,16 +71,16 @@ void SettingsTab::BuildSettingsTab(QWidget* tab, QObject* filter) {
   EditHB->setAlignment(Qt::AlignRight);
   CheckHB->setMinimumHeight(EditHB->sizeHint().height() + 2);
   CheckHB->installEventFilter(filter);
-  CheckLF = Named(new WrapCheckBox(Q("курсор бежит вниз по мере добавления ошибок в список")),
-                  "CheckLF");
+  CheckLF =
+      Named(new WrapCheckBox(Q("курсор бежит вниз по мере добавления ошибок в список")), "CheckLF");
   CheckTT = Named(new WrapCheckBox(Q("номер в метках ??db, ??dc и ??wb может быть только 00 или "
                                      "01.")),
                   "CheckTT");
   CheckPPSI = Named(new WrapCheckBox(Q("автостарт при первом нажатии на кнопку \"создать "
                                        "индекс\"")),
                     "CheckPPSI");
-  for (QWidget* w : std::initializer_list<QWidget*>{CheckKR, CheckOF, CheckHB, CheckLF, CheckTT,
-                                                    CheckPPSI})
+  for (QWidget* w :
+       std::initializer_list<QWidget*>{CheckKR, CheckOF, CheckHB, CheckLF, CheckTT, CheckPPSI})
     l->addWidget(w);
 
   l->addSpacing(8);
@@ -167,7 +167,6 @@ void SettingsTab::PlaceGapControls() {
                             (LabelIOBMX->height() - h) / 2, width, h);
   }
 }
-
 
 bool SettingsTab::FilterSettingsEvent(QObject* watched, QEvent* event) {
   if (event->type() == QEvent::KeyPress &&

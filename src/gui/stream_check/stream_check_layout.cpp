@@ -1,6 +1,6 @@
 // The stream-check window's controls: built once, with their pictures, captions and layout.
-#include "gui/stream_check/stream_check_window.h"
 #include "gui/stream_check/stream_check_grid.h"
+#include "gui/stream_check/stream_check_window.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -21,27 +21,27 @@
 #include <algorithm>
 #include <string>
 
+#include "base/messages.h"
+#include "base/options.h"
+#include "base/questions.h"
+#include "base/tasks.h"
 #include "check/bad_blocks.h"
 #include "check/index.h"
 #include "check/repairs.h"
 #include "check/scanner.h"
 #include "check/side_files.h"
+#include "gui/common/dump_window.h"
 #include "gui/common/gui_host.h"
 #include "gui/common/widgets.h"
-#include "base/messages.h"
-#include "base/options.h"
-#include "base/questions.h"
-#include "base/tasks.h"
 #include "riff/blocks.h"
 #include "riff/bytes.h"
 #include "riff/source.h"
-#include "gui/common/dump_window.h"
 
 namespace {
 
-constexpr int kGoSize = 36;       // ImageGO and the hammer
-constexpr int kActionSize = 28;   // ImageSE
-constexpr int kSignSize = 16;     // ImageFF, ImageEX, ImageGG, ImageWA, ImageEXX
+constexpr int kGoSize = 36;      // ImageGO and the hammer
+constexpr int kActionSize = 28;  // ImageSE
+constexpr int kSignSize = 16;    // ImageFF, ImageEX, ImageGG, ImageWA, ImageEXX
 
 QLabel* PictureLabel(QWidget* parent, const char* name, const QPixmap& pm) {
   auto* label = new QLabel(parent);
@@ -172,7 +172,8 @@ void TFormMI::BuildTopArea() {
   KeepPlace(ImageFF);
 
   ImageEX = MakePictureButton(Panel1, "ImageEX", kSignSize);
-  ImageEX->SetPicture(pictures::Draw(pictures::Kind::Exclusions, kSignSize), QStringLiteral("ImageEX"));
+  ImageEX->SetPicture(pictures::Draw(pictures::Kind::Exclusions, kSignSize),
+                      QStringLiteral("ImageEX"));
   ImageEX->setToolTip(Q("список исключённых фрагментов"));
   ImageEX->hide();
   KeepPlace(ImageEX);
@@ -294,16 +295,19 @@ void TFormMI::BuildLowerPanel() {
   Label2->setObjectName(QStringLiteral("Label2"));
   Label2->setEnabled(false);
 
-  RadioEQ = MakeRadio(PanelBB, "RadioEQ", "убрать области повторов, там где их размеры равны дельте",
-                      "исправлять ничего не надо, ибо заявленный размер станет равен реальному.");
+  RadioEQ =
+      MakeRadio(PanelBB, "RadioEQ", "убрать области повторов, там где их размеры равны дельте",
+                "исправлять ничего не надо, ибо заявленный размер станет равен реальному.");
   RadioREIS = MakeRadio(PanelBB, "RadioREIS", "убрать области повторов и исправить размер",
                         "сделать размер равным реальному размеру - дельта.");
-  RadioRENO = MakeRadio(PanelBB, "RadioRENO", "убрать области повторов, размеры считать правильными",
-                        "да, но при условии, что заявленный размер <= (реальный - дельта). в "
-                        "противном случае размер будет исправлен.");
+  RadioRENO =
+      MakeRadio(PanelBB, "RadioRENO", "убрать области повторов, размеры считать правильными",
+                "да, но при условии, что заявленный размер <= (реальный - дельта). в "
+                "противном случае размер будет исправлен.");
   RadioRERE = MakeRadio(PanelBB, "RadioRERE", "убрать области повторов и пересканировать chunk-и");
-  RadioISME = MakeRadio(PanelBB, "RadioISME",
-                        "если заявленный размер < реального - считать его правильным, иначе - исправить");
+  RadioISME =
+      MakeRadio(PanelBB, "RadioISME",
+                "если заявленный размер < реального - считать его правильным, иначе - исправить");
   RadioISALL = MakeRadio(PanelBB, "RadioISALL", "исправить размеры кривых блоков");
   RadioEQ->setChecked(true);
 
@@ -320,10 +324,12 @@ void TFormMI::BuildLowerPanel() {
   PlaceEditMS();
 
   ImageHAMMER = MakePictureButton(PanelBB, "ImageHAMMER", kGoSize);
-  ImageHAMMER->SetPicture(pictures::Draw(pictures::Kind::Hammer, kGoSize), QStringLiteral("ImageHAMMER"));
+  ImageHAMMER->SetPicture(pictures::Draw(pictures::Kind::Hammer, kGoSize),
+                          QStringLiteral("ImageHAMMER"));
   ImageHAMMER->setToolTip(Q("править"));
   connect(ImageHAMMER, &QToolButton::clicked, this, &TFormMI::ImageHAMMERClick);
-  ImageWA = PictureLabel(PanelBB, "ImageWA", pictures::Draw(pictures::Kind::CheckBusy, kSignSize + 8));
+  ImageWA =
+      PictureLabel(PanelBB, "ImageWA", pictures::Draw(pictures::Kind::CheckBusy, kSignSize + 8));
   ImageWA->hide();
   KeepPlace(ImageWA);
 
@@ -358,11 +364,10 @@ void TFormMI::BuildLowerPanel() {
 
   // Rows as close as the design's, so that the grid keeps most of the height.
   const int rowHeight = std::max(fontMetrics().height() + 1, kRowHeight);
-  for (QWidget* w : std::initializer_list<QWidget*>{Label2, RadioEQ, RadioREIS, RadioRENO, RadioRERE,
-                                                    RadioISME, RadioISALL, CheckDP, CheckZR, CheckSA,
-                                                    CheckRE, CheckLI})
+  for (QWidget* w :
+       std::initializer_list<QWidget*>{Label2, RadioEQ, RadioREIS, RadioRENO, RadioRERE, RadioISME,
+                                       RadioISALL, CheckDP, CheckZR, CheckSA, CheckRE, CheckLI})
     w->setFixedHeight(rowHeight);
-
 }
 
 void TFormMI::BuildExclusionPanel() {
@@ -384,7 +389,8 @@ void TFormMI::BuildExclusionPanel() {
   Label3 = new QLabel(Q("список исключённых фрагментов"), PanelEH);
   Label3->setObjectName(QStringLiteral("Label3"));
   ImageEXX = MakePictureButton(PanelEH, "ImageEXX", kSignSize - 4);
-  ImageEXX->SetPicture(pictures::Draw(pictures::Kind::Close, kSignSize - 4), QStringLiteral("ImageEXX"));
+  ImageEXX->SetPicture(pictures::Draw(pictures::Kind::Close, kSignSize - 4),
+                       QStringLiteral("ImageEXX"));
   connect(ImageEXX, &QToolButton::clicked, this, &TFormMI::ImageEXXClick);
   auto* titleRow = new QHBoxLayout(PanelEH);
   titleRow->setContentsMargins(6, 1, 2, 1);
@@ -393,7 +399,8 @@ void TFormMI::BuildExclusionPanel() {
 
   StringEX = MakeGrid(PanelEX, "StringEX", 4);
   StringEX->setRowCount(2);
-  SetHeaderRow(StringEX, {QString(), QStringLiteral("#"), Q("offset в файле"), Q("количество байт")});
+  SetHeaderRow(StringEX,
+               {QString(), QStringLiteral("#"), Q("offset в файле"), Q("количество байт")});
   for (int c = 0; c < 4; ++c) SetCell(StringEX, 0, c, StringEX->horizontalHeaderItem(c)->text());
   StringEX->setColumnWidth(0, 12);
   StringEX->setColumnWidth(1, std::max(40, HeaderWidth(StringEX, 1)));
@@ -409,12 +416,12 @@ void TFormMI::BuildExclusionPanel() {
   for (QObject* o : std::initializer_list<QObject*>{PanelEX, PanelEH, Label3, StringEX->viewport()})
     o->installEventFilter(this);
   // Wider than its design when its title or the last header does not fit in it.
-  const int columns = StringEX->columnWidth(0) + StringEX->columnWidth(1) + StringEX->columnWidth(2) +
-                      HeaderWidth(StringEX, 3) + 4;
+  const int columns = StringEX->columnWidth(0) + StringEX->columnWidth(1) +
+                      StringEX->columnWidth(2) + HeaderWidth(StringEX, 3) + 4;
   const int around = 2 * PanelEX->frameWidth() + layout->contentsMargins().left() +
                      layout->contentsMargins().right() + 2 * StringEX->frameWidth() +
                      StringEX->verticalScrollBar()->sizeHint().width();
-  PanelEX->resize(PanelEX->size().expandedTo(PanelEX->minimumSizeHint()).expandedTo({columns + around, 0}));
+  PanelEX->resize(
+      PanelEX->size().expandedTo(PanelEX->minimumSizeHint()).expandedTo({columns + around, 0}));
   PanelEX->hide();
 }
-

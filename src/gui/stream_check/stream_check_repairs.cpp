@@ -13,21 +13,21 @@
 #include <algorithm>
 #include <string>
 
+#include "base/messages.h"
+#include "base/options.h"
+#include "base/questions.h"
+#include "base/tasks.h"
 #include "check/bad_blocks.h"
 #include "check/index.h"
 #include "check/repairs.h"
 #include "check/scanner.h"
 #include "check/side_files.h"
+#include "gui/common/dump_window.h"
 #include "gui/common/gui_host.h"
 #include "gui/common/widgets.h"
-#include "base/messages.h"
-#include "base/options.h"
-#include "base/questions.h"
-#include "base/tasks.h"
 #include "riff/blocks.h"
 #include "riff/bytes.h"
 #include "riff/source.h"
-#include "gui/common/dump_window.h"
 
 // ---- dump and pop-up menu ----------------------------------------------------------------------
 
@@ -172,7 +172,9 @@ void TFormMI::MIdumpClick() {
   if (movi < 0) return;
   const uint64_t moviPos = uint64_t(rv::Blocks()[size_t(movi)].Offset) + 8;
   const uint64_t pos = moviPos + entries[size_t(entry)].dwChunkOffset;
-  auto number = [](const std::string& s) -> uint64_t { return rv::IsNumber(s) ? std::stoull(s) : 0; };
+  auto number = [](const std::string& s) -> uint64_t {
+    return rv::IsNumber(s) ? std::stoull(s) : 0;
+  };
   const uint64_t count = std::max(number(cells[5]), number(cells[6]));
   if (pos > 0xFFFFFFFFull || count > 0xFFFFFFFFull) return;
   if (!rv::OpenSource(InputName().toStdString())) return;
@@ -187,4 +189,3 @@ void TFormMI::MIdumpClick() {
   dump.raise();
   dump.activateWindow();
 }
-

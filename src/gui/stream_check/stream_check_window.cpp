@@ -23,21 +23,21 @@
 #include <algorithm>
 #include <string>
 
+#include "base/messages.h"
+#include "base/options.h"
+#include "base/questions.h"
+#include "base/tasks.h"
 #include "check/bad_blocks.h"
 #include "check/index.h"
 #include "check/repairs.h"
 #include "check/scanner.h"
 #include "check/side_files.h"
+#include "gui/common/dump_window.h"
 #include "gui/common/gui_host.h"
 #include "gui/common/widgets.h"
-#include "base/messages.h"
-#include "base/options.h"
-#include "base/questions.h"
-#include "base/tasks.h"
 #include "riff/blocks.h"
 #include "riff/bytes.h"
 #include "riff/source.h"
-#include "gui/common/dump_window.h"
 
 namespace {
 
@@ -144,7 +144,8 @@ std::array<int, 9> TFormMI::DfxWidths(int clientWidth, const std::array<int, 9>&
   return w;
 }
 
-int TFormMI::DfxLeastClientWidth(const std::array<int, 9>& current, const std::array<int, 9>& least) {
+int TFormMI::DfxLeastClientWidth(const std::array<int, 9>& current,
+                                 const std::array<int, 9>& least) {
   int width = 9;
   for (size_t c = 0; c <= 2; ++c) width += std::max(current[c], least[c]);
   for (size_t c = 3; c <= 8; ++c) width += least[c];
@@ -217,9 +218,9 @@ void TFormMI::OpenVerificationMode() {
 }
 
 void TFormMI::EnableControls() {
-  for (QWidget* w : std::initializer_list<QWidget*>{CheckSA, CheckRE, CheckLI, EditSE, RadioEQ, RadioREIS,
-                                                    RadioRENO, RadioRERE, RadioISME, RadioISALL,
-                                                    CheckDP, CheckZR, LabelMS, EditMS})
+  for (QWidget* w : std::initializer_list<QWidget*>{CheckSA, CheckRE, CheckLI, EditSE, RadioEQ,
+                                                    RadioREIS, RadioRENO, RadioRERE, RadioISME,
+                                                    RadioISALL, CheckDP, CheckZR, LabelMS, EditMS})
     w->setEnabled(true);
   SetBaseColour(EditSE, Qt::white);
   SetBaseColour(EditMS, Qt::white);
@@ -228,9 +229,9 @@ void TFormMI::EnableControls() {
 }
 
 void TFormMI::DisableControls() {
-  for (QWidget* w : std::initializer_list<QWidget*>{CheckSA, CheckRE, CheckLI, EditSE, RadioEQ, RadioREIS,
-                                                    RadioRENO, RadioRERE, RadioISME, RadioISALL,
-                                                    CheckDP, CheckZR, LabelMS, EditMS})
+  for (QWidget* w : std::initializer_list<QWidget*>{CheckSA, CheckRE, CheckLI, EditSE, RadioEQ,
+                                                    RadioREIS, RadioRENO, RadioRERE, RadioISME,
+                                                    RadioISALL, CheckDP, CheckZR, LabelMS, EditMS})
     w->setEnabled(false);
   SetBaseColour(EditSE, kSilver);
   SetBaseColour(EditMS, kSilver);
@@ -269,7 +270,8 @@ void TFormMI::closeEvent(QCloseEvent* event) {
   event->accept();
 }
 
-// ---- start, stop, completion ---------------------------------------------------------------------
+// ---- start, stop, completion
+// ---------------------------------------------------------------------
 
 void TFormMI::ImageGOClick() {
   const QString state = GoState();
@@ -377,9 +379,7 @@ void TFormMI::CheckMessage(int code, qint64) {
   switch (code) {
     case rv::kAskFirstBlock:
     case rv::kAskBrokenLink:
-    case rv::kAskIdx1Found:
-      rv::AskYesNo(rv::CheckQuestionText(code));
-      break;
+    case rv::kAskIdx1Found: rv::AskYesNo(rv::CheckQuestionText(code)); break;
     case rv::kShowBadBlock: ShowBadBlockMessage(); break;
     default: break;
   }
@@ -420,7 +420,8 @@ void TFormMI::ApplyScanSigns(bool force) {
   if (!rv::WorkerExists() && !isVisible()) signTimer_->stop();
 }
 
-// ---- the grid ------------------------------------------------------------------------------------
+// ---- the grid
+// ------------------------------------------------------------------------------------
 
 void TFormMI::SetCell(QTableWidget* table, int row, int column, const QString& text) {
   QTableWidgetItem* item = table->item(row, column);
@@ -458,7 +459,8 @@ void TFormMI::dfx() {
 
 void TFormMI::FitGridToHeaders() {
   const int client = DfxLeastClientWidth(kDesignWidths, HeaderWidths());
-  const int width = client + 2 * StringER->frameWidth() + StringER->verticalScrollBar()->sizeHint().width();
+  const int width =
+      client + 2 * StringER->frameWidth() + StringER->verticalScrollBar()->sizeHint().width();
   if (StringER->minimumWidth() != width) StringER->setMinimumWidth(width);
 }
 
@@ -510,7 +512,8 @@ void TFormMI::ImageSEClick() {
   if (rv::WorkerExists()) return;
   const std::string target = EditSE->text().toStdString();
   const std::string source = InputName().toStdString();
-  const int chosen = int(CheckSA->isChecked()) + int(CheckRE->isChecked()) + int(CheckLI->isChecked());
+  const int chosen =
+      int(CheckSA->isChecked()) + int(CheckRE->isChecked()) + int(CheckLI->isChecked());
   if (chosen != 1) return;
   SetResultSign(ResultSign::Working);
   ImageGG->repaint();
@@ -564,7 +567,8 @@ void TFormMI::FitExclusionColumns() {
 
 void TFormMI::ImageEXXClick() { PanelEX->hide(); }
 
-// ---- layout and mouse ----------------------------------------------------------------------------
+// ---- layout and mouse
+// ----------------------------------------------------------------------------
 
 // EditMS stands in the gap of blanks in the caption of LabelMS.
 void TFormMI::PlaceEditMS() {
@@ -587,7 +591,8 @@ bool TFormMI::eventFilter(QObject* watched, QEvent* event) {
     return false;
   }
   if (watched == StringEX->viewport() && event->type() == QEvent::Resize) FitExclusionColumns();
-  if (watched == LabelMS && (event->type() == QEvent::Resize || event->type() == QEvent::FontChange))
+  if (watched == LabelMS &&
+      (event->type() == QEvent::Resize || event->type() == QEvent::FontChange))
     PlaceEditMS();
 
   const bool onPanel = watched == PanelEX || watched == PanelEH || watched == Label3 ||

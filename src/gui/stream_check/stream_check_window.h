@@ -147,7 +147,8 @@ class TFormMI : public QWidget {
                                       const std::array<int, 9>& least = {});
   // The narrowest client width at which DfxWidths fits every column at its least width
   // and still leaves the 9 pixels at the right.
-  static int DfxLeastClientWidth(const std::array<int, 9>& current, const std::array<int, 9>& least);
+  static int DfxLeastClientWidth(const std::array<int, 9>& current,
+                                 const std::array<int, 9>& least);
   // The width each column of StringER needs to show its header text whole, margins included.
   std::array<int, 9> HeaderWidths() const;
 
@@ -246,7 +247,7 @@ class TFormMI : public QWidget {
   void FinishContinuation();
 
   uint8_t firstShow_ = 0;
-  bool startedCheck_ = false;  // the running task was started by ImageGO
+  bool startedCheck_ = false;         // the running task was started by ImageGO
   bool continuingAfterCuts_ = false;  // the running check was started by a repair's cuts
   uint64_t mirroredGeneration_ = 0;
   std::function<QString()> inputName_;
