@@ -1,5 +1,6 @@
 #include "cli/common.h"
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 
@@ -14,14 +15,10 @@ namespace {
 void OnInterrupt(int) { RequestStop(); }
 }  // namespace
 
-bool WantsHelp(const std::vector<std::string>& args) {
-  for (const auto& a : args)
-    if (a == "--help" || a == "-h") return true;
-  return false;
-}
-
 bool ShowHelp(const std::vector<std::string>& args, std::initializer_list<const char*> texts) {
-  if (!WantsHelp(args)) return false;
+  if (std::find(args.begin(), args.end(), "--help") == args.end() &&
+      std::find(args.begin(), args.end(), "-h") == args.end())
+    return false;
   for (const char* t : texts) std::fputs(t, stdout);
   return true;
 }

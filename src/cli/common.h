@@ -11,9 +11,7 @@
 
 namespace rv::cli {
 
-// True when args ask for help ("--help" or "-h").
-bool WantsHelp(const std::vector<std::string>& args);
-// Prints the texts on stdout when args ask for help; then true.
+// Prints the texts on stdout when args ask for help ("--help" or "-h"); then true.
 bool ShowHelp(const std::vector<std::string>& args, std::initializer_list<const char*> texts);
 // Prints the texts on stderr and gives the exit code of bad usage.
 int Usage(std::initializer_list<const char*> texts);

@@ -7,8 +7,6 @@
 #include <iostream>
 
 #include "base/questions.h"
-#include "check/index.h"
-#include "check/scanner.h"
 
 namespace rv::cli {
 

@@ -1,8 +1,5 @@
 #include "join/join.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstring>
 #include <thread>
@@ -11,6 +8,7 @@
 #include "check/index.h"
 #include "output/writer.h"
 #include "riff/bytes.h"
+#include "riff/in_file.h"
 #include "riff/movi_locator.h"
 #include "riff/out_file.h"
 
@@ -42,59 +40,6 @@ JoinState& Join() {
   static JoinState j;
   return j;
 }
-
-namespace {
-
-// A file read front to back through a window, so that chunk headers and payloads do not
-// each cost a read call.
-class InFile {
- public:
-  explicit InFile(const std::string& name) {
-    fd_ = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd_ >= 0) size_ = uint64_t(::lseek(fd_, 0, SEEK_END));
-  }
-  ~InFile() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  bool ok() const { return fd_ >= 0; }
-  uint64_t size() const { return size_; }
-  // Reads exactly n bytes at pos; false when the file holds fewer.
-  bool Read(uint64_t pos, void* out, size_t n) {
-    if (n > kWindow) return ReadDirect(pos, out, n);
-    if (pos < start_ || pos + n > start_ + have_) {
-      window_.resize(kWindow);
-      start_ = pos;
-      have_ = 0;
-      while (have_ < kWindow) {
-        ssize_t r = ::pread(fd_, window_.data() + have_, kWindow - have_, off_t(pos + have_));
-        if (r <= 0) break;
-        have_ += size_t(r);
-      }
-      if (n > have_) return false;
-    }
-    std::memcpy(out, window_.data() + (pos - start_), n);
-    return true;
-  }
-
- private:
-  static constexpr size_t kWindow = 4 << 20;
-  bool ReadDirect(uint64_t pos, void* out, size_t n) const {
-    size_t done = 0;
-    while (done < n) {
-      ssize_t r = ::pread(fd_, static_cast<char*>(out) + done, n - done, off_t(pos + done));
-      if (r <= 0) return false;
-      done += size_t(r);
-    }
-    return true;
-  }
-  int fd_ = -1;
-  uint64_t size_ = 0;
-  Bytes window_;
-  uint64_t start_ = 0;
-  size_t have_ = 0;
-};
-
-}  // namespace
 
 std::string JoinedName(const std::string& first) {
   if (first.empty()) return {};
