@@ -1,4 +1,5 @@
-// OpenDML index chunks and dmlh: the exact bytes written, what is read back, hostile payloads.
+// OpenDML index chunks and dmlh: the exact bytes written, what is read back, hostile payloads,
+// and the fixture's OpenDML files read through the engine's parser (each checks the other).
 #include <gtest/gtest.h>
 
 #include <string>
@@ -24,9 +25,13 @@ bool ParseAt(const Bytes& b, size_t pos, rv::OdmlIndex& ix) {
 TEST(OdmlIndex, SuperIndexBytesAndRoundTrip) {
   const std::vector<rv::SuperIndexEntry> entries{{0x1122334455667788, 0x20, 7}};
   const Bytes b = rv::SuperIndexChunk(rv::fcc("00dc"), entries, 2);
-  EXPECT_EQ(b, Concat({Text("indx"), {56, 0, 0, 0, 4, 0, 0, 0, 1, 0, 0, 0}, Text("00dc"),
-                       Filled(12, 0), {0x88, 0x77, 0x66, 0x55, 0x44, 0x33, 0x22, 0x11},
-                       {0x20, 0, 0, 0, 7, 0, 0, 0}, Filled(16, 0)}));
+  EXPECT_EQ(b, Concat({Text("indx"),
+                       {56, 0, 0, 0, 4, 0, 0, 0, 1, 0, 0, 0},
+                       Text("00dc"),
+                       Filled(12, 0),
+                       {0x88, 0x77, 0x66, 0x55, 0x44, 0x33, 0x22, 0x11},
+                       {0x20, 0, 0, 0, 7, 0, 0, 0},
+                       Filled(16, 0)}));
   EXPECT_EQ(rv::SuperIndexChunkSize(2), b.size());
   rv::OdmlIndex ix;
   ASSERT_TRUE(ParseAt(b, 0, ix));
@@ -44,7 +49,9 @@ TEST(OdmlIndex, SuperIndexBytesAndRoundTrip) {
 TEST(OdmlIndex, StandardIndexBytesKeyframeBitAndRoundTrip) {
   const std::vector<rv::StdIndexEntry> entries{{0x10, 0x100, true}, {0x200, 0x30, false}};
   const Bytes b = rv::StdIndexChunk(rv::fcc("01wb"), 0x123456789, entries);
-  EXPECT_EQ(b, Concat({Text("ix01"), {40, 0, 0, 0, 2, 0, 0, 1, 2, 0, 0, 0}, Text("01wb"),
+  EXPECT_EQ(b, Concat({Text("ix01"),
+                       {40, 0, 0, 0, 2, 0, 0, 1, 2, 0, 0, 0},
+                       Text("01wb"),
                        {0x89, 0x67, 0x45, 0x23, 1, 0, 0, 0, 0, 0, 0, 0},
                        {0x10, 0, 0, 0, 0, 1, 0, 0, 0, 2, 0, 0, 0x30, 0, 0, 0x80}}));
   rv::OdmlIndex ix;
@@ -52,10 +59,10 @@ TEST(OdmlIndex, StandardIndexBytesKeyframeBitAndRoundTrip) {
   EXPECT_EQ(ix.chunks, entries);
   EXPECT_EQ(ix.base, 0x123456789u);
   EXPECT_EQ(ix.chunkId, rv::fcc("01wb"));
-  EXPECT_EQ(rv::OdmlIndexLines(ix),
-            (std::vector<std::string>{"IndexType = индекс блоков (standard index)",
-                                      "LongsPerEntry = 2", "EntriesInUse = 2", "ChunkId = 01wb",
-                                      "BaseOffset = 4886718345"}));
+  EXPECT_EQ(
+      rv::OdmlIndexLines(ix),
+      (std::vector<std::string>{"IndexType = индекс блоков (standard index)", "LongsPerEntry = 2",
+                                "EntriesInUse = 2", "ChunkId = 01wb", "BaseOffset = 4886718345"}));
   for (auto [id, ix_id] : {std::pair{"00dc", "ix00"}, {"01wb", "ix01"}, {"12tx", "ix12"}})
     EXPECT_EQ(rv::cff(rv::StdIndexId(rv::fcc(id))), ix_id);
 }
@@ -91,12 +98,56 @@ TEST(OdmlIndex, HostilePayloadsNeverReadPastTheirEnd) {
 
 TEST(OdmlIndex, DmlhHoldsTheTotalFrameCount) {
   const Bytes b = rv::OdmlList(0x01020304);
-  EXPECT_EQ(b, Concat({Text("LIST"), {4, 1, 0, 0}, Text("odmldmlh"), {248, 0, 0, 0, 4, 3, 2, 1},
+  EXPECT_EQ(b, Concat({Text("LIST"),
+                       {4, 1, 0, 0},
+                       Text("odmldmlh"),
+                       {248, 0, 0, 0, 4, 3, 2, 1},
                        Filled(244, 0)}));
   uint32_t frames = 0;
   EXPECT_TRUE(rv::ParseDmlh(b.data() + 20, 4, frames));
   EXPECT_EQ(frames, 0x01020304u);
   EXPECT_FALSE(rv::ParseDmlh(b.data() + 20, 3, frames));
+}
+
+// The fixture's indx -> ix## -> chunk chain, read with the engine's parser, finds every stream
+// chunk of every part, in order, with its size and keyframe flag.
+TEST(OdmlIndex, FixtureIndexesFindEveryChunk) {
+  const rvt::StandardAvi a = rvt::MakeOpenDmlAvi({.nVideo = 14, .nAudio = 11}, 4096);
+  ASSERT_GE(a.parts.size(), 3u);
+  for (size_t p = 0; p < a.parts.size(); ++p) {
+    const uint32_t riff = a.parts[p].riff, size = rvt::ReadLE32(a.bytes, riff + 4);
+    EXPECT_EQ(rv::GetChars(a.bytes, riff, 4) + rv::GetChars(a.bytes, riff + 8, 4) +
+                  rv::GetChars(a.bytes, a.parts[p].movi + 8, 4),
+              p == 0 ? "RIFFAVI movi" : "RIFFAVIXmovi");
+    EXPECT_EQ(p + 1 < a.parts.size() ? a.parts[p + 1].riff : a.bytes.size(), riff + 8 + size);
+  }
+  uint32_t frames = 0;
+  ASSERT_TRUE(rv::ParseDmlh(a.bytes.data() + a.dmlh + 8, 248, frames));
+  EXPECT_EQ(frames, 14u);
+  ASSERT_EQ(a.indx.size(), 2u);
+  for (size_t s = 0; s < 2; ++s) {
+    rv::OdmlIndex sup, std;
+    ASSERT_TRUE(ParseAt(a.bytes, a.indx[s], sup));
+    ASSERT_EQ(sup.super.size(), a.parts.size());
+    std::vector<size_t> found;
+    for (size_t p = 0; p < sup.super.size(); ++p) {
+      EXPECT_EQ(sup.super[p].offset, a.parts[p].ix[s]);
+      ASSERT_TRUE(ParseAt(a.bytes, sup.super[p].offset, std));
+      EXPECT_EQ(std.chunkId, sup.chunkId);
+      EXPECT_EQ(sup.super[p].size, 8 + 24 + 8 * std.chunks.size());
+      for (const rv::StdIndexEntry& e : std.chunks) {
+        const uint64_t at = std.base + e.offset - 8;
+        for (size_t i = 0; i < a.chunks.size(); ++i)
+          if (a.chunks[i].offset == at && a.chunks[i].size == e.size &&
+              (a.index[i].flags == 0x10) == e.keyframe && rv::fcc(a.chunks[i].id) == std.chunkId)
+            found.push_back(i);
+      }
+    }
+    std::vector<size_t> want;
+    for (size_t i = 0; i < a.chunks.size(); ++i)
+      if (a.chunks[i].id == (s == 0 ? "00dc" : "01wb")) want.push_back(i);
+    EXPECT_EQ(found, want) << "stream " << s;
+  }
 }
 
 }  // namespace
