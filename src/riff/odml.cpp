@@ -106,7 +106,9 @@ Bytes StdIndexChunk(uint32_t chunkId, uint64_t base, const std::vector<StdIndexE
 }
 
 // "ix" in the low two bytes, the chunk ID's first two characters (the stream digits) above.
-uint32_t StdIndexId(uint32_t chunkId) { return uint32_t('i') | 'x' << 8 | (chunkId & 0xFFFFu) << 16; }
+uint32_t StdIndexId(uint32_t chunkId) {
+  return uint32_t('i') | 'x' << 8 | (chunkId & 0xFFFFu) << 16;
+}
 
 Bytes OdmlList(uint32_t totalFrames) {
   Bytes b;
@@ -128,7 +130,7 @@ bool ParseDmlh(const uint8_t* payload, size_t n, uint32_t& totalFrames) {
 }
 
 std::vector<std::string> OdmlIndexLines(const OdmlIndex& ix) {
-  std::string kind = ix.indexType == kIndexOfIndexes  ? "индекс индексов (super index)"
+  std::string kind = ix.indexType == kIndexOfIndexes ? "индекс индексов (super index)"
                      : ix.indexType == kIndexOfChunks ? "индекс блоков (standard index)"
                                                       : std::to_string(ix.indexType);
   std::vector<std::string> lines{"IndexType = " + kind,
