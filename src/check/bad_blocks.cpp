@@ -19,11 +19,16 @@ const GridRow kGridHeader = {"",
                              "дельта",
                              "max повтор"};
 
-void PackBadBlock(const BadBlock& b, uint8_t* out) {
+// Both records: the entry and the ID, the two offsets (w bytes each), then the sizes, the mark,
+// the repeat byte, length and start.
+static void Pack(const BadBlock& b, uint8_t* out, size_t w) {
   PutDWord(b.EntryIndex, out);
   PutDWord(b.ChunkID, out + 4);
-  PutDWord(b.FileOffset, out + 8);
-  PutDWord(b.MoviOffset, out + 12);
+  for (size_t i = 0; i < w; ++i) {
+    out[8 + i] = uint8_t(b.FileOffset >> (8 * i));
+    out[8 + w + i] = uint8_t(b.MoviOffset >> (8 * i));
+  }
+  out += 2 * w - 8;
   PutDWord(b.DeclaredSize, out + 16);
   PutDWord(b.RealSize, out + 20);
   out[24] = uint8_t(b.Mark);
@@ -32,12 +37,15 @@ void PackBadBlock(const BadBlock& b, uint8_t* out) {
   PutDWord(b.RepeatStart, out + 30);
 }
 
-BadBlock UnpackBadBlock(const uint8_t* in) {
+static BadBlock Unpack(const uint8_t* in, size_t w) {
   BadBlock b;
   b.EntryIndex = LoadLE32(in);
   b.ChunkID = LoadLE32(in + 4);
-  b.FileOffset = LoadLE32(in + 8);
-  b.MoviOffset = LoadLE32(in + 12);
+  for (size_t i = w; i-- > 0;) {
+    b.FileOffset = b.FileOffset << 8 | in[8 + i];
+    b.MoviOffset = b.MoviOffset << 8 | in[8 + w + i];
+  }
+  in += 2 * w - 8;
   b.DeclaredSize = LoadLE32(in + 16);
   b.RealSize = LoadLE32(in + 20);
   b.Mark = char(in[24]);
@@ -46,6 +54,11 @@ BadBlock UnpackBadBlock(const uint8_t* in) {
   b.RepeatStart = LoadLE32(in + 30);
   return b;
 }
+
+void PackBadBlock(const BadBlock& b, uint8_t* out) { Pack(b, out, 4); }
+BadBlock UnpackBadBlock(const uint8_t* in) { return Unpack(in, 4); }
+void PackWideBadBlock(const BadBlock& b, uint8_t* out) { Pack(b, out, 8); }
+BadBlock UnpackWideBadBlock(const uint8_t* in) { return Unpack(in, 8); }
 
 namespace {
 struct BadBlockList {
@@ -156,7 +169,7 @@ RepeatRun LongestRun(const uint8_t* data, size_t size, size_t from) {
   return f.best();
 }
 
-void scanchunk(const std::string& sourceName, uint32_t p, uint32_t n, size_t k) {
+void scanchunk(const std::string& sourceName, uint64_t p, uint32_t n, size_t k) {
   if (k >= BadBlocks().size()) return;
   if (!OpenSource(sourceName)) return;
   InvalidateReadCache();
@@ -164,13 +177,13 @@ void scanchunk(const std::string& sourceName, uint32_t p, uint32_t n, size_t k) 
   // larger than the cache is measured too. Only what the stream holds is read: past its end
   // the read gives zeros, which are no run of the block.
   const uint64_t streamEnd = StreamSize();
-  const uint64_t end = std::min<uint64_t>(uint64_t(p) + 8 + n, std::max<uint64_t>(streamEnd, p));
+  const uint64_t end = std::min<uint64_t>(p + 8 + n, std::max<uint64_t>(streamEnd, p));
   RunFinder finder(8);
   Bytes piece;
   bool ok = true;
   for (uint64_t at = p; at < end && ok;) {
     const uint32_t count = uint32_t(std::min<uint64_t>(end - at, Cache().size));
-    ok = ReadSource(uint32_t(at), count, piece);
+    ok = ReadSource(at, count, piece);
     const uint64_t from = at - p;  // index of the piece's first byte, counted from the ID
     if (ok && from + count > 8) {
       const size_t skip = from < 8 ? size_t(8 - from) : 0;
@@ -188,21 +201,20 @@ void scanchunk(const std::string& sourceName, uint32_t p, uint32_t n, size_t k) 
   b.RepeatStart = r.start;
 }
 
-uint32_t dorealoffset(uint32_t f, uint32_t r) {
-  uint64_t rr = r;
+uint64_t dorealoffset(uint64_t f, uint64_t r) {
   for (const Exclusion& e : Exclusions())
-    if (f < e.offset && uint64_t(e.offset) <= uint64_t(f) + rr) rr += e.count;
-  return uint32_t(rr);
+    if (f < e.offset && e.offset <= f + r) r += e.count;
+  return r;
 }
 
-uint32_t dorelativeptr(uint32_t f) {
+uint64_t dorelativeptr(uint64_t f) {
   // Every fragment that ends at or before f lies wholly in front of it.
   uint64_t s = f;
   for (const Exclusion& e : Exclusions()) {
-    if (uint64_t(f) < uint64_t(e.offset) + e.count) break;
+    if (f < e.offset + e.count) break;
     s -= e.count;
   }
-  return uint32_t(s);
+  return s;
 }
 
 }  // namespace rv

@@ -12,12 +12,14 @@
 namespace rv {
 
 constexpr size_t kBadBlockRecordSize = 34;
+// The record of a ".2fix" of a file past 4 GiB: the two offsets are 64-bit.
+constexpr size_t kWideBadBlockRecordSize = 42;
 
 struct BadBlock {
   uint32_t EntryIndex = 0;
   uint32_t ChunkID = 0;  // FOURCC
-  uint32_t FileOffset = 0;
-  uint32_t MoviOffset = 0;
+  uint64_t FileOffset = 0;
+  uint64_t MoviOffset = 0;
   uint32_t DeclaredSize = 0;
   uint32_t RealSize = 0;
   char Mark = 0;  // '!' while searching, '*' when the search ended
@@ -29,8 +31,10 @@ struct BadBlock {
   int64_t Delta() const { return int64_t(RealSize) - int64_t(DeclaredSize); }
 };
 
-void PackBadBlock(const BadBlock& b, uint8_t* out);  // 34 bytes
+void PackBadBlock(const BadBlock& b, uint8_t* out);  // 34 bytes; the offsets must fit 32 bits
 BadBlock UnpackBadBlock(const uint8_t* in);
+void PackWideBadBlock(const BadBlock& b, uint8_t* out);  // 42 bytes
+BadBlock UnpackWideBadBlock(const uint8_t* in);
 
 std::vector<BadBlock>& BadBlocks();
 BadBlock& CurrentBadBlock();
@@ -63,7 +67,7 @@ bool GridIsEmpty();
 // Measures the longest repeat run of bad block k again from the source (stream position p,
 // real size n), in pieces of at most the read cache. The source file is opened by name and
 // closed again; a missing file changes nothing, a read that fails clears the run.
-void scanchunk(const std::string& sourceName, uint32_t p, uint32_t n, size_t k);
+void scanchunk(const std::string& sourceName, uint64_t p, uint32_t n, size_t k);
 // The repeat run of bytes[from..]: the same rule as the scanner's tracker.
 struct RepeatRun {
   uint8_t byte = 0;
@@ -86,8 +90,8 @@ class RunFinder {
 };
 
 // An offset r counted in stream bytes from file position f, as an offset in file bytes.
-uint32_t dorealoffset(uint32_t f, uint32_t r);
+uint64_t dorealoffset(uint64_t f, uint64_t r);
 // The stream position of file position f.
-uint32_t dorelativeptr(uint32_t f);
+uint64_t dorelativeptr(uint64_t f);
 
 }  // namespace rv

@@ -30,7 +30,7 @@ void AppendEntryBytes(const IndexEntry& e, std::vector<uint8_t>& out) {
   uint8_t b[16];
   PutDWord(e.ckid, b);
   PutDWord(e.dwFlags, b + 4);
-  PutDWord(e.dwChunkOffset, b + 8);
+  PutDWord(uint32_t(e.dwChunkOffset), b + 8);  // idx1 offsets are 32-bit
   PutDWord(e.dwChunkLength, b + 12);
   out.insert(out.end(), b, b + 16);
 }

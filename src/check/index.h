@@ -13,7 +13,9 @@ constexpr uint32_t kListFlag = 0x01;  // an idx1 entry that names a LIST group (
 struct IndexEntry {
   uint32_t ckid = 0;  // FOURCC, first character in the low byte
   uint32_t dwFlags = 0;
-  uint32_t dwChunkOffset = 0;  // from the movi position: the first block has offset 4
+  // From the movi position: the first block has offset 4. 64-bit in memory: in a file of
+  // several RIFF parts the chunks of the later parts lie further than 4 GiB from it.
+  uint64_t dwChunkOffset = 0;
   uint32_t dwChunkLength = 0;  // the size field as read
   bool operator==(const IndexEntry&) const = default;
 };

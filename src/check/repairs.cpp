@@ -10,22 +10,22 @@
 
 namespace rv {
 
-void AddExclusion(uint32_t o, uint32_t n) {
+void AddExclusion(uint64_t o, uint64_t n) {
   if (n > 0) Index().cutAfterScan = true;
   auto& list = Exclusions();
-  const uint64_t e = uint64_t(o) + n;
+  const uint64_t e = o + n;
   bool placed = false;
   for (Exclusion& x : list) {
-    const uint64_t xe = uint64_t(x.offset) + x.count;
+    const uint64_t xe = x.offset + x.count;
     if (x.offset <= o && xe >= e) return;  // already excluded
     if (o <= x.offset && xe <= e) {
       x = {o, n};
       placed = true;
     } else if (o <= x.offset && x.offset <= e && xe >= e) {
-      x = {o, uint32_t(xe - o)};
+      x = {o, xe - o};
       placed = true;
     } else if (x.offset <= o && o <= xe && xe <= e) {
-      x = {x.offset, uint32_t(e - x.offset)};
+      x = {x.offset, e - x.offset};
       placed = true;
     }
     if (placed) break;
@@ -37,13 +37,13 @@ void AddExclusion(uint32_t o, uint32_t n) {
   }
   // Merge neighbours that now overlap or touch.
   for (size_t i = 0; i + 1 < list.size();) {
-    uint64_t end = uint64_t(list[i].offset) + list[i].count;
+    uint64_t end = list[i].offset + list[i].count;
     if (end < list[i + 1].offset) {
       ++i;
       continue;
     }
-    uint64_t nextEnd = uint64_t(list[i + 1].offset) + list[i + 1].count;
-    list[i].count = uint32_t(std::max(end, nextEnd) - list[i].offset);
+    uint64_t nextEnd = list[i + 1].offset + list[i + 1].count;
+    list[i].count = std::max(end, nextEnd) - list[i].offset;
     list.erase(list.begin() + long(i) + 1);
   }
 }
@@ -63,23 +63,21 @@ namespace {
 // its file bytes on both sides of it. Every piece is cut where it lies in the file, so that
 // exactly RepeatLength bytes of the run leave the stream, and no byte around it.
 void RemoveRun(const BadBlock& b) {
-  uint64_t at = uint64_t(b.FileOffset) + dorealoffset(b.FileOffset, b.RepeatStart);
+  uint64_t at = b.FileOffset + dorealoffset(b.FileOffset, b.RepeatStart);
   uint64_t left = b.RepeatLength;
   std::vector<Exclusion> pieces;
   for (const Exclusion& x : Exclusions()) {
-    const uint64_t xEnd = uint64_t(x.offset) + x.count;
+    const uint64_t xEnd = x.offset + x.count;
     if (left == 0) break;
     if (xEnd <= at) continue;
     if (x.offset > at) {
       const uint64_t n = std::min<uint64_t>(left, x.offset - at);
-      pieces.push_back({uint32_t(at), uint32_t(n)});
+      pieces.push_back({at, n});
       left -= n;
     }
     at = xEnd;
   }
-  // Positions are 32-bit: a run that a damaged record places past 4 GiB is cut up to there.
-  if (left > 0 && at < 0xFFFFFFFFu)
-    pieces.push_back({uint32_t(at), uint32_t(std::min<uint64_t>(left, 0xFFFFFFFFu - at))});
+  if (left > 0) pieces.push_back({at, left});
   for (const Exclusion& piece : pieces) AddExclusion(piece.offset, piece.count);
   auto& entries = Index().entries;
   for (size_t i = size_t(b.EntryIndex) + 1; i < entries.size(); ++i)
@@ -168,7 +166,7 @@ void RemoveAndRescanOne(size_t k, const std::string& sourceName) {
   BadBlock& b = list[k];
   RemoveRun(b);
   b.RealSize -= b.RepeatLength;
-  const uint32_t streamPos = dorelativeptr(b.FileOffset);
+  const uint64_t streamPos = dorelativeptr(b.FileOffset);
   const uint32_t realSize = b.RealSize;
   scanchunk(sourceName, streamPos, realSize, k);
 }

@@ -9,7 +9,7 @@
 namespace rv {
 
 // Adds [o, o + n) to the exclusion list, keeping it sorted, disjoint and non-adjacent.
-void AddExclusion(uint32_t o, uint32_t n);
+void AddExclusion(uint64_t o, uint64_t n);
 
 struct RepairOptions {
   bool positiveDeltaOnly = true;  // CheckDP

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstring>
 #include <optional>
 
 #include "base/file_context.h"
@@ -124,11 +125,14 @@ class Scanner {
   bool EnterList(uint32_t size);
   void BeginSearch();
   bool SizeBroken(const BlockRecord& movi, bool say);
+  uint64_t PartStructure(const std::string& id, uint32_t size);
+  bool PartHeaderAt(uint64_t q);
   void Progress(bool force);
   bool Ask(int code) { return AskYesNo(CheckQuestionText(code)); }
 
   uint64_t M = 0, E = 0, p = 4, fileSize = 0;
-  uint64_t moviEndInFile = 0;  // file position one past the movi list as declared
+  uint64_t moviEndInFile = 0;  // file position one past the last movi list as declared
+  bool multiPart = false;      // the file has further RIFF parts (OpenDML)
   uint32_t limit = 0xFFFFFFFFu;
   ScanState state = ScanState::Normal;
   bool sizeBroken = false;  // the movi or RIFF size was found broken: scan to the file's end
@@ -169,7 +173,7 @@ void Scanner::Accept(const std::string& id, uint32_t size) {
     e.dwFlags = kKeyframeFlag;
   else if (Opt().key01wb && SameChunkType(id, "01wb"))
     e.dwFlags = kKeyframeFlag;
-  e.dwChunkOffset = uint32_t(p);
+  e.dwChunkOffset = p;
   e.dwChunkLength = size;
   p += 8 + uint64_t(size);
   if (state == ScanState::FirstSearch) ScanUi().firstSearchSign = false;
@@ -181,21 +185,22 @@ void Scanner::Accept(const std::string& id, uint32_t size) {
 // The search found the next block at movi offset nextOffset: the bad block ends there.
 void Scanner::FinishBadBlock(uint64_t nextOffset) {
   BadBlock& b = CurrentBadBlock();
-  uint32_t real = uint32_t(nextOffset - b.MoviOffset - 8);
+  // A chunk size is 32-bit: a search that ran further than that ends the block there.
+  uint32_t real = uint32_t(std::min<uint64_t>(nextOffset - b.MoviOffset - 8, 0xFFFFFFFEu));
   // The distance to the next block counts the pad byte of an odd-sized chunk; where the
   // stream shows the size without it, the pad byte is not part of the real size.
   uint8_t last = 1;
-  if (real > 0 && real % 2 == 0 &&
-      ReadSource(uint32_t(M + b.MoviOffset + 8 + real - 1), 1, &last) && last == 0) {
+  if (real > 0 && real % 2 == 0 && ReadSource(M + b.MoviOffset + 8 + real - 1, 1, &last) &&
+      last == 0) {
     if (!own) own = LoadOwnIndex();
-    const OwnIndex::Item* named = own->At(StreamToFile(uint32_t(M + b.MoviOffset)), b.ChunkID);
+    const OwnIndex::Item* named = own->At(StreamToFile(M + b.MoviOffset), b.ChunkID);
     if (named && named->length != real && named->length != real - 1) named = nullptr;
     if (PadByteEvidence(b.ChunkID, real - 1, b.EntryIndex, named)) real -= 1;
   }
   b.RealSize = real;
   b.RepeatLength = rt.bestLen;
   b.RepeatByte = rt.bestByte;
-  b.RepeatStart = uint32_t(rt.bestStart - b.MoviOffset);
+  b.RepeatStart = uint32_t(std::min<uint64_t>(rt.bestStart - b.MoviOffset, 0xFFFFFFFFu));
   // A run that went on into the dropped pad byte ends with the block.
   if (uint64_t(b.RepeatStart) + b.RepeatLength > uint64_t(real) + 8)
     b.RepeatLength =
@@ -212,7 +217,7 @@ void Scanner::FinishBadBlock(uint64_t nextOffset) {
 bool Scanner::EnterList(uint32_t size) {
   if (size < 4 || E - M - p < 12) return false;
   uint8_t type[4];
-  if (!ReadSource(uint32_t(M + p + 8), 4, type)) return false;
+  if (!ReadSource(M + p + 8, 4, type)) return false;
   for (uint8_t c : type)
     if (c < 32 || c > 126) return false;
   if (state == ScanState::Searching) FinishBadBlock(p);
@@ -227,12 +232,12 @@ bool Scanner::EnterList(uint32_t size) {
 // movi size after which stream chunks go on, makes the scan run to the end of the file.
 bool Scanner::SizeBroken(const BlockRecord& movi, bool say) {
   bool broken = false;
-  const uint32_t moviSize = movi.Size - 8;
-  const uint64_t moviEnd = uint64_t(movi.Offset) + 8 + moviSize;
+  const uint64_t moviSize = movi.Size - 8;
+  const uint64_t moviEnd = movi.Offset + 8 + moviSize;
   bool chunksAfter = false;
   uint8_t next[4];
   for (uint64_t at : {moviEnd, moviEnd + 1})
-    if (at + 8 <= fileSize && ReadSource(uint32_t(at), 4, next) &&
+    if (at + 8 <= fileSize && ReadSource(at, 4, next) &&
         IsStreamChunkID(std::string(reinterpret_cast<char*>(next), 4), false))
       chunksAfter = true;
   if (moviSize == 0 || moviSize == 0xFFFFFFFFu || moviEnd > fileSize || chunksAfter) {
@@ -241,9 +246,13 @@ bool Scanner::SizeBroken(const BlockRecord& movi, bool say) {
                  ") неверен: поток проверяется до конца файла");
     broken = true;
   }
-  if (!Blocks().empty() && Blocks()[0].Name == "RIFF") {
-    const uint32_t riffSize = Blocks()[0].Size - 8;
-    if (riffSize == 0 || uint64_t(riffSize) + 8 > fileSize) {
+  // The RIFF part that holds the movi list.
+  int32_t riff = movi.Parent;
+  while (riff >= 0 && Blocks()[size_t(riff)].Parent >= 0) riff = Blocks()[size_t(riff)].Parent;
+  if (riff >= 0 && Blocks()[size_t(riff)].Name == "RIFF") {
+    const BlockRecord& r = Blocks()[size_t(riff)];
+    const uint64_t riffSize = r.Size - 8;
+    if (riffSize == 0 || r.Offset + r.Size > fileSize) {
       if (say)
         AddMessage("• размер блока RIFF (" + std::to_string(riffSize) +
                    ") неверен: поток проверяется до конца файла");
@@ -251,6 +260,25 @@ bool Scanner::SizeBroken(const BlockRecord& movi, bool say) {
     }
   }
   return broken;
+}
+
+// Whether the next RIFF part's header ("RIFF" size "AVIX") is at stream position M + q.
+bool Scanner::PartHeaderAt(uint64_t q) {
+  uint8_t h[12];
+  return M + q + 12 <= fileSize && ReadSource(M + q, 12, h) && std::memcmp(h, "RIFF", 4) == 0 &&
+         std::memcmp(h + 8, "AVIX", 4) == 0;
+}
+
+// The blocks an OpenDML file has between the chunks of its movi lists: a further part's RIFF
+// header, the first part's idx1 before it, and the standard indexes (ix##) at the end of each
+// movi list. Returns the bytes to step over at p, 0 when the block is none of these.
+uint64_t Scanner::PartStructure(const std::string& id, uint32_t size) {
+  if (id == "RIFF" && PartHeaderAt(p)) return 12;
+  if (!multiPart && Header().extended != 'y') return 0;
+  if (id == "idx1" && PartHeaderAt(p + 8 + uint64_t(size))) return 8 + uint64_t(size);
+  if (id[0] == 'i' && id[1] == 'x' && IsNumber(id.substr(2)))
+    return 8 + uint64_t(size) + (size & 1);
+  return 0;
 }
 
 void Scanner::BeginSearch() {
@@ -266,7 +294,7 @@ void Scanner::BeginSearch() {
   b.ChunkID = L.ckid;
   // With fragments already excluded the stream position differs from the file position;
   // the repairs cut bytes by file position.
-  b.FileOffset = uint32_t(StreamToFile(uint32_t(M + L.dwChunkOffset)));
+  b.FileOffset = StreamToFile(M + L.dwChunkOffset);
   b.MoviOffset = L.dwChunkOffset;
   b.DeclaredSize = L.dwChunkLength;
   b.Mark = '!';
@@ -281,9 +309,19 @@ bool Scanner::Run() {
   if (!OpenSource(InputFileName())) return false;
   fileSize = Source().size;
   IndexState& ix = Index();
-  const BlockRecord& mr = Blocks()[size_t(movi)];
-  M = uint64_t(mr.Offset) + 8;
-  E = uint64_t(mr.Offset) + 8 + uint32_t(mr.Size - 8);
+  M = Blocks()[size_t(movi)].Offset + 8;
+  // The scan runs from the first movi list to the end of the last one: in a file of several
+  // RIFF parts the chunks go on in the movi list of each part.
+  int32_t lastMovi = movi;
+  for (size_t k = size_t(movi) + 1; k < Blocks().size(); ++k) {
+    const BlockRecord& r = Blocks()[k];
+    if (r.Name == "LIST" && r.TypeTag == "movi" && r.Parent > 0 &&
+        Blocks()[size_t(r.Parent)].TypeTag == "AVIX")
+      lastMovi = int32_t(k);
+  }
+  multiPart = lastMovi != movi;
+  const BlockRecord& mr = Blocks()[size_t(lastMovi)];
+  E = mr.Offset + mr.Size;
   moviEndInFile = E;
   if (Opt().scanToEof) {
     E = fileSize;
@@ -323,13 +361,23 @@ bool Scanner::Run() {
     ++steps;
     R = int64_t(E) - int64_t(M) - int64_t(p);
     if (R < 8 || M + p > fileSize) break;
-    if (!ReadSource(uint32_t(M + p), 8, head)) break;
+    if (!ReadSource(M + p, 8, head)) break;
     std::string id(reinterpret_cast<const char*>(head), 4);
     uint32_t S = LoadLE32(head + 4);
     bool stopByQuestion = false;
     // With a broken movi size the stream ends where the file's own index or the next RIFF
     // part begins at a block boundary.
     const bool atBoundary = state == ScanState::Normal || state == ScanState::SkippedOne;
+    if (const uint64_t step = PartStructure(id, S)) {
+      // A search for the end of a broken chunk ends at the part's structure too.
+      if (state == ScanState::Searching) FinishBadBlock(p);
+      if (state == ScanState::FirstSearch) ScanUi().firstSearchSign = false;
+      state = ScanState::Normal;
+      p += step;
+      Progress(false);
+      if (StopRequested()) break;
+      continue;
+    }
     if (sizeBroken && atBoundary && (id == "idx1" || id == "RIFF")) {
       endedAtIndex = true;
       break;
@@ -337,7 +385,7 @@ bool Scanner::Run() {
     // The file's own index where the movi list ends in the file, moved closer by the cuts:
     // the stream ends there.
     if (atBoundary && id == "idx1" && M + p < moviEndInFile &&
-        StreamToFile(uint32_t(M + p)) >= moviEndInFile) {
+        StreamToFile(M + p) >= moviEndInFile) {
       endedAtIndex = true;
       break;
     }

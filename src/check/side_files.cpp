@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <fstream>
 
+#include "base/messages.h"
 #include "base/questions.h"
 #include "check/bad_blocks.h"
 #include "check/index.h"
@@ -14,6 +15,11 @@ namespace rv {
 namespace {
 constexpr const char* kReplaceQuestion = "файл уже существует. перезаписать?";
 constexpr const char* kReplaceNamedQuestion = "файл с таким именем уже существует. перезаписать?";
+constexpr const char* kIndexPast4GiB =
+    "• блоки дальше 4 ГБ от начала потока не помещаются в idx1: сохраните результаты проверки "
+    "(.2fix)";
+// A wide ".2fix" index entry: ID, flags, the 64-bit offset, length.
+constexpr size_t kWideEntrySize = 20;
 
 void Put32(Bytes& b, uint32_t v) {
   uint8_t t[4];
@@ -70,22 +76,44 @@ std::string LowerLatinCyrillic(const std::string& s) {
   return out;
 }
 
+bool NeedsWide2fix() {
+  for (const BadBlock& r : BadBlocks())
+    if (r.FileOffset > 0xFFFFFFFFu || r.MoviOffset > 0xFFFFFFFFu) return true;
+  for (const IndexEntry& e : Index().entries)
+    if (e.dwChunkOffset > 0xFFFFFFFFu) return true;
+  return false;
+}
+
 Bytes Make2fix(const std::string& sourceName) {
+  const bool wide = NeedsWide2fix();
+  // Sizes are 32-bit in the plain form, 64-bit in the wide one.
+  auto putSize = [&](Bytes& b, uint64_t v) {
+    Put32(b, uint32_t(v));
+    if (wide) Put32(b, uint32_t(v >> 32));
+  };
   std::string name = FileNamePart(sourceName);
-  Bytes b = {'2', 'f', 'i', 'x'};
+  Bytes b = wide ? Bytes{'2', 'f', 'x', '8'} : Bytes{'2', 'f', 'i', 'x'};
   Put32(b, uint32_t(name.size()));
   b.insert(b.end(), name.begin(), name.end());
   const auto& bad = BadBlocks();
-  Put32(b, uint32_t(bad.size() * kBadBlockRecordSize));
+  const size_t recordSize = wide ? kWideBadBlockRecordSize : kBadBlockRecordSize;
+  putSize(b, bad.size() * recordSize);
   for (const BadBlock& r : bad) {
-    uint8_t rec[kBadBlockRecordSize];
-    PackBadBlock(r, rec);
-    b.insert(b.end(), rec, rec + kBadBlockRecordSize);
+    uint8_t rec[kWideBadBlockRecordSize];
+    wide ? PackWideBadBlock(r, rec) : PackBadBlock(r, rec);
+    b.insert(b.end(), rec, rec + recordSize);
   }
   const auto& entries = Index().entries;
-  Put32(b, uint32_t(entries.size() * 16));
-  b.reserve(b.size() + entries.size() * 16);
-  for (const IndexEntry& e : entries) AppendEntryBytes(e, b);
+  putSize(b, entries.size() * (wide ? kWideEntrySize : 16));
+  for (const IndexEntry& e : entries) {
+    if (!wide) {
+      AppendEntryBytes(e, b);
+      continue;
+    }
+    for (uint32_t v : {e.ckid, e.dwFlags, uint32_t(e.dwChunkOffset),
+                       uint32_t(e.dwChunkOffset >> 32), e.dwChunkLength})
+      Put32(b, v);
+  }
   return b;
 }
 
@@ -103,7 +131,16 @@ bool RestoreCrashedBlo(const std::string& fileName, const std::string& sourceNam
     return true;
   };
   char magic[4];
-  if (!in.read(magic, 4) || std::string(magic, 4) != "2fix") return false;
+  if (!in.read(magic, 4)) return false;
+  const std::string m(magic, 4);
+  if (m != "2fix" && m != "2fx8") return false;
+  const bool wide = m == "2fx8";
+  auto readSize = [&](uint64_t& v) {
+    uint32_t lo = 0, hi = 0;
+    if (!read32(lo) || (wide && !read32(hi))) return false;
+    v = uint64_t(hi) << 32 | lo;
+    return true;
+  };
   uint32_t n = 0;
   if (!read32(n)) return false;
   std::string name = LowerLatinCyrillic(FileNamePart(sourceName));
@@ -115,22 +152,29 @@ bool RestoreCrashedBlo(const std::string& fileName, const std::string& sourceNam
 
   // Records and entries are read one at a time: a size field larger than the file loads only
   // what the file holds.
-  uint32_t bsize = 0;
+  uint64_t bsize = 0;
   std::vector<BadBlock> bad;
-  if (read32(bsize)) {
-    uint8_t rec[kBadBlockRecordSize];
-    for (uint32_t k = 0; k < bsize / kBadBlockRecordSize; ++k) {
-      if (!in.read(reinterpret_cast<char*>(rec), kBadBlockRecordSize)) break;
-      bad.push_back(UnpackBadBlock(rec));
+  const size_t recordSize = wide ? kWideBadBlockRecordSize : kBadBlockRecordSize;
+  if (readSize(bsize)) {
+    uint8_t rec[kWideBadBlockRecordSize];
+    for (uint64_t k = 0; k < bsize / recordSize; ++k) {
+      if (!in.read(reinterpret_cast<char*>(rec), std::streamsize(recordSize))) break;
+      bad.push_back(wide ? UnpackWideBadBlock(rec) : UnpackBadBlock(rec));
     }
   }
   std::vector<IndexEntry> entries;
-  uint32_t isize = 0;
-  if (in && read32(isize)) {
-    uint8_t e[16];
-    for (uint32_t k = 0; k < isize / 16; ++k) {
-      if (!in.read(reinterpret_cast<char*>(e), 16)) break;
-      entries.push_back(EntryFromBytes(e));
+  uint64_t isize = 0;
+  const size_t entrySize = wide ? kWideEntrySize : 16;
+  if (in && readSize(isize)) {
+    uint8_t e[kWideEntrySize];
+    for (uint64_t k = 0; k < isize / entrySize; ++k) {
+      if (!in.read(reinterpret_cast<char*>(e), std::streamsize(entrySize))) break;
+      IndexEntry x = EntryFromBytes(e);
+      if (wide) {
+        x.dwChunkOffset |= uint64_t(LoadLE32(e + 12)) << 32;
+        x.dwChunkLength = LoadLE32(e + 16);
+      }
+      entries.push_back(x);
     }
   }
   BadBlocks() = std::move(bad);
@@ -160,6 +204,11 @@ Bytes MakeIdx1Chunk() {
 }
 
 SaveOutcome SaveIndexOnly(const std::string& fileName) {
+  for (const IndexEntry& e : Index().entries)
+    if (e.dwChunkOffset > 0xFFFFFFFFu) {
+      AddMessage(kIndexPast4GiB);
+      return SaveOutcome::Failed;
+    }
   return SaveAsking(fileName, MakeIdx1Chunk(), kReplaceNamedQuestion);
 }
 

@@ -94,7 +94,7 @@ OwnIndex LoadOwnIndex() {
   const BlockRecord& r = Blocks()[size_t(k)];
   const uint64_t fileSize = Source().size;
   if (r.Offset >= fileSize || r.Size < 8) return own;
-  const uint32_t held = uint32_t(std::min<uint64_t>(r.Size, fileSize - r.Offset));
+  const uint32_t held = uint32_t(std::min<uint64_t>({r.Size, fileSize - r.Offset, 0xFFFFFFFFu}));
   Bytes buf;
   if (!ReadFileDirect(r.Offset, held, buf)) return own;
   const uint64_t moviPos = StreamToFile(Blocks()[size_t(movi)].Offset) + 8;
@@ -115,8 +115,7 @@ OwnIndex LoadOwnIndex() {
     for (uint64_t b : {moviPos, uint64_t(0)}) {
       Bytes id;
       const uint64_t at = b + items[i].filePos;
-      if (at + 8 <= fileSize && ReadFileDirect(uint32_t(at), 4, id) &&
-          LoadLE32(id.data()) == items[i].ckid) {
+      if (at + 8 <= fileSize && ReadFileDirect(at, 4, id) && LoadLE32(id.data()) == items[i].ckid) {
         base = b;
         found = true;
         break;

@@ -53,7 +53,9 @@ bool verifyIDX1() {
     IndexEntry e;
     GetDWord(buf, off, e.ckid);
     GetDWord(buf, off + 4, e.dwFlags);
-    GetDWord(buf, off + 8, e.dwChunkOffset);
+    uint32_t offset = 0;
+    GetDWord(buf, off + 8, offset);
+    e.dwChunkOffset = offset;
     GetDWord(buf, off + 12, e.dwChunkLength);
     ix.entries.push_back(e);
   }
@@ -80,7 +82,7 @@ bool verifyIDX1() {
   while (i < n) {
     const IndexEntry& e = ix.entries[i];
     uint64_t pos = B + e.dwChunkOffset;
-    if (pos > 0xFFFFFFFFull || !ReadSource(uint32_t(pos), 8, head)) break;
+    if (!ReadSource(pos, 8, head)) break;
     const bool group = (e.dwFlags & kListFlag) || e.ckid == fcc("rec ") || e.ckid == fcc("LIST");
     if (group) {
       if (LoadLE32(head) != fcc("LIST")) break;

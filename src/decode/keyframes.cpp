@@ -100,7 +100,7 @@ bool ReadChunk(uint64_t pos, uint32_t length, uint64_t streamEnd, Bytes& out) {
   const uint32_t piece = Cache().size;
   for (uint32_t done = 0; done < length;) {
     uint32_t n = std::min(length - done, piece);
-    if (!ReadSource(uint32_t(pos + done), n, out.data() + done)) return false;
+    if (!ReadSource(pos + done, n, out.data() + done)) return false;
     done += n;
   }
   return true;
@@ -253,10 +253,10 @@ bool LoadOwnIndex(const std::string& fileName) {
   int32_t b = FindBlock("idx1", "");
   if (b < 0) return false;
   const BlockRecord& r = Blocks()[size_t(b)];
-  const uint32_t entries = r.Size >= 8 ? (r.Size - 8) / 16 : 0;
+  const uint64_t entries = r.Size >= 8 ? (r.Size - 8) / 16 : 0;
   if (!OpenSource(fileName)) return false;
   // Only the entries the file holds; the old index stays when nothing can be read.
-  const uint64_t avail = Source().size > uint64_t(r.Offset) + 8 ? Source().size - r.Offset - 8 : 0;
+  const uint64_t avail = Source().size > r.Offset + 8 ? Source().size - r.Offset - 8 : 0;
   const uint32_t n = uint32_t(std::min<uint64_t>(entries, avail / 16));
   Bytes raw;
   bool ok = n == 0 || ReadFileDirect(r.Offset + 8, n * 16, raw);

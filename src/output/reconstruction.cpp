@@ -63,7 +63,7 @@ bool reconstruction() {
   auto lastShown = std::chrono::steady_clock::now();
   while (p < size && !StopRequested()) {
     const uint32_t len = uint32_t(std::min<uint64_t>(kWindow, size - p));
-    if (!ReadSource(uint32_t(p), len + 11, win)) break;
+    if (!ReadSource(p, len + 11, win)) break;
     uint64_t i = 0;
     while (i < len) {
       const uint8_t* b = win.data() + i;
@@ -79,8 +79,8 @@ bool reconstruction() {
       r.Name.assign(reinterpret_cast<const char*>(b), 4);
       if (IsTypedChunkID(r.Name)) r.TypeTag.assign(reinterpret_cast<const char*>(b + 8), 4);
       r.Parent = 0;
-      r.Offset = uint32_t(p + i);
-      r.Size = LoadLE32(b + 4) + 8;
+      r.Offset = p + i;
+      r.Size = uint64_t(LoadLE32(b + 4)) + 8;
       const char kind = LastStreamKind();
       blocks.push_back(r);
       Header().lastIndex = int32_t(blocks.size() - 1);

@@ -367,8 +367,7 @@ void Writer::PrepareStreamFacts() {
   own = LoadOwnIndex();
   size_t considered = 0, matched = 0;
   for (const IndexEntry& e : Index().entries) {
-    if (M + e.dwChunkOffset > 0xFFFFFFFFu) continue;
-    const uint64_t filePos = StreamToFile(uint32_t(M + e.dwChunkOffset));
+    const uint64_t filePos = StreamToFile(M + e.dwChunkOffset);
     indexed.push_back(filePos);
     if (cff(e.ckid)[0] == '?') continue;
     ++considered;
@@ -423,14 +422,14 @@ bool Writer::CopyFromOwnIndex(uint64_t gapStart, uint64_t gapEnd) {
           uint64_t(x.offset) + x.count > it.filePos)
         cut = true;
     if (cut) continue;
-    IndexEntry e{it.ckid, it.flags, uint32_t(out.length() - (uint64_t(H) + 8)), it.length};
+    IndexEntry e{it.ckid, it.flags, out.length() - (uint64_t(H) + 8), it.length};
     Bytes head;
     PutFour(head, cff(it.ckid));
     Put32(head, it.length);
     out.Write(head);
     for (uint64_t done = 0; done < it.length;) {
       const uint32_t n = uint32_t(std::min<uint64_t>(it.length - done, 1 << 20));
-      if (!ReadFileDirect(uint32_t(it.filePos + 8 + done), n, piece)) {
+      if (!ReadFileDirect(it.filePos + 8 + done, n, piece)) {
         AddMessage("• ошибка чтения исходного файла");
         return false;
       }
@@ -478,7 +477,7 @@ bool Writer::CopyStream() {
   const uint64_t streamEnd = StreamSize();
   const bool fixSizes = !Opt().noFixSize;
   Bytes chunk;
-  uint64_t gapStart = M > 0xFFFFFFFFu ? M : StreamToFile(uint32_t(M)) + 4;
+  uint64_t gapStart = StreamToFile(M) + 4;
   size_t last = count;  // the last entry that is written at all
   for (size_t i = count; i-- > 0;)
     if (cff(ix.entries[i].ckid)[0] != '?') {
@@ -513,9 +512,9 @@ bool Writer::CopyStream() {
         AddMessage("• выходной файл превысил бы 4 ГБ");
         return false;
       }
-      const uint64_t filePos = StreamToFile(uint32_t(pos));
+      const uint64_t filePos = StreamToFile(pos);
       if (!CopyFromOwnIndex(gapStart, filePos)) return false;
-      const uint32_t newOffset = uint32_t(out.length() - (uint64_t(H) + 8));
+      const uint64_t newOffset = out.length() - (uint64_t(H) + 8);
       // The chunk is copied in pieces of at most the read cache, so a chunk larger than the
       // cache is copied whole too.
       const uint32_t piece = Cache().size;
@@ -523,7 +522,7 @@ bool Writer::CopyStream() {
       for (uint64_t done = 0; done < uint64_t(L) + 8;) {
         uint32_t n = uint32_t(std::min<uint64_t>(uint64_t(L) + 8 - done, piece));
         chunk.resize(n);
-        if (!ReadSource(uint32_t(pos + done), n, chunk.data())) {
+        if (!ReadSource(pos + done, n, chunk.data())) {
           AddMessage("• ошибка чтения исходного файла");
           return false;
         }
@@ -543,7 +542,7 @@ bool Writer::CopyStream() {
       total += Lp + 8;
       e.dwChunkOffset = newOffset;
       written.push_back(e);
-      gapStart = StreamToFile(uint32_t(std::min<uint64_t>(pos + 8 + Lp, 0xFFFFFFFFu)));
+      gapStart = StreamToFile(pos + 8 + Lp);
     }
     ReportProgress(ProgressTarget::kMain, int((i + 1) * 100 / count));
     if (StopRequested()) return false;
@@ -618,7 +617,7 @@ bool Writer::Run() {
 
   bool withAstrh = true, withAstrf = true;
   if (mode == 'O') {
-    H = Blocks()[size_t(movi)].Offset;
+    H = uint32_t(Blocks()[size_t(movi)].Offset);
     if (!CopyFilePrefix(out, H)) AddMessage("• ошибка чтения исходного файла");
   } else {
     out.Write("RIFF");

@@ -12,8 +12,8 @@ struct BlockRecord {
   std::string Name;     // chunk ID
   std::string TypeTag;  // for RIFF, LIST, strh: the four characters after the size
   int32_t Parent = -1;  // index of the enclosing record; -1 for the root
-  uint32_t Offset = 0;  // stream position of the chunk's ID
-  uint32_t Size = 0;    // declared payload size + 8
+  uint64_t Offset = 0;  // stream position of the chunk's ID
+  uint64_t Size = 0;    // declared payload size + 8
   int32_t Node = -1;    // the tree line that shows this block
   char Kind = 0;        // 'v' or 'a' for a strf read as a video or audio format
 };

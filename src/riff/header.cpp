@@ -6,6 +6,7 @@
 #include "base/host.h"
 #include "base/messages.h"
 #include "riff/hexdump.h"
+#include "riff/odml.h"
 #include "riff/source.h"
 
 namespace rv {
@@ -124,7 +125,7 @@ bool ReadyToSave() {
 
 namespace {
 // Reads 12 bytes at pos into the shared buffer; id and size out.
-void ReadHead(uint32_t pos, std::string& id, uint32_t& size, std::string& tag) {
+void ReadHead(uint64_t pos, std::string& id, uint32_t& size, std::string& tag) {
   Bytes& b = Header().shared;
   if (!ReadSource(pos, 12, b)) b.assign(12, 0);
   id = GetChars(b, 0, 4);
@@ -134,15 +135,60 @@ void ReadHead(uint32_t pos, std::string& id, uint32_t& size, std::string& tag) {
 }
 
 void AppendRecord(const std::string& id, uint32_t size, const std::string& tag, int32_t parent,
-                  uint32_t offset) {
+                  uint64_t offset) {
   BlockRecord r;
   r.Name = id;
   r.TypeTag = IsTypedChunkID(id) ? tag : std::string();
   r.Parent = parent;
   r.Offset = offset;
-  r.Size = size + 8;  // the data model keeps it 32-bit
+  r.Size = uint64_t(size) + 8;
   Blocks().push_back(std::move(r));
   Header().lastIndex = int32_t(Blocks().size() - 1);
+}
+
+// The end of the RIFF parts that follow one another from firstEnd: an OpenDML file continues
+// with 'AVIX' parts after its first RIFF.
+uint64_t EndOfRiffParts(uint64_t firstEnd, uint64_t fileSize) {
+  uint64_t pos = firstEnd;
+  std::string id, tag;
+  uint32_t size = 0;
+  while (pos + 12 <= fileSize) {
+    ReadHead(pos, id, size, tag);
+    if (id != "RIFF" || tag != "AVIX" || size < 4) break;
+    pos += 8 + uint64_t(size);
+  }
+  return pos;
+}
+
+// The index chunks ("ix##") that the super indexes name lie at the ends of the movi lists,
+// behind every stream chunk, where the walk does not go: they are added as blocks of the movi
+// list that holds them.
+void AddStandardIndexBlocks() {
+  auto& blocks = Blocks();
+  const size_t walked = blocks.size();
+  Bytes payload;
+  std::string id, tag;
+  uint32_t size = 0;
+  for (size_t i = 0; i < walked; ++i) {
+    if (blocks[i].Name != "indx" || blocks[i].Size < 8 + kIndexHeaderSize) continue;
+    const uint32_t n = uint32_t(std::min<uint64_t>(blocks[i].Size - 8, 1 << 20));
+    OdmlIndex ix;
+    if (!ReadFileDirect(StreamToFile(blocks[i].Offset) + 8, n, payload) ||
+        !ParseOdmlIndex(payload.data(), payload.size(), ix) || ix.indexType != kIndexOfIndexes)
+      continue;
+    for (const SuperIndexEntry& e : ix.super) {
+      if (blocks.size() >= kMaxBlocks) return;
+      int32_t movi = -1;
+      for (size_t k = 0; k < walked; ++k)
+        if (blocks[k].Name == "LIST" && blocks[k].TypeTag == "movi" &&
+            blocks[k].Offset < e.offset && e.offset < blocks[k].Offset + blocks[k].Size)
+          movi = int32_t(k);
+      if (movi < 0 || e.offset + 8 > Source().size) continue;
+      ReadHead(e.offset, id, size, tag);
+      if (id.size() == 4 && id[0] == 'i' && id[1] == 'x' && IsNumber(id.substr(2)))
+        AppendRecord(id, size, tag, movi, e.offset);
+    }
+  }
 }
 }  // namespace
 
@@ -163,9 +209,11 @@ void ReadStruct() {
     AddMessage("• отсутствует сигнатура RIFF");
     return;
   }
-  if (uint64_t(size) + 8 > fileSize)
+  // A file of several RIFF parts (OpenDML) ends where its last part does.
+  const uint64_t riffEnd = EndOfRiffParts(uint64_t(size) + 8, fileSize);
+  if (riffEnd > fileSize)
     AddMessage("• размер файла меньше значения, указанного в заголовке");
-  else if (uint64_t(size) + 8 < fileSize)
+  else if (riffEnd < fileSize)
     AddMessage("• размер файла больше значения, указанного в заголовке");
   {
     BlockRecord root;
@@ -173,22 +221,31 @@ void ReadStruct() {
     root.TypeTag = tag;
     root.Parent = -1;
     root.Offset = 0;
-    root.Size = size + 8;
+    root.Size = uint64_t(size) + 8;
     Blocks().push_back(root);
     h.lastIndex = 0;
   }
 
   uint64_t pos = 12;
+  int32_t part = 0;  // the RIFF part whose blocks the walk is reading
   while (pos < fileSize && Blocks().size() < kMaxBlocks) {
-    ReadHead(uint32_t(pos), id, size, tag);
+    ReadHead(pos, id, size, tag);
     if (!IsChunkID(id)) {
       AddMessage(
           "• ожидался ID следующего блока и не нашёлся. вероятно нарушение в структуре файла");
       break;
     }
-    AppendRecord(id, size, tag, 0, uint32_t(pos));
+    if (id == "RIFF" && pos >= Blocks()[0].Size) {
+      // A further RIFF part ('AVIX'): a top-level block whose lists follow its 12-byte header.
+      AppendRecord(id, size, tag, -1, pos);
+      part = int32_t(Blocks().size() - 1);
+      pos += 12;
+      h.parsePos = pos;
+      continue;
+    }
+    AppendRecord(id, size, tag, part, pos);
     pos += 8 + uint64_t(size);
-    h.parsePos = uint32_t(std::min<uint64_t>(pos, 0xFFFFFFFFu));
+    h.parsePos = pos;
     if (pos > fileSize) {
       const BlockRecord& r = Blocks().back();
       AddMessage("• размер блока " + ShowChars(r.Name == "LIST" ? r.TypeTag : r.Name) +
@@ -200,13 +257,14 @@ void ReadStruct() {
     if (Blocks()[k].Name != "LIST") continue;
     uint64_t p = uint64_t(Blocks()[k].Offset) + 12;
     const uint64_t end = uint64_t(Blocks()[k].Offset) + Blocks()[k].Size;
-    while (p < end && p <= 0xFFFFFFFFu - 12 && Blocks().size() < kMaxBlocks) {
-      ReadHead(uint32_t(p), id, size, tag);
-      if (!IsChunkID(id)) break;
-      AppendRecord(id, size, tag, int32_t(k), uint32_t(p));
+    while (p < end && Blocks().size() < kMaxBlocks) {
+      ReadHead(p, id, size, tag);
+      if (!IsChunkID(id) && id != "dmlh") break;
+      AppendRecord(id, size, tag, int32_t(k), p);
       p += 8 + uint64_t(size);
     }
   }
+  AddStandardIndexBlocks();
 
   Chunks2TV();
   lista2struct();
@@ -234,7 +292,27 @@ void Chunks2TV() {
 // Reads a whole block into the shared buffer; an unreadable block leaves it empty.
 static void ReadBlock(const BlockRecord& r) {
   Bytes& b = Header().shared;
-  if (!ReadSource(r.Offset, r.Size, b)) b.clear();
+  if (r.Size > 0xFFFFFFFFu || !ReadSource(r.Offset, uint32_t(r.Size), b)) b.clear();
+}
+
+// The field lines of an OpenDML block: an index (its header; a standard index is read only
+// that far) or the extended header's frame count.
+static void OdmlBlock2TV(const BlockRecord& r) {
+  if (r.Size < 8) return;
+  const bool index = r.Name == "indx" || r.Name.compare(0, 2, "ix") == 0;
+  const uint64_t want = index && r.Name != "indx" ? 8 + kIndexHeaderSize : r.Size;
+  Bytes b;
+  if (!ReadFileDirect(StreamToFile(r.Offset), uint32_t(std::min<uint64_t>(want, 1 << 20)), b))
+    return;
+  if (index) {
+    OdmlIndex ix;
+    if (ParseOdmlIndex(b.data() + 8, b.size() - 8, ix))
+      for (const std::string& line : OdmlIndexLines(ix)) Tree().Add(line, r.Node);
+  } else {
+    uint32_t frames = 0;
+    if (ParseDmlh(b.data() + 8, b.size() - 8, frames))
+      Tree().Add("TotalFrames = " + Dec(frames), r.Node);
+  }
 }
 
 void lista2struct() {
@@ -244,7 +322,7 @@ void lista2struct() {
   // default); the header blocks of further streams are shown in the tree but leave the records
   // alone. `strhFirst` says whether the nearest stream header before a format was the first of
   // its kind, so that a format is only read into the records together with its own header.
-  bool haveVideo = false, haveAudio = false, strhFirst = true;
+  bool haveVideo = false, haveAudio = false, strhFirst = true, haveMovi = false;
   for (size_t i = 0; i < blocks.size(); ++i) {
     BlockRecord& r = blocks[i];
     if (r.Name == "avih") {
@@ -298,8 +376,13 @@ void lista2struct() {
           h.astrf = a;
         }
       }
-    } else if (r.Name == "LIST" && r.TypeTag == "movi") {
+    } else if (r.Name == "LIST" && r.TypeTag == "movi" && !haveMovi) {
+      // The first movi list: the later ones belong to further RIFF parts.
       h.moviPos = r.Offset + 8;
+      haveMovi = true;
+    } else if (r.Name == "indx" || r.Name == "dmlh" ||
+               (r.Name.size() == 4 && r.Name.compare(0, 2, "ix") == 0)) {
+      OdmlBlock2TV(r);
     }
   }
 }
@@ -470,8 +553,7 @@ void strf2TV(int32_t node, char kind) {
 
 // Offsets are stream positions; the checks read the file itself, at the file position.
 static bool ReadBlockDirect(const BlockRecord& r, Bytes& b) {
-  uint64_t f = StreamToFile(r.Offset);
-  return f <= 0xFFFFFFFFu && ReadFileDirect(uint32_t(f), r.Size, b);
+  return r.Size <= 0xFFFFFFFFu && ReadFileDirect(StreamToFile(r.Offset), uint32_t(r.Size), b);
 }
 
 bool isCorrectSTRFAsize(const BlockRecord& r) {
@@ -533,8 +615,7 @@ void SetExtendedFlag() {
 OpenResult OpenAndReadHeader(const std::string& fileName) {
   OpenResult res;
   if (!OpenSource(fileName)) {
-    AddMessage(Source().tooLarge ? "• файл больше 4 ГБ не поддерживается"
-                                 : "• ошибка открытия файла");
+    AddMessage("• ошибка открытия файла");
     return res;
   }
   res.opened = true;

@@ -54,9 +54,9 @@ struct HeaderState {
   StrhRecord vstrh, astrh;
   VideoStrfRecord vstrf;
   AudioStrfRecord astrf;
-  uint32_t parsePos = 0;
+  uint64_t parsePos = 0;
   int32_t lastIndex = -1;
-  uint32_t moviPos = 0;  // stream position of the four bytes "movi"
+  uint64_t moviPos = 0;  // stream position of the four bytes "movi"
   char extended = 0;     // 'y' when an indx block was found
   Bytes shared;          // the shared buffer whole chunks are read into
   void ResetRecords();

@@ -55,7 +55,6 @@ std::vector<Exclusion>& Exclusions() { return Context().Get<ExclusionList>().lis
 bool OpenSource(const std::string& name) {
   SourceState& s = Source();
   CloseSource();
-  s.tooLarge = false;
   int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return false;
   struct stat st {};
@@ -63,15 +62,8 @@ bool OpenSource(const std::string& name) {
     ::close(fd);
     return false;
   }
-  if (uint64_t(st.st_size) > kMaxSourceSize) {
-    // Offsets are 32-bit throughout; a larger file would wrap them.
-    ::close(fd);
-    s.tooLarge = true;
-    return false;
-  }
   s.fd = fd;
-  s.size = uint32_t(st.st_size);
-  s.rawSize = uint64_t(st.st_size);
+  s.size = uint64_t(st.st_size);
   s.name = name;
   return true;
 }
@@ -101,7 +93,7 @@ static uint32_t ReadAt(uint64_t off, uint8_t* dst, uint32_t count) {
 
 // Maps stream position p to its file position; next is the first exclusion entry that lies
 // after it (entries.size() when none does).
-static uint64_t MapStreamPos(uint32_t p, size_t& next) {
+static uint64_t MapStreamPos(uint64_t p, size_t& next) {
   const std::vector<Exclusion>& ex = Exclusions();
   next = ex.size();
   if (ex.empty()) return p;
@@ -111,8 +103,8 @@ static uint64_t MapStreamPos(uint32_t p, size_t& next) {
     if (i == 0)
       s = ex[0].offset;
     else
-      s += int64_t(ex[i].offset) - (int64_t(ex[i - 1].offset) + ex[i - 1].count);
-    f = int64_t(ex[i].offset) + ex[i].count + (int64_t(p) - s);
+      s += int64_t(ex[i].offset) - (int64_t(ex[i - 1].offset) + int64_t(ex[i - 1].count));
+    f = int64_t(ex[i].offset) + int64_t(ex[i].count) + (int64_t(p) - s);
     if (int64_t(p) < s) {
       f = (i == 0) ? int64_t(p) : int64_t(ex[i].offset) - (s - int64_t(p));
       next = i;
@@ -122,22 +114,22 @@ static uint64_t MapStreamPos(uint32_t p, size_t& next) {
   return uint64_t(std::max<int64_t>(f, 0));
 }
 
-uint64_t StreamToFile(uint32_t streamPos) {
+uint64_t StreamToFile(uint64_t streamPos) {
   size_t next = 0;
   return MapStreamPos(streamPos, next);
 }
 
-uint32_t StreamSize() {
+uint64_t StreamSize() {
   uint64_t size = Source().size;
   uint64_t excluded = 0;
   for (const Exclusion& e : Exclusions()) {
     if (e.offset >= size) break;
     excluded += std::min<uint64_t>(e.count, size - e.offset);
   }
-  return uint32_t(size - std::min(size, excluded));
+  return size - std::min(size, excluded);
 }
 
-static bool Refill(uint32_t p) {
+static bool Refill(uint64_t p) {
   ReadCacheState& c = Cache();
   if (c.buffer.size() != c.size) c.buffer.assign(c.size, 0);
   c.length = c.size;
@@ -148,7 +140,7 @@ static bool Refill(uint32_t p) {
   uint64_t f = MapStreamPos(p, next);
   const std::vector<Exclusion>& ex = Exclusions();
   for (size_t i = next; i < ex.size(); ++i) {
-    if (uint64_t(ex[i].offset) >= uint64_t(c.length - filled) + f) break;
+    if (ex[i].offset >= uint64_t(c.length - filled) + f) break;
     uint32_t k = ex[i].offset > f ? uint32_t(ex[i].offset - f) : 0;
     uint32_t got = ReadAt(f, c.buffer.data() + c.cursor, k);
     if (got < k) {
@@ -159,22 +151,22 @@ static bool Refill(uint32_t p) {
     }
     filled += k;
     c.cursor += k;
-    f = std::max<uint64_t>(f + k, uint64_t(ex[i].offset) + ex[i].count);
+    f = std::max<uint64_t>(f + k, ex[i].offset + ex[i].count);
   }
   filled += ReadAt(f, c.buffer.data() + c.cursor, c.length - filled);
   if (filled < c.length) c.length = filled;
   return true;
 }
 
-bool ReadSource(uint32_t p, uint32_t n, uint8_t* out) {
+bool ReadSource(uint64_t p, uint32_t n, uint8_t* out) {
   ReadCacheState& c = Cache();
   if (n > c.size) return false;
-  bool hit = p >= c.start && uint64_t(c.start) + c.length >= uint64_t(p) + n;
+  bool hit = p >= c.start && p - c.start <= c.length && c.length - (p - c.start) >= n;
   if (!hit) {
     if (Source().fd < 0) return false;
     if (!Refill(p)) return false;
   }
-  c.cursor = p - c.start;
+  c.cursor = uint32_t(p - c.start);
   uint32_t avail = c.length > c.cursor ? c.length - c.cursor : 0;
   uint32_t take = std::min(n, avail);
   if (take) std::memcpy(out, c.buffer.data() + c.cursor, take);
@@ -184,10 +176,10 @@ bool ReadSource(uint32_t p, uint32_t n, uint8_t* out) {
   return true;
 }
 
-bool ReadSource(uint32_t p, uint32_t n, Bytes& out) {
+bool ReadSource(uint64_t p, uint32_t n, Bytes& out) {
   ReadCacheState& c = Cache();
   if (n > c.size) return false;
-  bool hit = p >= c.start && uint64_t(c.start) + c.length >= uint64_t(p) + n;
+  bool hit = p >= c.start && p - c.start <= c.length && c.length - (p - c.start) >= n;
   if (!hit && Source().fd < 0) return false;
   out.resize(n);
   return ReadSource(p, n, out.data());
@@ -211,13 +203,13 @@ void SetCacheSize(uint32_t bytes) {
   ResetReadCache();
 }
 
-bool ReadFileDirect(uint32_t offset, uint32_t count, Bytes& out) {
+bool ReadFileDirect(uint64_t offset, uint32_t count, Bytes& out) {
   // A block that runs past the end cannot be read whole; refuse before allocating for it.
-  if (Source().fd < 0 || uint64_t(offset) + count > Source().rawSize) return false;
+  if (Source().fd < 0 || offset + count > Source().size) return false;
   Bytes tmp(count);
   uint32_t got = 0;
   while (got < count) {
-    ssize_t r = ::pread(Source().fd, tmp.data() + got, count - got, off_t(uint64_t(offset) + got));
+    ssize_t r = ::pread(Source().fd, tmp.data() + got, count - got, off_t(offset + got));
     if (r < 0 && errno == EINTR) continue;
     if (r <= 0) break;
     got += uint32_t(r);

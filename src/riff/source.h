@@ -11,27 +11,22 @@
 namespace rv {
 
 struct Exclusion {
-  uint32_t offset = 0;  // file position of the first left-out byte
-  uint32_t count = 0;   // bytes left out
+  uint64_t offset = 0;  // file position of the first left-out byte
+  uint64_t count = 0;   // bytes left out
   bool operator==(const Exclusion&) const = default;
 };
 
 constexpr uint32_t kCacheUnit = 1024000;
 constexpr uint32_t kDefaultCacheSize = 2 * kCacheUnit;
-// Files of 4 GiB or more are outside the 32-bit data model.
-constexpr uint64_t kMaxSourceSize = 0xFFFFFFFFull;
 
 struct SourceState {
   SourceState() = default;
   // A copy has no file open: the handle stays with the original, which closes it.
-  SourceState(const SourceState& o)
-      : size(o.size), rawSize(o.rawSize), tooLarge(o.tooLarge), name(o.name) {}
+  SourceState(const SourceState& o) : size(o.size), name(o.name) {}
   SourceState& operator=(const SourceState&) = delete;
 
   int fd = -1;
-  uint32_t size = 0;
-  uint64_t rawSize = 0;   // the size as the file system reports it
-  bool tooLarge = false;  // the last OpenSource refused a file of 4 GiB or more
+  uint64_t size = 0;
   std::string name;
 };
 
@@ -44,7 +39,7 @@ struct ReadCacheState {
 
   Bytes buffer;
   uint32_t size = kDefaultCacheSize;
-  uint32_t start = 0;
+  uint64_t start = 0;  // stream position of the buffer's first byte
   uint32_t cursor = 0;
   uint32_t length = 0;
   uint64_t fileReads = 0;  // read calls made on the source file (for benchmarks)
@@ -66,17 +61,17 @@ bool InputIsLoadedFile();
 ReadCacheState& Cache();
 std::vector<Exclusion>& Exclusions();
 
-// Opens read-only; false when the file cannot be opened or is 4 GiB or larger
-// (Source().tooLarge tells which). On failure the handle is invalid, the size unchanged.
+// Opens read-only; false when the file cannot be opened. On failure the handle is invalid, the
+// size unchanged.
 bool OpenSource(const std::string& name);
 void CloseSource();
 bool SourceIsOpen();
 
 // Exactly n bytes of the stream from stream position p into out. False, out untouched,
 // when n exceeds the cache size or a seek fails. Bytes past the end of the stream are zeros.
-bool ReadSource(uint32_t p, uint32_t n, Bytes& out);
+bool ReadSource(uint64_t p, uint32_t n, Bytes& out);
 // Same, into caller memory of at least n bytes.
-bool ReadSource(uint32_t p, uint32_t n, uint8_t* out);
+bool ReadSource(uint64_t p, uint32_t n, uint8_t* out);
 
 void ResetReadCache();
 void InvalidateReadCache();
@@ -84,12 +79,12 @@ void ClearExclusions();
 void SetCacheSize(uint32_t bytes);
 
 // Stream position -> file position through the exclusion list.
-uint64_t StreamToFile(uint32_t streamPos);
+uint64_t StreamToFile(uint64_t streamPos);
 // Stream length of the source: file size minus every excluded byte that lies inside it.
-uint32_t StreamSize();
+uint64_t StreamSize();
 
 // Reads count bytes at file position offset straight from an already open source (no cache,
 // no exclusions). False when fewer bytes can be read.
-bool ReadFileDirect(uint32_t offset, uint32_t count, Bytes& out);
+bool ReadFileDirect(uint64_t offset, uint32_t count, Bytes& out);
 
 }  // namespace rv

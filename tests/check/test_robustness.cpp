@@ -41,18 +41,21 @@ std::string HeaderFault(const rv::OpenResult& res, uint64_t fileSize) {
     const rv::BlockRecord& r = blocks[i];
     const std::string what =
         "record " + std::to_string(i) + " '" + r.Name + "' at " + std::to_string(r.Offset) + ": ";
-    const rv::BlockRecord* p = i ? &blocks.at(size_t(std::max(r.Parent, 0))) : nullptr;
-    if (!rv::IsChunkID(r.Name) || (i == 0) != (r.Parent == -1) || r.Parent >= int32_t(i))
+    const rv::BlockRecord* p = r.Parent >= 0 ? &blocks.at(size_t(r.Parent)) : nullptr;
+    // The standard indexes are added where the super indexes put them, out of walk order.
+    const bool stdIndex = r.Name.size() == 4 && r.Name.compare(0, 2, "ix") == 0;
+    if ((!rv::IsChunkID(r.Name) && r.Name != "dmlh" && !stdIndex) || (i == 0 && r.Parent != -1) ||
+        (r.Parent == -1 && i > 0 && r.Name != "RIFF") || r.Parent >= int32_t(i))
       return what + "not a chunk ID, or its parent does not stand earlier";
     // The walk steps by 8 + declared size inside the list's declared size; the size field of
     // the last block may lie past the end (read as zeros), not its ID.
     if (p && ((p->Name != "RIFF" && p->Name != "LIST") || r.Offset < p->Offset + 12 ||
-              (r.Parent > 0 && r.Offset >= uint64_t{p->Offset} + p->Size) ||
+              (r.Parent > 0 && p->Parent >= 0 && r.Offset >= uint64_t{p->Offset} + p->Size) ||
               r.Offset + uint64_t{4} > fileSize))
       return what + "outside its list or the file";
-    if (nextChild.count(r.Parent) && nextChild[r.Parent] != r.Offset)
+    if (!stdIndex && r.Parent >= 0 && nextChild.count(r.Parent) && nextChild[r.Parent] != r.Offset)
       return what + "does not start where its previous sibling ends";
-    nextChild[r.Parent] = uint64_t{r.Offset} + r.Size;
+    if (!stdIndex) nextChild[r.Parent] = uint64_t{r.Offset} + r.Size;
     if (r.Node < 0 || size_t(r.Node) >= lines.size() || lines[r.Node].block != int32_t(i) ||
         lines[r.Node].parent != (p ? p->Node : -1))
       return what + "its tree line shows another block or hangs elsewhere";
@@ -61,9 +64,9 @@ std::string HeaderFault(const rv::OpenResult& res, uint64_t fileSize) {
     if (r.Kind) want[r.Kind == 'v' ? 2 : 4] = 'B';
     if (r.TypeTag == "movi") want[5] = 'M';
     if (r.Name == "idx1") want[6] = 'M';
-    if (r.Name == "LIST" && r.TypeTag == "movi") moviPos = r.Offset + 8;
+    if (r.Name == "LIST" && r.TypeTag == "movi" && !moviPos) moviPos = r.Offset + 8;
   }
-  if (moviPos && rv::Header().moviPos != moviPos) return "not the last movi list's position";
+  if (moviPos && rv::Header().moviPos != moviPos) return "not the first movi list's position";
   std::string got;
   for (int i = 0; i < rv::kLabelCount; ++i) got += "-BM"[int(rv::GetLabel(i))];
   if (got != want) return "labels " + got + " do not follow the table: " + want;

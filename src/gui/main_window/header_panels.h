@@ -147,7 +147,7 @@ class HeaderPanels : public QObject {
     // What the block was when the panel opened, so that an apply after the table changed
     // leaves the tree alone.
     std::string name;
-    uint32_t offset = 0;
+    uint64_t offset = 0;
     int32_t node = -1;
   };
 
