@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
+#include "check/odml_index.h"
 #include "check/scanner.h"
 #include "riff/blocks.h"
 #include "riff/bytes.h"
@@ -86,20 +87,21 @@ size_t OwnIndex::LowerBound(uint64_t filePos) const {
                 items.begin());
 }
 
-OwnIndex LoadOwnIndex() {
-  OwnIndex own;
+namespace {
+
+// The items of the idx1 (the source open): empty when there is none or neither base of its
+// offsets names a chunk.
+std::vector<OwnIndex::Item> Idx1Items(int32_t movi) {
+  std::vector<OwnIndex::Item> items;
   const int32_t k = FindBlock("idx1", "");
-  const int32_t movi = FindBlock("LIST", "movi");
-  if (k < 0 || movi < 0) return own;
-  const BlockRecord& r = Blocks()[size_t(k)];
+  const BlockRecord& r = Blocks()[size_t(k < 0 ? 0 : k)];
   const uint64_t fileSize = Source().size;
-  if (r.Offset >= fileSize || r.Size < 8) return own;
+  if (k < 0 || r.Offset >= fileSize || r.Size < 8) return items;
   const uint32_t held = uint32_t(std::min<uint64_t>({r.Size, fileSize - r.Offset, 0xFFFFFFFFu}));
   Bytes buf;
-  if (!ReadFileDirect(r.Offset, held, buf)) return own;
+  if (!ReadFileDirect(r.Offset, held, buf)) return items;
   const uint64_t moviPos = StreamToFile(Blocks()[size_t(movi)].Offset) + 8;
 
-  std::vector<OwnIndex::Item> items;
   for (size_t off = 8; off + 16 <= buf.size(); off += 16) {
     OwnIndex::Item it;
     it.ckid = LoadLE32(&buf[off]);
@@ -109,23 +111,43 @@ OwnIndex LoadOwnIndex() {
     if (IsStreamChunkID(cff(it.ckid), false)) items.push_back(it);
   }
   // The base: the first entries whose chunk is where one of the bases puts it.
-  uint64_t base = 0;
-  bool found = false;
-  for (size_t i = 0; i < items.size() && i < 16 && !found; ++i)
+  for (size_t i = 0; i < items.size() && i < 16; ++i)
     for (uint64_t b : {moviPos, uint64_t(0)}) {
       Bytes id;
       const uint64_t at = b + items[i].filePos;
       if (at + 8 <= fileSize && ReadFileDirect(at, 4, id) && LoadLE32(id.data()) == items[i].ckid) {
-        base = b;
-        found = true;
-        break;
+        for (auto& it : items) it.filePos += b;
+        return items;
       }
     }
-  if (!found) return own;
-  for (auto& it : items) it.filePos += base;
+  return {};
+}
+
+}  // namespace
+
+OwnIndex LoadOwnIndex() {
+  OwnIndex own;
+  const int32_t movi = FindBlock("LIST", "movi");
+  if (movi < 0) return own;
+  std::vector<OwnIndex::Item> items = Idx1Items(movi);
+  // The OpenDML standard indexes cover the later parts too; where they list a chunk idx1
+  // lists as well, the idx1 item stays.
+  const uint64_t moviPos = Blocks()[size_t(movi)].Offset + 8;
+  const size_t fromIdx1 = items.size();
+  for (const IndexEntry& e : ReadOdmlIndexes().Merged()) {
+    const uint64_t at = StreamToFile(moviPos + e.dwChunkOffset);
+    if (at + 8 <= Source().size && IsStreamChunkID(cff(e.ckid), false))
+      items.push_back({at, e.ckid, e.dwFlags, e.dwChunkLength});
+  }
   std::stable_sort(
       items.begin(), items.end(),
       [](const OwnIndex::Item& a, const OwnIndex::Item& b) { return a.filePos < b.filePos; });
+  if (items.size() > fromIdx1)
+    items.erase(std::unique(items.begin(), items.end(),
+                            [](const OwnIndex::Item& a, const OwnIndex::Item& b) {
+                              return a.filePos == b.filePos;
+                            }),
+                items.end());
   own.items = std::move(items);
   return own;
 }

@@ -1,6 +1,6 @@
 // What a stream's own bytes and the file's own index say about its chunks: which video
 // pictures are intra-coded (for the keyframe flags of a written index), and where the file's
-// idx1 puts chunks whose headers were destroyed.
+// own indexes (idx1, OpenDML) put chunks whose headers were destroyed.
 #pragma once
 
 #include <cstddef>
@@ -21,8 +21,8 @@ IntraRule IntraRuleOf(uint32_t biCompression, const std::string& handler);
 // bytes do not say (no picture start found).
 int PictureIsIntra(IntraRule rule, const uint8_t* payload, size_t n);
 
-// The file's own idx1, by file position of each chunk's ID. Only stream chunk entries are
-// kept ('rec ' entries and other lists left out).
+// The file's own idx1 and OpenDML standard indexes, by file position of each chunk's ID. Only
+// stream chunk entries are kept ('rec ' entries and other lists left out).
 struct OwnIndex {
   struct Item {
     uint64_t filePos = 0;
@@ -36,8 +36,9 @@ struct OwnIndex {
 };
 
 // Reads the source's idx1 (the source must be open). Its offsets may count from the movi
-// list's "movi" or from the file's start: the first stream chunk entry decides. Empty when
-// there is no idx1 or neither base names a chunk.
+// list's "movi" or from the file's start: the first stream chunk entry decides; no item when
+// neither base names a chunk. Then the chunks of the OpenDML standard indexes (every part)
+// that idx1 does not list at the same position.
 OwnIndex LoadOwnIndex();
 
 }  // namespace rv

@@ -8,9 +8,11 @@
 #include "base/tasks.h"
 #include "check/bad_blocks.h"
 #include "check/index.h"
+#include "check/odml_index.h"
 #include "check/scanner.h"
 #include "riff/blocks.h"
 #include "riff/bytes.h"
+#include "riff/header.h"
 #include "riff/source.h"
 
 namespace rv {
@@ -29,27 +31,31 @@ bool verifyIDX1() {
       k = int32_t(i);
       break;
     }
-  if (k < 0 || !OpenSource(InputFileName())) return false;
-  const BlockRecord idx = Blocks()[size_t(k)];
-  // Only the bytes the file holds are read; a declared size past the end gives zero entries
-  // there, and one of them is enough to make the check fail where the file ends.
-  const uint64_t avail = Source().size > idx.Offset ? Source().size - idx.Offset : 0;
-  const uint32_t held = uint32_t(std::min<uint64_t>(idx.Size, avail));
+  if ((k < 0 && !HasBlock("indx", "")) || !OpenSource(InputFileName())) return false;
+  const OdmlIndexes odml = ReadOdmlIndexes();
   Bytes buf;
-  bool ok = held > 0 && ReadFileDirect(idx.Offset, held, buf);
-  if (!ok) buf.clear();
-  CloseSource();
-  if (buf.size() < idx.Size) {
-    AddMessage("• размер индексного блока меньше заявленного");
-    uint64_t keep = std::min<uint64_t>(idx.Size, uint64_t(buf.size()) + 24);
-    buf.resize(size_t(std::max<uint64_t>(keep, 9)), 0);
+  if (k >= 0) {
+    const BlockRecord idx = Blocks()[size_t(k)];
+    // Only the bytes the file holds are read; a declared size past the end gives zero entries
+    // there, and one of them is enough to make the check fail where the file ends.
+    const uint64_t avail = Source().size > idx.Offset ? Source().size - idx.Offset : 0;
+    const uint32_t held = uint32_t(std::min<uint64_t>(idx.Size, avail));
+    if (held == 0 || !ReadFileDirect(idx.Offset, held, buf)) buf.clear();
+    if (buf.size() < idx.Size) {
+      AddMessage("• размер индексного блока меньше заявленного");
+      uint64_t keep = std::min<uint64_t>(idx.Size, uint64_t(buf.size()) + 24);
+      buf.resize(size_t(std::max<uint64_t>(keep, 9)), 0);
+    }
   }
-  if (buf.size() <= 8 || GetChars(buf, 0, 4) != "idx1") return false;
+  CloseSource();
+  // A file with OpenDML indexes is checked against them also without a usable idx1.
+  const bool hasIdx1 = buf.size() > 8 && GetChars(buf, 0, 4) == "idx1";
+  if (!hasIdx1 && odml.indexes.empty()) return false;
 
   IndexState& ix = Index();
   ix.entries.clear();
   ix.keyflagsDecided = false;
-  for (size_t off = 8; off == 8 || off + 16 <= buf.size(); off += 16) {
+  for (size_t off = 8; hasIdx1 && (off == 8 || off + 16 <= buf.size()); off += 16) {
     IndexEntry e;
     GetDWord(buf, off, e.ckid);
     GetDWord(buf, off + 4, e.dwFlags);
@@ -64,7 +70,8 @@ bool verifyIDX1() {
   int32_t movi = FindBlock("LIST", "movi");
   if (movi < 0) return false;
   const uint64_t B = uint64_t(Blocks()[size_t(movi)].Offset) + 8;
-  const uint64_t T = Blocks()[size_t(movi)].Size;
+  // The OpenDML indexes reach into every part: the pointer counts to the end of the stream.
+  const uint64_t T = odml.indexes.empty() ? Blocks()[size_t(movi)].Size : StreamSize() - B;
   if (!OpenSource(InputFileName())) return false;
   ScanUi().percent = 0;
   ScanUi().gaugeVisible = true;
@@ -72,40 +79,67 @@ bool verifyIDX1() {
   ReportProgress(ProgressTarget::kStreamCheck, 0, "ptr: 4  >>  " + FormatThousands(T));
   ResetGrid();
 
+  size_t total = ix.entries.size(), done = 0;
+  for (const OdmlStdIndexRead& r : odml.indexes) total += r.entries.size();
+  uint8_t head[8];
+  // Whether the stream holds the block an entry names where it says. Entries of list groups
+  // ('rec ', flag 0x1) name a LIST.
+  auto holds = [&](const IndexEntry& e) {
+    if (!ReadSource(B + e.dwChunkOffset, 8, head)) return false;
+    if ((e.dwFlags & kListFlag) || e.ckid == fcc("rec ") || e.ckid == fcc("LIST"))
+      return LoadLE32(head) == fcc("LIST");
+    return LoadLE32(head) == e.ckid && LoadLE32(head + 4) == e.dwChunkLength;
+  };
+  // After an entry that holds: the progress, pointing at the next one; false on a stop.
+  auto step = [&](uint64_t next) {
+    ++done;
+    if ((done & 255) == 0 || done == total) {
+      ScanUi().percent = int(done * 100 / total);
+      ReportProgress(ProgressTarget::kStreamCheck, ScanUi().percent, Pointer(next, T));
+    }
+    if (StopRequested()) return false;
+    if (!Opt().highPriorityCheck) YieldStep(false);
+    return true;
+  };
+
+  // The idx1 entries of groups are checked and left out of the index in memory, which holds
+  // the chunks inside the groups.
   const size_t n = ix.entries.size();
   size_t i = 0;
-  uint8_t head[8];
-  // Entries of list groups ('rec ', flag 0x1) name a LIST in the stream; they are checked
-  // and left out of the index in memory, which holds the chunks inside the groups.
   std::vector<IndexEntry> chunks;
   chunks.reserve(n);
-  while (i < n) {
+  bool stopped = false;
+  while (i < n && !stopped) {
     const IndexEntry& e = ix.entries[i];
-    uint64_t pos = B + e.dwChunkOffset;
-    if (!ReadSource(pos, 8, head)) break;
-    const bool group = (e.dwFlags & kListFlag) || e.ckid == fcc("rec ") || e.ckid == fcc("LIST");
-    if (group) {
-      if (LoadLE32(head) != fcc("LIST")) break;
-    } else {
-      if (LoadLE32(head) != e.ckid || LoadLE32(head + 4) != e.dwChunkLength) break;
+    if (!holds(e)) break;
+    if (!((e.dwFlags & kListFlag) || e.ckid == fcc("rec ") || e.ckid == fcc("LIST")))
       chunks.push_back(e);
-    }
     ++i;
-    if ((i & 255) == 0 || i == n) {
-      uint64_t next = ix.entries[std::min(i, n - 1)].dwChunkOffset;
-      ScanUi().percent = int(i * 100 / n);
-      ReportProgress(ProgressTarget::kStreamCheck, int(i * 100 / n), Pointer(next, T));
-    }
-    if (StopRequested()) break;
-    if (!Opt().highPriorityCheck) YieldStep(false);
+    stopped = !step(ix.entries[std::min(i, n - 1)].dwChunkOffset);
   }
-  bool success = i == n;
+  const bool idx1Failed = i < n;
+  // Each standard index must be whole and name the stream's chunks; the first that does not
+  // (or that a stop leaves unchecked) is named with the part that holds it.
+  std::string odmlFailed;
+  for (size_t s = 0; s < odml.indexes.size() && odmlFailed.empty() && !(idx1Failed && stopped);
+       ++s) {
+    const OdmlStdIndexRead& r = odml.indexes[s];
+    size_t j = 0;
+    while (r.sound && !stopped && j < r.entries.size() && holds(r.entries[j])) {
+      ++j;
+      stopped = !step(r.entries[std::min(j, r.entries.size() - 1)].dwChunkOffset);
+    }
+    if (!r.sound || j < r.entries.size())
+      odmlFailed = ShowChars(r.name) + ", часть " + std::to_string(r.part);
+  }
+  const bool success = !idx1Failed && odmlFailed.empty();
   if (success) {
-    ix.entries = std::move(chunks);
+    ix.entries = odml.indexes.empty() ? std::move(chunks) : odml.Merged();
     ix.count = ix.entries.size();
     AddMessage("• ошибок в потоке не обнаружено. размер индекса: " + std::to_string(ix.count));
   } else {
-    AddMessage("• ошибки в индексе");
+    if (idx1Failed) AddMessage("• ошибки в индексе");
+    if (!odmlFailed.empty()) AddMessage("• ошибки в индексе OpenDML: " + odmlFailed);
     ClearIndex();
   }
   CloseSource();

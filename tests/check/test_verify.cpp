@@ -97,6 +97,56 @@ TEST_F(VerifyTest, GroupEntriesExclusionsAndMissingIndexes) {
   EXPECT_EQ(Verify(empty), Verify(none.bytes));
 }
 
+// An OpenDML file: every standard index checked against the stream and the first that
+// disagrees named with the part that holds it; when all hold, the index in memory and the
+// items of the file's own index hold every chunk of every part.
+TEST_F(VerifyTest, OpenDmlIndexesAreCheckedAndCoverEveryPart) {
+  for (bool withIdx1 : {true, false}) {
+    const auto a = rvt::MakeOpenDmlAvi({.nVideo = 14, .nAudio = 11, .withIdx1 = withIdx1}, 4096);
+    ASSERT_GE(a.parts.size(), 3u);
+    EXPECT_EQ(
+        Verify(a.bytes).rfind("end 1\n• ошибок в потоке не обнаружено. размер индекса: 25\n", 0),
+        0u);
+    EXPECT_EQ(rv::Index().entries, rvt::Entries(a.index)) << withIdx1;
+    ASSERT_TRUE(rv::OpenSource(rv::InputFileName()));
+    const rv::OwnIndex own = rv::LoadOwnIndex();
+    rv::CloseSource();
+    ASSERT_EQ(own.items.size(), a.chunks.size());
+    for (size_t i = 0; i < a.chunks.size(); ++i) {
+      EXPECT_EQ(own.items[i].filePos, a.chunks[i].offset) << i;
+      EXPECT_EQ(own.items[i].flags, a.index[i].flags) << i;
+    }
+  }
+  const auto a = rvt::MakeOpenDmlAvi({.nVideo = 14, .nAudio = 11}, 4096);
+  size_t audio2 = a.parts[1].firstChunk;  // the second part's first audio chunk
+  while (a.chunks[audio2].id != "01wb") ++audio2;
+  ASSERT_LT(audio2, a.parts[2].firstChunk);
+  const uint32_t vsuper = a.indx[0] + 8 + 24;  // the video super index's entries
+  const auto odml = [](std::string what) { return "• ошибки в индексе OpenDML: " + what + "\n"; };
+  const struct {
+    size_t at;
+    Bytes what;
+    std::string want;
+  } cases[] = {
+      {a.chunks[audio2].offset + 4, {1, 2}, odml("ix01, часть 2")},
+      {a.chunks[0].offset, rvt::Text("00db"), "• ошибки в индексе\n" + odml("ix00, часть 1")},
+      {vsuper + 16, {0, 0, 0, 0, 0xFF}, odml("ix00, часть " + std::to_string(a.parts.size()))},
+      {vsuper + 16, Bytes(a.bytes.begin() + vsuper, a.bytes.begin() + vsuper + 16),
+       odml("ix00, часть 1")},  // the first standard index named twice
+      {a.parts[1].ix[1] + 12, {0xF0, 0xFF, 0xFF, 0xFF}, odml("ix01, часть 2")},  // its count
+      {a.indx[0] + 12, {0xFF, 0xFF, 0xFF, 0xFF}, ""},  // unused slots of the super index
+  };
+  for (const auto& c : cases) {
+    Bytes b = a.bytes;
+    rvt::OverwriteAt(b, c.at, c.what);
+    const std::string got = Verify(b);
+    if (c.want.empty())
+      EXPECT_EQ(rv::Index().entries, rvt::Entries(a.index)) << got;
+    else
+      EXPECT_EQ(got, "end 0\n" + c.want) << c.at;
+  }
+}
+
 // What the end-to-end keyframe search cannot show on the encoders' own output: a placeholder
 // I-VOP, a recovery point, bytes without a start code.
 TEST(StreamFacts, WhatPicturesSay) {
