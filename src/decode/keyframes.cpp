@@ -7,6 +7,7 @@
 #include "base/host.h"
 #include "base/tasks.h"
 #include "check/index.h"
+#include "check/odml_index.h"
 #include "riff/blocks.h"
 #include "riff/header.h"
 #include "riff/movi_locator.h"
@@ -250,6 +251,18 @@ bool FindKK() {
 }
 
 bool LoadOwnIndex(const std::string& fileName) {
+  // The OpenDML indexes cover every part of the file; idx1 only the first.
+  if (HasBlock("indx", "")) {
+    if (!OpenSource(fileName)) return false;
+    std::vector<IndexEntry> all = ReadOdmlIndexes().Merged();
+    CloseSource();
+    if (!all.empty()) {
+      Index().entries = std::move(all);
+      Index().keyflagsDecided = false;
+      Index().count = Index().entries.size();
+      return true;
+    }
+  }
   int32_t b = FindBlock("idx1", "");
   if (b < 0) return false;
   const BlockRecord& r = Blocks()[size_t(b)];

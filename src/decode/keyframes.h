@@ -47,8 +47,9 @@ bool FindKK();
 void ResetKeyframeFlags();
 bool IsVideoFrameId(uint32_t ckid);
 
-// BitBtnLIClick's loading: the source's own idx1 as stored. False (the old index kept) when
-// the file cannot be read.
+// BitBtnLIClick's loading: the source's own OpenDML indexes (all parts, in file order) where
+// it has them, else its idx1, as stored. False (the old index kept) when the file cannot be
+// read.
 bool LoadOwnIndex(const std::string& fileName);
 
 // EKRAN's size and place for a picture area: reduced, never enlarged, aspect kept.

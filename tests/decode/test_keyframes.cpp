@@ -131,4 +131,11 @@ TEST_F(KeyframeTest, OwnIndexLoadsWholeEntriesOnly) {
   EXPECT_EQ(rv::Index().entries, rvt::Entries({sa.index[0], sa.index[1], sa.index[2]}));
 }
 
+TEST_F(KeyframeTest, OwnIndexOfAnOpenDmlFileCoversEveryPart) {
+  const rvt::StandardAvi a = rvt::MakeOpenDmlAvi({.nVideo = 14, .nAudio = 11}, 4096);
+  Open(a.bytes, {});
+  ASSERT_TRUE(rv::LoadOwnIndex(src_));
+  EXPECT_EQ(rv::Index().entries, rvt::Entries(a.index));
+}
+
 }  // namespace
