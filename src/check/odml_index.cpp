@@ -49,7 +49,8 @@ std::vector<IndexEntry> OdmlIndexes::Merged() const {
   for (const OdmlStdIndexRead& r : indexes) n += r.entries.size();
   std::vector<IndexEntry> all;
   all.reserve(n);
-  for (const OdmlStdIndexRead& r : indexes) all.insert(all.end(), r.entries.begin(), r.entries.end());
+  for (const OdmlStdIndexRead& r : indexes)
+    all.insert(all.end(), r.entries.begin(), r.entries.end());
   std::stable_sort(all.begin(), all.end(), [](const IndexEntry& a, const IndexEntry& b) {
     return a.dwChunkOffset < b.dwChunkOffset;
   });
@@ -93,7 +94,8 @@ OdmlIndexes ReadOdmlIndexes() {
       r.name = cff(StdIndexId(super.chunkId));
       r.part = partAt(e.offset);
       // A standard index named again is read once: the repeat stays unsound and empty.
-      if (!seen.insert(e.offset).second || !ReadHeld(e.offset, 8, budget, head) || head.size() < 8) continue;
+      if (!seen.insert(e.offset).second || !ReadHeld(e.offset, 8, budget, head) || head.size() < 8)
+        continue;
       r.name = GetChars(head, 0, 4);
       const uint32_t size = LoadLE32(head.data() + 4);
       if (ReadHeld(e.offset + 8, size, budget, buf) &&

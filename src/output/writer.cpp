@@ -15,6 +15,7 @@
 #include "base/tasks.h"
 #include "check/scanner.h"
 #include "check/stream_facts.h"
+#include "output/movi_out.h"
 #include "riff/blocks.h"
 #include "riff/out_file.h"
 #include "riff/source.h"
@@ -166,10 +167,10 @@ void AppendList(Bytes& out, const char* type, const Bytes& content) {
 }
 
 // Copies count bytes of the source file from file position 0 (the copied header).
-bool CopyFilePrefix(OutFile& out, uint32_t count) {
+bool CopyFilePrefix(OutFile& out, uint64_t count) {
   Bytes piece;
-  for (uint32_t done = 0; done < count;) {
-    uint32_t n = std::min<uint32_t>(count - done, 1 << 20);
+  for (uint64_t done = 0; done < count;) {
+    const uint32_t n = uint32_t(std::min<uint64_t>(count - done, 1 << 20));
     if (!ReadFileDirect(done, n, piece)) return false;
     out.Write(piece);
     done += n;
@@ -300,7 +301,8 @@ bool AssembleHeader(Bytes& out) {
   for (;;) {
     while (i < blocks.size()) {
       const BlockRecord& r = blocks[i];
-      if (r.Parent == parent && r.Name != "JUNK") {
+      // Filler, and the OpenDML indexes and frame count of the source, which would be stale.
+      if (r.Parent == parent && r.Name != "JUNK" && r.Name != "indx" && r.TypeTag != "odml") {
         if (r.Name == "LIST" && HasChildBlocks(int32_t(i))) {
           stack.push_back({i, parent, listStart});
           listStart = out.size();
@@ -333,6 +335,10 @@ bool AssembleHeader(Bytes& out) {
 namespace {
 
 constexpr uint8_t kPadByte = 0;
+// A copied header is rewritten in memory up to this size.
+constexpr uint64_t kHeaderInMemory = 64 << 20;
+constexpr const char* kNoOdmlRoom =
+    "• в заголовке нет места для индексов OpenDML: выходной файл записан одним блоком RIFF";
 
 class Writer {
  public:
@@ -346,6 +352,9 @@ class Writer {
   void SetKeyframe(IndexEntry& e, uint64_t filePos, const uint8_t* payload, size_t n);
   bool CopyFromOwnIndex(uint64_t gapStart, uint64_t gapEnd);
   void FillCounts(std::vector<StreamSlot>& streams);
+  uint64_t EstimateOutput(uint64_t headerSize) const;
+  void WriteHeader(char mode, const Bytes& assembled, const std::vector<StreamSlot>& streams,
+                   bool withAstrh, bool withAstrf, uint32_t capacity);
 
   OutFile out;
   WriteSummary& summary = LastWriteOfContext();
@@ -354,12 +363,14 @@ class Writer {
   std::vector<uint64_t> indexed;  // file positions of every entry, skipped ones included
   IntraRule intra = IntraRule::Unknown;
   int videoStream = 0, audioStream = 1;
-  uint32_t H = 0;
+  uint64_t H = 0;  // file position of the output's first movi list
   uint64_t M = 0;
+  uint64_t partSize = 0;  // 0: one RIFF; else the size of the OpenDML parts
+  OdmlHeaderLayout layout;
+  std::unique_ptr<MoviOut> mo;
   std::vector<IndexEntry> saved;    // the index as it was: restored at the end
   std::vector<IndexEntry> written;  // entries of the chunks written, with their new offsets
-  uint64_t total = 0;
-  size_t skipped = 0;  // entries past the end of the source
+  size_t skipped = 0;               // entries past the end of the source
   bool complete = false;
 };
 
@@ -422,7 +433,10 @@ bool Writer::CopyFromOwnIndex(uint64_t gapStart, uint64_t gapEnd) {
           uint64_t(x.offset) + x.count > it.filePos)
         cut = true;
     if (cut) continue;
-    IndexEntry e{it.ckid, it.flags, out.length() - (uint64_t(H) + 8), it.length};
+    const uint64_t bytes = 8 + uint64_t(it.length) + (it.length & 1);
+    mo->BeforeChunk(bytes);
+    if (!mo->Fits(bytes)) continue;
+    IndexEntry e{it.ckid, it.flags, mo->NextOffset(), it.length};
     Bytes head;
     PutFour(head, cff(it.ckid));
     Put32(head, it.length);
@@ -437,8 +451,8 @@ bool Writer::CopyFromOwnIndex(uint64_t gapStart, uint64_t gapEnd) {
       done += n;
     }
     if (it.length & 1) out.Write(&kPadByte, 1);
-    total += 8 + it.length + (it.length & 1);
     written.push_back(e);
+    mo->Add(e);
     ++summary.fromOwnIndex;
     at = end;
   }
@@ -507,14 +521,15 @@ bool Writer::CopyStream() {
         }
       }
       const uint64_t Lp = uint64_t(L) + (L & 1);
-      // Past 4 GiB the 32-bit sizes and offsets would wrap.
-      if (out.length() + 8 + Lp + 8 + 16 * (written.size() + 1) > 0xFFFFFFFFull) {
+      const uint64_t filePos = StreamToFile(pos);
+      if (!CopyFromOwnIndex(gapStart, filePos)) return false;
+      mo->BeforeChunk(8 + Lp);
+      // Past 4 GiB the 32-bit sizes of a RIFF would wrap.
+      if (!mo->Fits(8 + Lp)) {
         AddMessage("• выходной файл превысил бы 4 ГБ");
         return false;
       }
-      const uint64_t filePos = StreamToFile(pos);
-      if (!CopyFromOwnIndex(gapStart, filePos)) return false;
-      const uint64_t newOffset = out.length() - (uint64_t(H) + 8);
+      const uint64_t newOffset = mo->NextOffset();
       // The chunk is copied in pieces of at most the read cache, so a chunk larger than the
       // cache is copied whole too.
       const uint32_t piece = Cache().size;
@@ -539,9 +554,9 @@ bool Writer::CopyStream() {
       }
       if (L & 1) out.Write(&kPadByte, 1);
       if (out.error()) return false;  // said once, when the file is closed
-      total += Lp + 8;
       e.dwChunkOffset = newOffset;
       written.push_back(e);
+      mo->Add(e);
       gapStart = StreamToFile(pos + 8 + Lp);
     }
     ReportProgress(ProgressTarget::kMain, int((i + 1) * 100 / count));
@@ -553,18 +568,62 @@ bool Writer::CopyStream() {
 
 void Writer::Finish() {
   const bool noIdx1 = Opt().noIdx1;
-  out.Put32At(uint64_t(H) + 4, uint32_t(total + 4));
-  if (!noIdx1) {
-    Bytes idx = {'i', 'd', 'x', '1'};
-    Put32(idx, uint32_t(written.size() * 16));
-    idx.reserve(idx.size() + written.size() * 16);
-    for (const IndexEntry& e : written) AppendEntryBytes(e, idx);
-    out.Write(idx);
-  }
-  out.Put32At(4, uint32_t(out.length() - 8));
+  mo->Finish();
   uint8_t head[24];
   if (out.ReadAt(24, head, 24) && std::memcmp(head, "avih", 4) == 0)
     out.Put32At(44, IndexFlagRule(LoadLE32(head + 20), noIdx1));
+}
+
+uint64_t Writer::EstimateOutput(uint64_t headerSize) const {
+  const uint64_t streamEnd = StreamSize();
+  uint64_t n = headerSize + 12 + 8;
+  for (const IndexEntry& e : Index().entries) {
+    const uint64_t pos = M + e.dwChunkOffset;
+    if ((e.ckid & 0xFF) == '?' || pos + 8 >= streamEnd) continue;
+    const uint64_t L = std::min<uint64_t>(e.dwChunkLength, streamEnd - pos - 8);
+    n += 8 + L + (L & 1) + 16;
+  }
+  // Chunks the file's own index may add where the stream lost their headers.
+  if (ownAgrees)
+    for (const OwnIndex::Item& it : own.items)
+      if (!std::binary_search(indexed.begin(), indexed.end(), it.filePos))
+        n += 8 + uint64_t(it.length) + (it.length & 1) + 16;
+  return n;
+}
+
+// The output's bytes up to its first movi list: built from the records, assembled from the
+// source's header blocks, or copied from the source; made ready for the OpenDML indexes when
+// the output is written in parts.
+void Writer::WriteHeader(char mode, const Bytes& assembled, const std::vector<StreamSlot>& streams,
+                         bool withAstrh, bool withAstrf, uint32_t capacity) {
+  Bytes head;
+  if (mode == 'O') {
+    const uint64_t moviAt = Blocks()[size_t(FindBlock("LIST", "movi"))].Offset;
+    // A header taken whole from the source is rewritten only when it must be: for the OpenDML
+    // indexes, or to blank the source's own stale ones.
+    const bool rewrite = (partSize != 0 || HasBlock("indx", "")) && moviAt <= kHeaderInMemory;
+    if (!rewrite || !ReadFileDirect(0, uint32_t(moviAt), head)) {
+      if (partSize) AddMessage(kNoOdmlRoom);
+      partSize = 0;
+      H = moviAt;
+      if (!CopyFilePrefix(out, H)) AddMessage("• ошибка чтения исходного файла");
+      return;
+    }
+  } else {
+    head = {'R', 'I', 'F', 'F', '.', '.', '.', '.', 'A', 'V', 'I', ' '};
+    uint32_t moviListPos = 0;
+    const Bytes rest = mode == 'M' ? BuildHeaderRegion(withAstrh, withAstrf, moviListPos, streams)
+                                   : JunkUpToMovi(12 + assembled.size(), moviListPos);
+    if (mode != 'M') head.insert(head.end(), assembled.begin(), assembled.end());
+    head.insert(head.end(), rest.begin(), rest.end());
+  }
+  if (partSize && !MakeOdmlRoom(head, capacity, layout)) {
+    AddMessage(kNoOdmlRoom);
+    partSize = 0;
+  }
+  if (!partSize) BlankStaleIndexes(head);
+  H = head.size();
+  out.Write(head);
 }
 
 bool Writer::Run() {
@@ -616,26 +675,18 @@ bool Writer::Run() {
   ApplyHeaderOptions(opts, Index().entries);
 
   bool withAstrh = true, withAstrf = true;
-  if (mode == 'O') {
-    H = uint32_t(Blocks()[size_t(movi)].Offset);
-    if (!CopyFilePrefix(out, H)) AddMessage("• ошибка чтения исходного файла");
-  } else {
-    out.Write("RIFF");
-    out.Write("....");
-    out.Write("AVI ");
-    if (mode == 'M') {
-      withAstrh = IFpresent("astrh");
-      withAstrf = IFpresent("astrf");
-      if (!withAstrh) AddMessage("• Внимание! нет блока STRH для звука");
-      if (!withAstrf) AddMessage("• Внимание! нет блока STRF для звука");
-      header = BuildHeaderRegion(withAstrh, withAstrf, H, streams);
-      out.Write(header);
-    } else {
-      out.Write(header);
-      out.Write(JunkUpToMovi(12 + header.size(), H));
-    }
+  if (mode == 'M') {
+    withAstrh = IFpresent("astrh");
+    withAstrf = IFpresent("astrf");
+    if (!withAstrh) AddMessage("• Внимание! нет блока STRH для звука");
+    if (!withAstrf) AddMessage("• Внимание! нет блока STRF для звука");
   }
+  // An output larger than a RIFF part is written as OpenDML.
+  const uint64_t estimate = EstimateOutput(mode == 'O' ? M : kMoviListPos);
+  if (OdmlPartSize() != 0 && estimate > OdmlPartSize()) partSize = OdmlPartSize();
+  WriteHeader(mode, header, streams, withAstrh, withAstrf, SuperIndexCapacity(estimate, partSize));
   out.Write("LIST....movi");
+  mo = std::make_unique<MoviOut>(out, H, partSize, layout.capacity, Opt().noIdx1);
   ReportProgress(ProgressTarget::kMain, 0);
   saved = Index().entries;
   complete = CopyStream();
@@ -656,10 +707,23 @@ bool Writer::Run() {
     FillCounts(streams);
     uint32_t sameH = 0;
     Bytes again = BuildHeaderRegion(withAstrh, withAstrf, sameH, streams);
+    if (partSize) {
+      // The same room as before: the indexes are written into it below.
+      OdmlHeaderLayout same;
+      again.insert(again.begin(), 12, 0);
+      PutDWord(fcc("RIFF"), again.data());
+      MakeOdmlRoom(again, layout.capacity, same);
+      again.erase(again.begin(), again.begin() + 12);
+    }
     out.WriteAt(12, again.data(), again.size());
     h.avih = avihKept;
     h.vstrh = vstrhKept;
     h.astrh = astrhKept;
+  }
+  if (partSize) {
+    mo->PatchHeader(layout);
+    AddMessage("• выходной файл записан в формате OpenDML: частей RIFF " +
+               std::to_string(mo->parts()));
   }
   if (summary.fromOwnIndex)
     AddMessage("• по индексу файла восстановлено блоков с разрушенными заголовками: " +
