@@ -133,6 +133,7 @@ class Scanner {
   uint64_t M = 0, E = 0, p = 4, fileSize = 0;
   uint64_t moviEndInFile = 0;  // file position one past the last movi list as declared
   bool multiPart = false;      // the file has further RIFF parts (OpenDML)
+  bool openEnded = false;      // the scan runs to the file's end or the end of the last part
   uint32_t limit = 0xFFFFFFFFu;
   ScanState state = ScanState::Normal;
   bool sizeBroken = false;  // the movi or RIFF size was found broken: scan to the file's end
@@ -323,6 +324,11 @@ bool Scanner::Run() {
   const BlockRecord& mr = Blocks()[size_t(lastMovi)];
   E = mr.Offset + mr.Size;
   moviEndInFile = E;
+  // Bytes inserted into one part put the parts after it out of the walk's reach: the chunks
+  // of a file in parts, or with OpenDML indexes, are followed to the file's end, which an idx1
+  // or RIFF that starts no further part ends sooner.
+  openEnded = multiPart || Header().extended == 'y';
+  if (openEnded) E = fileSize;
   if (Opt().scanToEof) {
     E = fileSize;
   } else if (SizeBroken(mr, ix.continueCheck != 'y')) {
@@ -378,7 +384,7 @@ bool Scanner::Run() {
       if (StopRequested()) break;
       continue;
     }
-    if (sizeBroken && atBoundary && (id == "idx1" || id == "RIFF")) {
+    if ((sizeBroken || openEnded) && atBoundary && (id == "idx1" || id == "RIFF")) {
       endedAtIndex = true;
       break;
     }

@@ -6,10 +6,18 @@
 
 #include "base/host.h"
 #include "base/messages.h"
+#include "base/text.h"
 #include "cli/cli.h"
 #include "cli/console_host.h"
+#include "output/movi_out.h"
 
 namespace rv::cli {
+
+bool ParsePartSize(const std::string& text) {
+  if (!IsNumber(text) || text.size() > 15) return false;
+  OdmlPartSize() = std::stoull(text);
+  return true;
+}
 
 namespace {
 void OnInterrupt(int) { RequestStop(); }

@@ -11,6 +11,9 @@
 
 namespace rv::cli {
 
+// --part-size: the OpenDML part size of the writer and the join; false when not a number.
+bool ParsePartSize(const std::string& text);
+
 // Prints the texts on stdout when args ask for help ("--help" or "-h"); then true.
 bool ShowHelp(const std::vector<std::string>& args, std::initializer_list<const char*> texts);
 // Prints the texts on stderr and gives the exit code of bad usage.

@@ -26,13 +26,14 @@ namespace rv::cli {
 namespace {
 
 const char* kJoinUsage =
-    "usage: rivetta-cli join A.avi B.avi ... -o OUT [--yes]\n"
+    "usage: rivetta-cli join A.avi B.avi ... -o OUT [--part-size N] [--yes]\n"
     "\n"
     "Joins the streams of the files under the header of the first, with a new idx1 whose\n"
     "keyframe flags come from each file's own index. Every file must be sound and indexed.\n"
     "\n"
-    "  -o OUT   the joined file\n"
-    "  --yes    replace an existing OUT\n"
+    "  -o OUT          the joined file\n"
+    "  --part-size N   OpenDML part size in bytes (default 1073741824; 0: one RIFF)\n"
+    "  --yes           replace an existing OUT\n"
     "\n"
     "exit status: 0 \"операция завершена\", 1 error, 3 stopped, 2 bad usage\n";
 
@@ -65,7 +66,9 @@ int JoinCmd(const std::vector<std::string>& args) {
   for (size_t i = 0; i < args.size(); ++i) {
     if (args[i] == "-o" && i + 1 < args.size())
       j.output = args[++i];
-    else if (args[i] == "--yes")
+    else if (args[i] == "--part-size" && i + 1 < args.size()) {
+      if (!ParsePartSize(args[++i])) return Usage({kJoinUsage});
+    } else if (args[i] == "--yes")
       yes = true;
     else if (!args[i].empty() && args[i][0] == '-')
       return Usage({kJoinUsage});

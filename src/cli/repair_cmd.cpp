@@ -41,7 +41,8 @@ const char* kRepairUsage =
     "usage: rivetta-cli repair FILE [-o OUT] [options]\n"
     "\n"
     "Opens FILE, checks its stream, repairs the bad blocks and writes a repaired copy with a\n"
-    "new idx1. FILE itself is never written.\n"
+    "new idx1. FILE itself is never written. A copy larger than a RIFF part (1 GiB) is\n"
+    "written as OpenDML: an idx1 for the first part, indx and ix## indexes for all.\n"
     "\n"
     "  -o OUT               the repaired file (default: FILE's name numbered, e.g. clip.001.avi)\n"
     "  --fix LIST           repairs in the order given, comma-separated (default eq,isall):\n"
@@ -57,6 +58,7 @@ const char* kRepairUsage =
     "  --min-run N          shortest run to cut (default 100)\n"
     "  --header MODE        built (default), assembled or copied\n"
     "  --no-idx1            write no idx1\n"
+    "  --part-size N        OpenDML part size in bytes (default 1073741824; 0: one RIFF)\n"
     "  --keep-sizes         keep the size fields of the copied chunks as found\n"
     "  --frames             put the video frame count into the headers\n"
     "  --rates              compute avih TimeScale and DataRate from TimeBetweenFrames\n"
@@ -128,9 +130,11 @@ int ParseRepairArgs(std::vector<std::string> args, RepairArgs& ra) {
         o.headerMode = 'O';
       else
         ok = false;
-    } else if (a == "--no-idx1")
+    } else if (a == "--no-idx1") {
       o.noIdx1 = true;
-    else if (a == "--keep-sizes")
+    } else if (a == "--part-size") {
+      ok = NextValue(args, i, v) && ParsePartSize(v);
+    } else if (a == "--keep-sizes")
       o.noFixSize = true;
     else if (a == "--frames")
       o.totalFrames = true;
@@ -261,7 +265,7 @@ CheckOutcome CheckAndRepair(const RepairArgs& ra, size_t& shown) {
   CheckOutcome r;
   InterruptAsStop interrupt;
   bool fromIndex = false;
-  if (ra.useIndex && HasBlock("idx1", "")) {
+  if (ra.useIndex && HasOwnIndex()) {
     fromIndex = Execute("verifyIDX1").result == 1;
     PrintNewMessages(shown);
     r.checked = fromIndex;
@@ -328,7 +332,7 @@ int Verify(const std::vector<std::string>& args) {
   if (!OpenForCheck(file)) return kExitError;
   size_t shown = MessageLines().size();
   if (!HasBlock("LIST", "movi")) return std::printf("• не найден поток\n"), kExitError;
-  if (!HasBlock("idx1", "")) return std::printf("• не найден индекс\n"), kExitError;
+  if (!HasOwnIndex()) return std::printf("• не найден индекс\n"), kExitError;
   Completion c = RunTask("verifyIDX1");
   PrintNewMessages(shown);
   return c.result == 1 ? kExitOk : kExitIncomplete;

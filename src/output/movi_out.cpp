@@ -66,8 +66,8 @@ Bytes ListOf(uint32_t type, const Bytes& content) {
 bool MakeOdmlRoom(Bytes& header, uint32_t capacity, OdmlHeaderLayout& layout) {
   if (header.size() < 12 || LoadLE32(header.data()) != fcc("RIFF")) return false;
   const std::vector<Piece> top = Pieces(header, 12, header.size());
-  auto hdrl = std::find_if(top.begin(), top.end(),
-                           [](const Piece& c) { return c.type == fcc("hdrl"); });
+  auto hdrl =
+      std::find_if(top.begin(), top.end(), [](const Piece& c) { return c.type == fcc("hdrl"); });
   if (hdrl == top.end()) return false;
 
   OdmlHeaderLayout l;
@@ -203,8 +203,8 @@ void MoviOut::ClosePart() {
       for (const IndexEntry& e : p.entries)
         if (StreamOf(e.ckid) == s) {
           const uint64_t payload = moviPos_ + e.dwChunkOffset + 8;
-          list.push_back({uint32_t(payload - base), e.dwChunkLength,
-                          (e.dwFlags & kKeyframeFlag) != 0});
+          list.push_back(
+              {uint32_t(payload - base), e.dwChunkLength, (e.dwFlags & kKeyframeFlag) != 0});
           bytes += e.dwChunkLength;
         }
       if (list.empty()) continue;

@@ -41,6 +41,8 @@ int32_t FindBlock(const std::string& name, const std::string& typeTag) {
   return -1;
 }
 
+bool HasOwnIndex() { return HasBlock("idx1", "") || HasBlock("indx", ""); }
+
 bool HasBlock(const std::string& name, const std::string& typeTag) {
   return FindBlock(name, typeTag) >= 0;
 }

@@ -40,6 +40,8 @@ std::vector<BlockRecord>& Blocks();
 TreeModel& Tree();
 
 bool HasBlock(const std::string& name, const std::string& typeTag);
+// Whether the file has an index of its own: an idx1, or the OpenDML indexes (indx).
+bool HasOwnIndex();
 int32_t FindBlock(const std::string& name, const std::string& typeTag);
 int32_t FindBlockAt(int32_t node);
 bool HasChildBlocks(int32_t index);

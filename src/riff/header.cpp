@@ -622,7 +622,7 @@ OpenResult OpenAndReadHeader(const std::string& fileName) {
   LoadedFileName() = fileName;
   ReadStruct();
   CloseSource();
-  res.hasIdx1 = HasBlock("idx1", "");
+  res.hasIdx1 = HasOwnIndex();
   SetExtendedFlag();
   SignsOn();
   return res;

@@ -121,7 +121,7 @@ void SetExtendedFlag();
 // the extended-format flag. Returns false when the file could not be opened.
 struct OpenResult {
   bool opened = false;
-  bool hasIdx1 = false;  // BitBtnIDX is enabled exactly then
+  bool hasIdx1 = false;  // an idx1 or OpenDML indexes: BitBtnIDX is enabled exactly then
 };
 OpenResult OpenAndReadHeader(const std::string& fileName);
 

@@ -70,7 +70,8 @@ std::string HeaderFault(const rv::OpenResult& res, uint64_t fileSize) {
   std::string got;
   for (int i = 0; i < rv::kLabelCount; ++i) got += "-BM"[int(rv::GetLabel(i))];
   if (got != want) return "labels " + got + " do not follow the table: " + want;
-  if (res.hasIdx1 != (want[6] == 'M')) return "the index button disagrees with the table";
+  if (res.hasIdx1 != (want[6] == 'M' || rv::FindBlock("indx", "") >= 0))
+    return "the index button disagrees with the table";
   if (rv::Header().extended != (rv::FindBlock("indx", "") >= 0 ? 'y' : 0)) return "extended";
   if (rv::Header().astrf.codecData.size() > rv::Header().astrf.cbSize) return "codec data";
   return {};
@@ -83,8 +84,10 @@ std::string ScanFault(uint64_t fileSize, const rv::Completion& c, int32_t movi) 
   if (movi < 0) return c.result == 0 && entries.empty() ? "" : "a scan without a movi list";
   const rv::BlockRecord& mr = rv::Blocks()[size_t(movi)];
   const uint64_t M = uint64_t(mr.Offset) + 8;
-  // A broken movi size (0, a placeholder, past the end) makes the scan run to the file's end.
-  const bool toEof = rv::Opt().scanToEof || rv::LastScan().sizeBroken;
+  // A broken movi size (0, a placeholder, past the end) makes the scan run to the file's end,
+  // as OpenDML indexes do.
+  const bool toEof =
+      rv::Opt().scanToEof || rv::LastScan().sizeBroken || rv::Header().extended == 'y';
   const uint64_t E = toEof ? fileSize : uint64_t(mr.Offset) + mr.Size;
   if (rv::Index().count != entries.size() || rv::LastScan().steps > 4 * fileSize + 100)
     return "count differs from the entries, or too many steps";

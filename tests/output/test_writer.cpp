@@ -4,6 +4,7 @@
 // header options, a stop, the refusals and a full disk.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -12,6 +13,7 @@
 #include "fixtures/avi_builder.h"
 #include "fixtures/avi_layout.h"
 #include "fixtures/engine_test.h"
+#include "output/movi_out.h"
 #include "output/writer.h"
 
 namespace {
@@ -153,6 +155,44 @@ TEST_F(WriterTest, AssembledAndCopiedHeadersKeepTheSourcesBytes) {
     rvt::OverwriteLE32(a.img.bytes, 44, 0x910);
     EXPECT_EQ(Save(), a.img.bytes) << moviAt;
   }
+}
+
+// An output past the part size is OpenDML in every header mode: the layout check follows every
+// super index to its standard indexes and those to every chunk. Up to the part size it is one
+// RIFF without the source's stale indx.
+TEST_F(WriterTest, OutputsPastThePartSizeAreOpenDmlInEveryHeaderMode) {
+  const rvt::StandardAvi src = rvt::MakeOpenDmlAvi({.nVideo = 14, .nAudio = 14}, 4096);
+  const rvt::AviLayout in = rvt::ReadLayout(src.bytes);
+  ASSERT_EQ(in.problems, "");
+  struct Restore {
+    ~Restore() { rv::OdmlPartSize() = rv::kOdmlPartSize; }
+  } restore;
+  for (uint64_t part : {uint64_t{6000}, rv::kOdmlPartSize})
+    for (char mode : {'M', 'I', 'O'}) {
+      SCOPED_TRACE(std::string(1, mode) + " " + std::to_string(part));
+      Open(src.bytes, src.index);
+      rv::Opt().headerMode = mode;
+      rv::OdmlPartSize() = part;
+      const Bytes out = Save();
+      const rvt::AviLayout l = Layout(out);
+      ASSERT_EQ(l.chunks.size(), src.chunks.size());
+      for (size_t i = 0; i < l.chunks.size(); ++i)
+        ASSERT_EQ(Slice(out, l.chunks[i].offset, 8 + l.chunks[i].size),
+                  Slice(src.bytes, src.chunks[i].offset, 8 + src.chunks[i].size));
+      EXPECT_EQ(l.Keys(), in.Keys());
+      const size_t videoInFirst = size_t(std::count_if(
+          l.index.begin(), l.index.end(), [](const IdxEntry& e) { return e.ckid == "00dc"; }));
+      if (part == rv::kOdmlPartSize) {
+        EXPECT_EQ(l.Find("AVIX") + l.Find("indx") + l.odmlIndex.size(), 0u);
+        EXPECT_EQ(l.index.size(), src.chunks.size());
+        continue;
+      }
+      EXPECT_NE(l.Find("AVIX", 2), 0u) << "several parts";
+      EXPECT_EQ(l.odmlIndex.size(), src.chunks.size());
+      EXPECT_LT(l.index.size(), src.chunks.size()) << "idx1 lists the first part only";
+      EXPECT_EQ(ReadLE32(out, l.Find("avih") + 8 + 16), videoInFirst);
+      EXPECT_EQ(ReadLE32(out, l.Find("dmlh") + 8), 14u);
+    }
 }
 
 TEST_F(WriterTest, StreamCopyPadsOddChunksWithZerosAndFixesSizeFields) {

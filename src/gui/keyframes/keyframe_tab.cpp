@@ -319,7 +319,7 @@ void KeyframeTab::BitBtnLIClick() {
   const size_t loaded = rv::Index().count;
   if (loaded > 0 && !rv::AskYesNo("индекс размером [" + std::to_string(loaded) + kIndexLoadedAsk))
     return;
-  if (rv::FindBlock("idx1", "") < 0) {
+  if (!rv::HasOwnIndex()) {
     rv::AskChoice(kNoOwnIndex, "ясно", "понятно", 'y');
     return;
   }

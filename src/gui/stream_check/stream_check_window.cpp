@@ -283,7 +283,7 @@ void TFormMI::ImageGOClick() {
       if (!rv::HasBlock("LIST", "movi")) {
         setWindowTitle(Q(kNoStream));
         ready = false;
-      } else if (verify && !rv::HasBlock("idx1", "")) {
+      } else if (verify && !rv::HasOwnIndex()) {
         setWindowTitle(Q(kNoIndex));
         ready = false;
       }
