@@ -2,14 +2,17 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <thread>
 
 #include "base/tasks.h"
 #include "check/index.h"
+#include "output/movi_out.h"
 #include "output/writer.h"
 #include "riff/bytes.h"
 #include "riff/in_file.h"
 #include "riff/movi_locator.h"
+#include "riff/odml.h"
 #include "riff/out_file.h"
 
 namespace rv {
@@ -65,6 +68,92 @@ void MoveItem(std::vector<std::string>& items, int s, int t) {
 
 namespace {
 
+// A header held in memory to be rewritten for the output or searched for super indexes; a
+// larger one (no real file has it) is copied as it stands and its indexes are not used.
+constexpr uint64_t kHeaderInMemory = 64 << 20;
+// The most of a standard index that is read for its keyframe flags.
+constexpr uint64_t kStdIndexRead = 16 << 20;
+
+bool IsDigit(uint8_t c) { return c >= '0' && c <= '9'; }
+// "##dc", "##db", "##wb", "##pc".
+bool IsStreamChunk(const uint8_t* id) {
+  const uint32_t kind = id[2] | uint32_t(id[3]) << 8;
+  return IsDigit(id[0]) && IsDigit(id[1]) &&
+         (kind == ('d' | 'c' << 8) || kind == ('d' | 'b' << 8) || kind == ('w' | 'b' << 8) ||
+          kind == ('p' | 'c' << 8));
+}
+// A standard index ("ix##") or JUNK: not part of the stream, never copied.
+bool IsIndexOrJunk(const uint8_t* id) {
+  return (id[0] == 'i' && id[1] == 'x' && IsDigit(id[2]) && IsDigit(id[3])) ||
+         std::memcmp(id, "JUNK", 4) == 0;
+}
+
+// The chunks of b from `from` up to `to`, each as its ID position and the end of its payload
+// (clipped to `to`).
+template <class F>
+void EachChunk(const Bytes& b, size_t from, size_t to, F f) {
+  for (size_t p = from; p + 8 <= to;) {
+    const uint64_t size = LoadLE32(&b[p + 4]);
+    const size_t end = size_t(std::min<uint64_t>(p + 8 + size + (size & 1), to));
+    f(p, end);
+    p = end;
+  }
+}
+bool IsList(const Bytes& b, size_t at, size_t end, const char* type) {
+  return end >= at + 12 && LoadLE32(&b[at]) == fcc("LIST") && LoadLE32(&b[at + 8]) == fcc(type);
+}
+
+// The file positions of the standard indexes that the super indexes ("indx" in the stream
+// header lists) of a header name.
+std::vector<uint64_t> NamedStdIndexes(const Bytes& head) {
+  std::vector<uint64_t> named;
+  EachChunk(head, 12, head.size(), [&](size_t h, size_t hEnd) {
+    if (!IsList(head, h, hEnd, "hdrl")) return;
+    EachChunk(head, h + 12, hEnd, [&](size_t s, size_t sEnd) {
+      if (!IsList(head, s, sEnd, "strl")) return;
+      EachChunk(head, s + 12, sEnd, [&](size_t x, size_t xEnd) {
+        OdmlIndex ix;
+        if (LoadLE32(&head[x]) == fcc("indx") && ParseOdmlIndex(&head[x + 8], xEnd - x - 8, ix) &&
+            ix.indexType == kIndexOfIndexes)
+          for (const SuperIndexEntry& e : ix.super) named.push_back(e.offset);
+      });
+    });
+  });
+  std::sort(named.begin(), named.end());
+  named.erase(std::unique(named.begin(), named.end()), named.end());
+  return named;
+}
+
+// What the standard indexes of the RIFF part [from, to) say of its chunks: payload positions
+// with their keyframe flag, sorted. Together they read no more than the part holds.
+std::vector<std::pair<uint64_t, bool>> PartKeyframes(InFile& f, const std::vector<uint64_t>& named,
+                                                     uint64_t from, uint64_t to) {
+  std::vector<std::pair<uint64_t, bool>> keys;
+  uint64_t budget = to - from;
+  for (auto it = std::lower_bound(named.begin(), named.end(), from);
+       it != named.end() && *it + 8 <= to; ++it) {
+    uint8_t h[8];
+    if (!f.Read(*it, h, 8) || h[0] != 'i' || h[1] != 'x') continue;
+    const uint64_t n = std::min<uint64_t>({LoadLE32(h + 4), to - *it - 8, kStdIndexRead, budget});
+    Bytes payload(size_t(n), 0);
+    OdmlIndex ix;
+    if (n == 0 || !f.Read(*it + 8, payload.data(), payload.size()) ||
+        !ParseOdmlIndex(payload.data(), payload.size(), ix) || ix.indexType != kIndexOfChunks)
+      continue;
+    budget -= n;
+    for (const StdIndexEntry& e : ix.chunks) keys.push_back({ix.base + e.offset, e.keyframe});
+  }
+  std::sort(keys.begin(), keys.end());
+  return keys;
+}
+
+// The first `n` bytes of a file (zeros where it has fewer).
+Bytes ReadHead(InFile& f, uint64_t n) {
+  Bytes head(size_t(n), 0);
+  if (n && !f.Read(0, head.data(), head.size())) head.assign(size_t(n), 0);
+  return head;
+}
+
 class Joiner {
  public:
   bool Run();
@@ -72,12 +161,50 @@ class Joiner {
  private:
   enum class Outcome { Done, Stopped, Failed };
   Outcome CopyFile(size_t i);
+  // The RIFF 'AVIX' parts that follow the file's first RIFF.
+  Outcome CopyParts(InFile& f, const Bytes& head, const std::string& pos1);
+  // "ошибка структуры файла N".
+  static Outcome Fail(const std::string& pos1) {
+    Join().SetStatus("ошибка структуры файла " + pos1);
+    return Outcome::Failed;
+  }
+  // Copies the chunk at `at` (header h, bounds checked) and indexes it.
+  Outcome CopyChunk(InFile& f, uint64_t at, const uint8_t* h, uint32_t flags);
 
   OutFile out;
-  uint32_t outOffset = 4;
-  std::vector<IndexEntry> index;
+  std::unique_ptr<MoviOut> mo;
   bool tooLarge = false;
 };
+
+Joiner::Outcome Joiner::CopyChunk(InFile& f, uint64_t at, const uint8_t* h, uint32_t flags) {
+  const uint32_t size = LoadLE32(h + 4);
+  const uint64_t L = uint64_t(size) + (size & 1);
+  mo->BeforeChunk(L + 8);
+  if (!mo->Fits(L + 8)) {
+    tooLarge = true;
+    return Outcome::Stopped;
+  }
+  const uint64_t offset = mo->NextOffset();
+  // The chunk, its pad byte included, copied as it stands, in pieces of at most 1 MB.
+  Bytes chunk;
+  for (uint64_t done = 0; done < L + 8;) {
+    size_t n = size_t(std::min<uint64_t>(L + 8 - done, 1 << 20));
+    chunk.resize(n);
+    if (!f.Read(at + done, chunk.data(), n)) {
+      // Only a last pad byte can be missing at the end of the file: it is written as 0.
+      std::memset(chunk.data(), 0, n);
+      f.Read(at + done, chunk.data(), n - 1);
+    }
+    out.Write(chunk.data(), n);
+    done += n;
+  }
+  if (out.error()) return Outcome::Failed;
+  mo->Add({LoadLE32(h), flags, offset, size});
+  Join().gauge = int(std::min<uint64_t>((at + 8 + L) * 100 / std::max<uint64_t>(f.size(), 1), 100));
+  if (StopRequested()) return Outcome::Stopped;
+  std::this_thread::yield();
+  return Outcome::Done;
+}
 
 Joiner::Outcome Joiner::CopyFile(size_t i) {
   JoinState& j = Join();
@@ -107,50 +234,67 @@ Joiner::Outcome Joiner::CopyFile(size_t i) {
   own.resize(size_t(held / 16 * 16));
   if (!own.empty() && !f.Read(idxAt + 8, own.data(), own.size())) own.clear();
 
-  Bytes chunk;
+  // The first movi list, chunk by chunk against idx1.
   uint32_t k = 0;
   uint64_t pos = 4;
   while (pos < M) {
     uint8_t h[8];
-    bool ok = f.Read(uint64_t(p) + 8 + pos, h, 8);
-    if (!ok || uint64_t(k) * 16 + 16 > own.size() || std::memcmp(h, own.data() + 16 * k, 4) != 0) {
-      j.SetStatus("ошибка структуры файла " + pos1);
-      return Outcome::Failed;
-    }
+    const bool ok = f.Read(uint64_t(p) + 8 + pos, h, 8);
+    const bool listed =
+        ok && uint64_t(k) * 16 + 16 <= own.size() && std::memcmp(h, own.data() + 16 * k, 4) == 0;
     const uint32_t size = LoadLE32(h + 4);
     const uint64_t L = uint64_t(size) + (size & 1);
-    if (uint64_t(p) + 8 + pos + 8 + L > f.size() + (size & 1)) {
-      j.SetStatus("ошибка структуры файла " + pos1);
-      return Outcome::Failed;
+    // The standard indexes of an OpenDML file end its movi lists; idx1 does not list them.
+    if (ok && !listed && IsIndexOrJunk(h)) {
+      pos += L + 8;
+      continue;
     }
-    if (out.length() + L + 8 + 8 + 16 * (index.size() + 1) > 0xFFFFFFFFull) {
-      tooLarge = true;
-      return Outcome::Stopped;
-    }
-    // The chunk, its pad byte included, copied as it stands, in pieces of at most 1 MB.
-    for (uint64_t done = 0; done < L + 8;) {
-      size_t n = size_t(std::min<uint64_t>(L + 8 - done, 1 << 20));
-      chunk.resize(n);
-      if (!f.Read(uint64_t(p) + 8 + pos + done, chunk.data(), n)) {
-        // Only a last pad byte can be missing at the end of the file: it is written as 0.
-        std::memset(chunk.data(), 0, n);
-        f.Read(uint64_t(p) + 8 + pos + done, chunk.data(), n - 1);
-      }
-      out.Write(chunk.data(), n);
-      done += n;
-    }
-    if (out.error()) return Outcome::Failed;
-    index.push_back({LoadLE32(h), LoadLE32(own.data() + 16 * k + 4), outOffset, size});
+    if (!ok || !listed || uint64_t(p) + 8 + pos + 8 + L > f.size() + (size & 1)) return Fail(pos1);
+    const Outcome o = CopyChunk(f, uint64_t(p) + 8 + pos, h, LoadLE32(own.data() + 16 * k + 4));
+    if (o != Outcome::Done) return o;
     pos += L + 8;
-    outOffset += uint32_t(L + 8);
     ++k;
-    j.gauge = int(std::min<uint64_t>(pos * 100 / M, 100));
-    if (StopRequested()) return Outcome::Stopped;
-    std::this_thread::yield();
+  }
+  return CopyParts(f, ReadHead(f, std::min<uint64_t>(uint64_t(p), kHeaderInMemory)), pos1);
+}
+
+Joiner::Outcome Joiner::CopyParts(InFile& f, const Bytes& head, const std::string& pos1) {
+  const std::vector<uint64_t> named = NamedStdIndexes(head);
+  uint8_t r[12];
+  // The parts follow one another from the end of the first RIFF, each "RIFF" size "AVIX".
+  for (uint64_t at = head.size() >= 8 ? 8 + uint64_t(LoadLE32(&head[4])) : f.size();
+       f.Read(at, r, 12) && std::memcmp(r, "RIFF", 4) == 0 && std::memcmp(r + 8, "AVIX", 4) == 0 &&
+       LoadLE32(r + 4) >= 4;) {
+    const uint64_t end = at + 8 + LoadLE32(r + 4), limit = std::min(end, f.size());
+    const std::vector<std::pair<uint64_t, bool>> keys = PartKeyframes(f, named, at, end);
+    // Its chunks by their sizes: into its movi list, over index and JUNK chunks.
+    for (uint64_t c = at + 12; c < end;) {
+      uint8_t h[12];
+      if (c + 8 > limit || !f.Read(c, h, 8)) return Fail(pos1);
+      const uint32_t size = LoadLE32(h + 4);
+      const uint64_t L = uint64_t(size) + (size & 1);
+      if (std::memcmp(h, "LIST", 4) == 0 && c + 12 <= limit && f.Read(c, h, 12) &&
+          std::memcmp(h + 8, "movi", 4) == 0) {
+        c += 12;
+        continue;
+      }
+      if (IsIndexOrJunk(h)) {
+        c += 8 + L;
+        continue;
+      }
+      if (!IsStreamChunk(h) || c + 8 + L > limit + (size & 1)) return Fail(pos1);
+      // The keyframe flag as the part's standard index gives it, else as idx1 would.
+      auto key = std::lower_bound(keys.begin(), keys.end(), std::make_pair(c + 8, false));
+      const bool listed = key != keys.end() && key->first == c + 8;
+      const bool video = h[2] == 'd';
+      const Outcome o = CopyChunk(f, c, h, (listed ? key->second : video) ? kKeyframeFlag : 0);
+      if (o != Outcome::Done) return o;
+      c += 8 + L;
+    }
+    at = end;
   }
   return Outcome::Done;
 }
-
 bool Joiner::Run() {
   JoinState& j = Join();
   const std::vector<std::string> files = j.files;
@@ -170,18 +314,42 @@ bool Joiner::Run() {
     j.SetStatus("ошибка извлечения заголовка первого файла");
     return false;
   }
+  // The output is about as large as the first header and the inputs from their movi lists
+  // on; past the part size it is written as OpenDML.
+  uint64_t estimate = uint64_t(P);
+  for (const std::string& name : files) {
+    const int64_t q = GetMoviPtr(name);
+    InFile in(name);
+    if (q >= 0 && in.size() > uint64_t(q)) estimate += in.size() - uint64_t(q);
+  }
+  uint64_t partSize = OdmlPartSize() != 0 && estimate > OdmlPartSize() ? OdmlPartSize() : 0;
+  const uint32_t capacity = SuperIndexCapacity(estimate, partSize);
+  OdmlHeaderLayout layout;
+  uint64_t H = uint64_t(P);
   {
     InFile first(files[0]);
-    Bytes head;
-    for (uint64_t done = 0; done < uint64_t(P);) {
-      size_t n = size_t(std::min<uint64_t>(uint64_t(P) - done, 1 << 20));
-      head.assign(n, 0);
-      first.Read(done, head.data(), n);
+    if (uint64_t(P) <= kHeaderInMemory) {
+      // Room for the OpenDML indexes, or the first file's own indexes blanked: one RIFF does
+      // not have the standard indexes they name.
+      Bytes head = ReadHead(first, uint64_t(P));
+      if (partSize && !MakeOdmlRoom(head, capacity, layout)) partSize = 0;
+      if (!partSize) BlankStaleIndexes(head);
+      H = head.size();
       out.Write(head);
-      done += n;
+    } else {
+      partSize = 0;
+      Bytes head;
+      for (uint64_t done = 0; done < uint64_t(P);) {
+        size_t n = size_t(std::min<uint64_t>(uint64_t(P) - done, 1 << 20));
+        head.assign(n, 0);
+        first.Read(done, head.data(), n);
+        out.Write(head);
+        done += n;
+      }
     }
   }
   out.Write("LIST....movi");
+  mo = std::make_unique<MoviOut>(out, H, partSize, capacity, false);
   const std::string count = std::to_string(files.size());
   j.SetStatus("файл 1 из " + count);
   j.gauge = 0;
@@ -203,14 +371,8 @@ bool Joiner::Run() {
     }
     std::this_thread::yield();
   }
-  out.Put32At(uint64_t(P) + 4, uint32_t(out.length() - uint64_t(P) - 8));
-  Bytes idx = {'i', 'd', 'x', '1'};
-  uint8_t t[4];
-  PutDWord(uint32_t(index.size() * 16), t);
-  idx.insert(idx.end(), t, t + 4);
-  for (const IndexEntry& e : index) AppendEntryBytes(e, idx);
-  out.Write(idx);
-  out.Put32At(4, uint32_t(out.length() - 8));
+  mo->Finish();
+  if (partSize) mo->PatchHeader(layout);
   j.gaugeVisible = false;
   if (!out.Close()) {
     j.SetStatus("ошибка записи выходного файла");

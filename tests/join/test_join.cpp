@@ -7,10 +7,13 @@
 #include <string>
 #include <vector>
 
+#include "check/odml_index.h"
 #include "fixtures/avi_builder.h"
 #include "fixtures/avi_layout.h"
 #include "fixtures/engine_test.h"
 #include "join/join.h"
+#include "output/movi_out.h"
+#include "riff/blocks.h"
 
 namespace {
 
@@ -30,6 +33,14 @@ rvt::StandardAvi File(int n, uint32_t videoSize = 200, int keyEvery = 5) {
 // The stream of a file: the chunks of its movi list.
 Bytes Stream(const rvt::StandardAvi& a) {
   return Slice(a.bytes, a.moviPos + 4, ReadLE32(a.bytes, a.movi + 4) - 4);
+}
+
+// The stream chunks of a file as they stand, pad bytes included, in file order.
+Bytes Chunks(const rvt::StandardAvi& a) {
+  Bytes s;
+  for (const rvt::ChunkLoc& c : a.chunks)
+    rvt::AppendBytes(s, Slice(a.bytes, c.offset, 8 + c.size + c.size % 2));
+  return s;
 }
 
 class JoinTest : public rvt::TaskTest {
@@ -78,6 +89,66 @@ TEST_F(JoinTest, TwoFilesGiveOneStreamWithContinuingOffsetsAndEachFilesFlags) {
   rvt::OverwriteLE32(want, 4, uint32_t(want.size() - 8));
   rvt::OverwriteLE32(want, f1.movi + 4, uint32_t(4 + s1.size() + s2.size()));
   EXPECT_EQ(rvt::ReadFile(out_), want);
+}
+
+TEST_F(JoinTest, OpenDmlInputsGiveEveryChunkOfEveryPartAndLargeOutputsAreOpenDml) {
+  const rvt::StandardAvi a = rvt::MakeOpenDmlAvi({.nVideo = 20, .nAudio = 15}, 4096),
+                         b = rvt::MakeOpenDmlAvi({.nVideo = 12,
+                                                  .nAudio = 12,
+                                                  .videoChunkSize = 301,
+                                                  .keyframeInterval = 3},
+                                                 3000);
+  ASSERT_GE(std::min(a.parts.size(), b.parts.size()), 3u);
+  // Every chunk of both in order, flags as the inputs' indexes give them, offsets continuing.
+  const Bytes stream = rvt::Concat({Chunks(a), Chunks(b)});
+  std::vector<rvt::IdxEntry> want;
+  uint32_t offset = 4;
+  for (const rvt::StandardAvi* f : {&a, &b})
+    for (size_t k = 0; k < f->chunks.size(); ++k) {
+      want.push_back({f->chunks[k].id, f->index[k].flags, offset, f->chunks[k].size});
+      offset += 8 + f->chunks[k].size + f->chunks[k].size % 2;
+    }
+  // One RIFF: the first header with its indx chunks blanked, the stream, an idx1 of it all.
+  ASSERT_EQ(RunJoin({a.bytes, b.bytes}), "операция завершена");
+  Bytes out = rvt::ReadFile(out_), head = Slice(a.bytes, 0, a.moviPos + 4);
+  for (uint32_t indx : a.indx) {
+    rvt::OverwriteAt(head, indx, rvt::Text("JUNK"));
+    rvt::OverwriteAt(head, indx + 8, Bytes(ReadLE32(a.bytes, indx + 4), 0));
+  }
+  rvt::OverwriteLE32(head, 4, uint32_t(out.size() - 8));
+  rvt::OverwriteLE32(head, a.movi + 4, uint32_t(4 + stream.size()));
+  EXPECT_EQ(Slice(out, 0, a.moviPos + 4), head);
+  EXPECT_EQ(Slice(out, a.moviPos + 4, stream.size()), stream);
+  EXPECT_EQ(Slice(out, a.moviPos + 4 + stream.size(), out.size() - a.moviPos - 4 - stream.size()),
+            rvt::Build(rvt::Chunk("idx1", rvt::Idx1(want))).bytes);
+  // In a later part, a chunk that runs past the part or is no stream chunk is a fault.
+  const uint32_t c = b.chunks[b.parts[1].firstChunk].offset;
+  Bytes longer = b.bytes, unknown = b.bytes;
+  rvt::OverwriteLE32(longer, c + 4, 1 << 20);
+  rvt::OverwriteAt(unknown, c, rvt::Text("abcd"));
+  for (const Bytes* bad : {&longer, &unknown})
+    EXPECT_EQ(RunJoin({a.bytes, *bad}), "ошибка структуры файла 2");
+  // Past a small part size: OpenDML parts whose indexes list every chunk with its flags.
+  struct PartSize {
+    ~PartSize() { rv::OdmlPartSize() = rv::kOdmlPartSize; }
+  } reset;
+  rv::OdmlPartSize() = 4096;
+  ASSERT_EQ(RunJoin({a.bytes, b.bytes}), "операция завершена");
+  out = rvt::ReadFile(out_);
+  ASSERT_TRUE(OpenPath(out_).opened && rv::OpenSource(out_));
+  const rv::OdmlIndexes read = rv::ReadOdmlIndexes();
+  ASSERT_FALSE(read.indexes.empty());
+  EXPECT_GE(read.indexes.back().part, 3);
+  const std::vector<rv::IndexEntry> listed = read.Merged();
+  const uint64_t moviPos = rv::Blocks()[size_t(rv::FindBlock("LIST", "movi"))].Offset + 8;
+  ASSERT_EQ(listed.size(), want.size());
+  for (size_t k = 0, at = 0; k < want.size(); at += 8 + want[k].length + want[k].length % 2, ++k) {
+    EXPECT_EQ(rv::cff(listed[k].ckid), want[k].ckid) << k;
+    EXPECT_EQ(listed[k].dwFlags, want[k].flags) << k;
+    EXPECT_EQ(Slice(out, moviPos + listed[k].dwChunkOffset, 8 + want[k].length),
+              Slice(stream, at, 8 + want[k].length))
+        << k;
+  }
 }
 
 TEST_F(JoinTest, AFaultStopsWithItsPositionAndAPartialOutput) {
