@@ -83,6 +83,7 @@ bool MakeOdmlRoom(Bytes& header, uint32_t capacity, OdmlHeaderLayout& layout) {
     }
     Bytes strl;
     uint32_t sampleSize = 0;
+    size_t indxAt = SIZE_MAX;  // the indx goes right after the format, where writers put it
     for (const Piece& s : Pieces(header, c.payload + 4, c.end)) {
       if (s.id == fcc("strh") && s.payload + 48 <= s.end) {
         sampleSize = LoadLE32(&header[s.payload + 44]);
@@ -91,11 +92,14 @@ bool MakeOdmlRoom(Bytes& header, uint32_t capacity, OdmlHeaderLayout& layout) {
       }
       if (s.id != fcc("indx"))
         strl.insert(strl.end(), header.begin() + long(s.at), header.begin() + long(s.end));
+      if (s.id == fcc("strf") && indxAt == SIZE_MAX) indxAt = strl.size();
     }
+    if (indxAt == SIZE_MAX) indxAt = strl.size();
     l.sampleSizes.push_back(sampleSize);
-    // The indx goes last in the stream header list; it is written whole at the end.
-    l.indxAt.push_back(base + content.size() + 12 + strl.size());
-    strl.resize(strl.size() + SuperIndexChunkSize(capacity), 0);
+    // It is written whole at the end; here it is room.
+    l.indxAt.push_back(base + content.size() + 12 + indxAt);
+    const Bytes room = SuperIndexChunk(0, {}, capacity);
+    strl.insert(strl.begin() + long(indxAt), room.begin(), room.end());
     const Bytes list = ListOf(fcc("strl"), strl);
     content.insert(content.end(), list.begin(), list.end());
   }
@@ -164,7 +168,7 @@ bool MoviOut::Fits(uint64_t bytes) const {
 }
 
 void MoviOut::BeforeChunk(uint64_t bytes) {
-  if (partSize_ == 0 || parts_.back().entries.empty() || parts_.size() >= capacity_) return;
+  if (partSize_ == 0 || parts_.back().empty || parts_.size() >= capacity_) return;
   const Part& p = parts_.back();
   if (out_.length() - p.riffAt + bytes + p.indexBytes <= partSize_) return;
   ClosePart();
@@ -173,12 +177,22 @@ void MoviOut::BeforeChunk(uint64_t bytes) {
 
 void MoviOut::Add(const IndexEntry& e) {
   Part& p = parts_.back();
-  p.entries.push_back(e);
-  if (parts_.size() == 1) p.indexBytes += 16;  // its idx1 entry
+  p.empty = false;
+  if (parts_.size() == 1 && !noIdx1_) {
+    AppendEntryBytes(e, idx1_);
+    p.indexBytes += 16;
+  }
   const int s = StreamOf(e.ckid);
   if (s < 0) return;
-  // Its standard index entry, and the index's headers with the stream's first chunk.
-  p.indexBytes += 8 + (p.perStream[size_t(s)]++ == 0 ? 8 + kIndexHeaderSize : 0);
+  if (partSize_ != 0) {
+    // Its standard index entry, and the index's headers with the stream's first chunk.
+    std::vector<StdIndexEntry>& ix = p.ix[size_t(s)];
+    p.indexBytes += 8 + (ix.empty() ? 8 + kIndexHeaderSize : 0);
+    const uint64_t payload = moviPos_ + e.dwChunkOffset + 8;
+    ix.push_back(
+        {uint32_t(payload - (p.moviAt + 8)), e.dwChunkLength, (e.dwFlags & kKeyframeFlag) != 0});
+    p.ixBytes[size_t(s)] += e.dwChunkLength;
+  }
   if (!ids_[size_t(s)]) ids_[size_t(s)] = e.ckid;
   ++all_[size_t(s)];
   if (parts_.size() == 1) ++first_[size_t(s)];
@@ -196,35 +210,24 @@ void MoviOut::ClosePart() {
   Part& p = parts_.back();
   if (partSize_ != 0) {
     // The standard index of every stream with chunks in this part, at the end of its movi list.
-    const uint64_t base = p.moviAt + 8;
-    for (int s = 0; s < 100; ++s) {
-      std::vector<StdIndexEntry> list;
-      uint64_t bytes = 0;
-      for (const IndexEntry& e : p.entries)
-        if (StreamOf(e.ckid) == s) {
-          const uint64_t payload = moviPos_ + e.dwChunkOffset + 8;
-          list.push_back(
-              {uint32_t(payload - base), e.dwChunkLength, (e.dwFlags & kKeyframeFlag) != 0});
-          bytes += e.dwChunkLength;
-        }
-      if (list.empty()) continue;
-      const Bytes ix = StdIndexChunk(ids_[size_t(s)], base, list);
-      super_[size_t(s)].push_back({out_.length(), uint32_t(ix.size()), uint32_t(list.size())});
-      bytes_[size_t(s)].push_back(bytes);
+    for (size_t s = 0; s < 100; ++s) {
+      if (p.ix[s].empty()) continue;
+      const Bytes ix = StdIndexChunk(ids_[s], p.moviAt + 8, p.ix[s]);
+      super_[s].push_back({out_.length(), uint32_t(ix.size()), uint32_t(p.ix[s].size())});
+      bytes_[s].push_back(p.ixBytes[s]);
       out_.Write(ix);
+      std::vector<StdIndexEntry>().swap(p.ix[s]);
     }
   }
   out_.Put32At(p.moviAt + 4, uint32_t(out_.length() - p.moviAt - 8));
   if (parts_.size() == 1 && !noIdx1_) {
-    Bytes idx = {'i', 'd', 'x', '1'};
-    Put32(idx, uint32_t(p.entries.size() * 16));
-    idx.reserve(idx.size() + p.entries.size() * 16);
-    for (const IndexEntry& e : p.entries) AppendEntryBytes(e, idx);
-    out_.Write(idx);
+    Bytes head = {'i', 'd', 'x', '1'};
+    Put32(head, uint32_t(idx1_.size()));
+    out_.Write(head);
+    out_.Write(idx1_);
+    Bytes().swap(idx1_);
   }
   out_.Put32At(p.riffAt + 4, uint32_t(out_.length() - p.riffAt - 8));
-  // The entries of a closed part are no longer needed, but those of the first are the idx1.
-  if (parts_.size() > 1) std::vector<IndexEntry>().swap(p.entries);
 }
 
 void MoviOut::PatchHeader(const OdmlHeaderLayout& layout) {

@@ -75,9 +75,11 @@ class MoviOut {
  private:
   struct Part {
     uint64_t riffAt = 0, moviAt = 0;  // file positions of its "RIFF" and its movi "LIST"
-    std::vector<IndexEntry> entries;  // its chunks; offsets from the first movi's "movi"
     uint64_t indexBytes = 0;          // the size of its standard indexes (and idx1) so far
-    std::vector<uint32_t> perStream = std::vector<uint32_t>(100);
+    bool empty = true;
+    // By stream number: the standard index entries of its chunks and their bytes.
+    std::vector<std::vector<StdIndexEntry>> ix = std::vector<std::vector<StdIndexEntry>>(100);
+    std::vector<uint64_t> ixBytes = std::vector<uint64_t>(100);
   };
   void ClosePart();
   void OpenPart();
@@ -92,6 +94,7 @@ class MoviOut {
   std::vector<uint32_t> ids_ = std::vector<uint32_t>(100);
   std::vector<std::vector<uint64_t>> bytes_ = std::vector<std::vector<uint64_t>>(100);
   bool noIdx1_ = false;
+  Bytes idx1_;  // the first part's idx1 entries, as they are written
 };
 
 }  // namespace rv

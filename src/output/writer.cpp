@@ -44,15 +44,23 @@ uint32_t IndexFlagRule(uint32_t flags, bool noIdx1) {
   return noIdx1 ? (flags & ~0x30u) : (flags | 0x10u);
 }
 
-void ApplyHeaderOptions(const HeaderOptionFlags& o, const std::vector<IndexEntry>& entries) {
+void ChunkTotals::Add(const IndexEntry& e) {
+  const std::string id = cff(e.ckid);
+  if (SameChunkType(id, "00dc") || SameChunkType(id, "00db")) ++frames;
+  if (SameChunkType(id, "01wb")) audioBytes += e.dwChunkLength;
+}
+
+ChunkTotals TotalsOf(const std::vector<IndexEntry>& entries) {
+  ChunkTotals t;
+  for (const IndexEntry& e : entries) t.Add(e);
+  return t;
+}
+
+void ApplyHeaderOptions(const HeaderOptionFlags& o, const ChunkTotals& totals) {
   HeaderState& h = Header();
   h.avih.Flags = IndexFlagRule(h.avih.Flags, o.noIdx1);
   if (o.totalFrames) {
-    uint32_t frames = 0;
-    for (const IndexEntry& e : entries) {
-      std::string id = cff(e.ckid);
-      if (SameChunkType(id, "00dc") || SameChunkType(id, "00db")) ++frames;
-    }
+    const uint32_t frames = totals.frames;
     h.avih.TotalNumberOfFrames = frames;
     h.vstrh.DataLength = frames;
   }
@@ -62,9 +70,7 @@ void ApplyHeaderOptions(const HeaderOptionFlags& o, const std::vector<IndexEntry
     h.avih.DataRate = 100000000u / h.avih.TimeBetweenFrames;
   }
   if (o.audioLength) {
-    uint32_t sum = 0;
-    for (const IndexEntry& e : entries)
-      if (SameChunkType(cff(e.ckid), "01wb")) sum += e.dwChunkLength;
+    const uint32_t sum = totals.audioBytes;
     h.astrh.DataLength = sum;
     if (o.audioRate && h.avih.DataRate != 0) {
       uint32_t seconds =
@@ -368,9 +374,12 @@ class Writer {
   uint64_t partSize = 0;  // 0: one RIFF; else the size of the OpenDML parts
   OdmlHeaderLayout layout;
   std::unique_ptr<MoviOut> mo;
-  std::vector<IndexEntry> saved;    // the index as it was: restored at the end
-  std::vector<IndexEntry> written;  // entries of the chunks written, with their new offsets
-  size_t skipped = 0;               // entries past the end of the source
+  // What was written: chunks and bytes per stream number, the header options' totals.
+  std::vector<uint64_t> chunksPer = std::vector<uint64_t>(100),
+                        bytesPer = std::vector<uint64_t>(100);
+  ChunkTotals totals;
+  void Written(const IndexEntry& e);
+  size_t skipped = 0;  // entries past the end of the source
   bool complete = false;
 };
 
@@ -451,23 +460,26 @@ bool Writer::CopyFromOwnIndex(uint64_t gapStart, uint64_t gapEnd) {
       done += n;
     }
     if (it.length & 1) out.Write(&kPadByte, 1);
-    written.push_back(e);
-    mo->Add(e);
+    Written(e);
     ++summary.fromOwnIndex;
     at = end;
   }
   return true;
 }
 
+void Writer::Written(const IndexEntry& e) {
+  mo->Add(e);
+  totals.Add(e);
+  ++summary.chunksWritten;
+  const std::string id = cff(e.ckid);
+  if (!IsStreamChunkID(id, false)) return;
+  ++chunksPer[size_t(StreamNumber(id))];
+  bytesPer[size_t(StreamNumber(id))] += e.dwChunkLength;
+}
+
 void Writer::FillCounts(std::vector<StreamSlot>& streams) {
-  std::vector<uint64_t> chunks(100, 0), bytes(100, 0);
-  for (const IndexEntry& e : written) {
-    const std::string id = cff(e.ckid);
-    if (!IsStreamChunkID(id, false)) continue;
-    const int n = StreamNumber(id);
-    ++chunks[size_t(n)];
-    bytes[size_t(n)] += e.dwChunkLength;
-  }
+  const std::vector<uint64_t>& chunks = chunksPer;
+  const std::vector<uint64_t>& bytes = bytesPer;
   auto unset = [](uint32_t v) { return v == 0 || v == 0xFFFFFFFFu; };
   auto length = [&](int stream, uint32_t sampleSize) -> uint32_t {
     if (stream < 0 || stream >= 100) return 0;
@@ -499,7 +511,8 @@ bool Writer::CopyStream() {
       break;
     }
   for (size_t i = 0; i < count; ++i) {
-    IndexEntry& e = ix.entries[i];
+    // A copy: the index in memory keeps referring to the source.
+    IndexEntry e = ix.entries[i];
     std::string id = cff(e.ckid);
     if (id[0] != '?') {
       uint32_t L = e.dwChunkLength;
@@ -555,8 +568,7 @@ bool Writer::CopyStream() {
       if (L & 1) out.Write(&kPadByte, 1);
       if (out.error()) return false;  // said once, when the file is closed
       e.dwChunkOffset = newOffset;
-      written.push_back(e);
-      mo->Add(e);
+      Written(e);
       gapStart = StreamToFile(pos + 8 + Lp);
     }
     ReportProgress(ProgressTarget::kMain, int((i + 1) * 100 / count));
@@ -672,7 +684,7 @@ bool Writer::Run() {
   // actually written when the copy ends early.
   const AvihRecord avihBefore = Header().avih;
   const StrhRecord vstrhBefore = Header().vstrh, astrhBefore = Header().astrh;
-  ApplyHeaderOptions(opts, Index().entries);
+  ApplyHeaderOptions(opts, TotalsOf(Index().entries));
 
   bool withAstrh = true, withAstrf = true;
   if (mode == 'M') {
@@ -688,7 +700,6 @@ bool Writer::Run() {
   out.Write("LIST....movi");
   mo = std::make_unique<MoviOut>(out, H, partSize, layout.capacity, Opt().noIdx1);
   ReportProgress(ProgressTarget::kMain, 0);
-  saved = Index().entries;
   complete = CopyStream();
   Finish();
   if (mode == 'M') {
@@ -698,7 +709,7 @@ bool Writer::Run() {
       h.avih = avihBefore;
       h.vstrh = vstrhBefore;
       h.astrh = astrhBefore;
-      ApplyHeaderOptions(opts, written);
+      ApplyHeaderOptions(opts, totals);
     }
     // Counts the source left at 0 or at a placeholder come from the chunks written, in the
     // file only: the records keep what the source says.
@@ -728,9 +739,6 @@ bool Writer::Run() {
   if (summary.fromOwnIndex)
     AddMessage("• по индексу файла восстановлено блоков с разрушенными заголовками: " +
                std::to_string(summary.fromOwnIndex));
-  Index().entries = saved;
-  Index().count = saved.size();
-  summary.chunksWritten = written.size();
   summary.moviListPos = H;
   summary.bytes = out.length();
   bool closed = out.Close();

@@ -37,7 +37,14 @@ struct HeaderOptionFlags {
   bool noIdx1 = false, totalFrames = false, ratesFromTbf = false, audioLength = false,
        audioRate = false;
 };
-void ApplyHeaderOptions(const HeaderOptionFlags& o, const std::vector<IndexEntry>& entries);
+// The frame count and audio bytes of the header options: chunks of type dc/db, bytes of the
+// chunks of type wb (32-bit, as the header fields).
+struct ChunkTotals {
+  uint32_t frames = 0, audioBytes = 0;
+  void Add(const IndexEntry& e);
+};
+ChunkTotals TotalsOf(const std::vector<IndexEntry>& entries);
+void ApplyHeaderOptions(const HeaderOptionFlags& o, const ChunkTotals& totals);
 uint32_t IndexFlagRule(uint32_t flags, bool noIdx1);
 
 // One stream of the built header, in stream-number order: the video or the audio records,

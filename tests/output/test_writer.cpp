@@ -295,7 +295,7 @@ TEST_F(WriterTest, HeaderOptionArithmetic) {
   h.astrh.TimeScale = 7;
   h.astrh.DataRate = 8;
   auto fields = [&](rv::HeaderOptionFlags o, const std::vector<rv::IndexEntry>& e) {
-    rv::ApplyHeaderOptions(o, e);
+    rv::ApplyHeaderOptions(o, rv::TotalsOf(e));
     return std::vector<uint32_t>{
         h.avih.TotalNumberOfFrames, h.vstrh.DataLength, h.avih.TimeScale, h.avih.DataRate,
         h.astrh.DataLength,         h.astrh.TimeScale,  h.astrh.DataRate};
