@@ -133,21 +133,43 @@ OwnIndex LoadOwnIndex() {
   // The OpenDML standard indexes cover the later parts too; where they list a chunk idx1
   // lists as well, the idx1 item stays.
   const uint64_t moviPos = Blocks()[size_t(movi)].Offset + 8;
-  const size_t fromIdx1 = items.size();
-  for (const IndexEntry& e : ReadOdmlIndexes().Merged()) {
-    const uint64_t at = StreamToFile(moviPos + e.dwChunkOffset);
-    if (at + 8 <= Source().size && IsStreamChunkID(cff(e.ckid), false))
-      items.push_back({at, e.ckid, e.dwFlags, e.dwChunkLength});
+  auto byPos = [](const OwnIndex::Item& x, const OwnIndex::Item& y) {
+    return x.filePos < y.filePos;
+  };
+  std::stable_sort(items.begin(), items.end(), byPos);
+  // Each standard index is taken over and let go at once, so that a file of millions of chunks
+  // is not held twice over.
+  OdmlIndexes odml = ReadOdmlIndexes();
+  std::vector<OwnIndex::Item> more;
+  size_t total = 0;
+  for (const OdmlStdIndexRead& ix : odml.indexes) total += ix.entries.size();
+  more.reserve(total);
+  for (OdmlStdIndexRead& ix : odml.indexes) {
+    for (const IndexEntry& e : ix.entries) {
+      const uint64_t at = StreamToFile(moviPos + e.dwChunkOffset);
+      if (at + 8 <= Source().size && IsStreamChunkID(cff(e.ckid), false))
+        more.push_back({at, e.ckid, e.dwFlags, e.dwChunkLength});
+    }
+    std::vector<IndexEntry>().swap(ix.entries);
   }
-  std::stable_sort(
-      items.begin(), items.end(),
-      [](const OwnIndex::Item& a, const OwnIndex::Item& b) { return a.filePos < b.filePos; });
-  if (items.size() > fromIdx1)
-    items.erase(std::unique(items.begin(), items.end(),
-                            [](const OwnIndex::Item& a, const OwnIndex::Item& b) {
-                              return a.filePos == b.filePos;
-                            }),
-                items.end());
+  if (!more.empty()) {
+    std::sort(more.begin(), more.end(), byPos);
+    // Where both list a chunk the idx1 item stays; one item per position.
+    std::vector<OwnIndex::Item> merged;
+    merged.reserve(items.size() + more.size());
+    size_t i = 0;
+    for (const OwnIndex::Item& m : more) {
+      while (i < items.size() && items[i].filePos <= m.filePos) merged.push_back(items[i++]);
+      if (merged.empty() || merged.back().filePos != m.filePos) merged.push_back(m);
+    }
+    merged.insert(merged.end(), items.begin() + long(i), items.end());
+    merged.erase(std::unique(merged.begin(), merged.end(),
+                             [](const OwnIndex::Item& x, const OwnIndex::Item& y) {
+                               return x.filePos == y.filePos;
+                             }),
+                 merged.end());
+    items.swap(merged);
+  }
   own.items = std::move(items);
   return own;
 }
