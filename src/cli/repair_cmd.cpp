@@ -32,8 +32,9 @@ namespace {
 const char* kVerifyUsage =
     "usage: rivetta-cli verify FILE\n"
     "\n"
-    "Checks the file's own idx1 against its stream, entry by entry, as\n"
-    "\"проверить поток по индексу\" does, and prints the result.\n"
+    "Checks the file's own indexes against its stream, entry by entry, as\n"
+    "\"проверить поток по индексу\" does, and prints the result: idx1, and the OpenDML\n"
+    "indexes (indx, ix##) of a file in several RIFF parts, naming the one that disagrees.\n"
     "\n"
     "exit status: 0 the index matches the stream, 3 it does not, 1 error, 2 bad usage\n";
 

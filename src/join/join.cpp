@@ -21,9 +21,9 @@ const char* const kJoinNotice =
     "перед запуском процесса сборки убедитесь, \r\n"
     "что все файлы исправны и имеют индексы. \r\n"
     "\r\n"
-    "формат Extended AVI не поддерживается. \r\n"
-    "Следите, чтобы размер выходного файла \r\n"
-    "не превышал 2Gb.";
+    "файлы Extended AVI (OpenDML) принимаются; \r\n"
+    "выходной файл больше 1Gb записывается \r\n"
+    "в формате OpenDML.";
 
 void JoinState::SetStatus(const std::string& s) {
   if (CurrentWorkerAbandoned()) return;  // a killed join does not speak for the next one

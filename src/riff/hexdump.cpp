@@ -76,7 +76,7 @@ char32_t DumpCodePoint(uint8_t b) {
 
 constexpr char kHexDigits[] = "0123456789ABCDEF";
 
-void AppendHex(std::string& out, uint32_t value, int digits) {
+void AppendHex(std::string& out, uint64_t value, int digits) {
   for (int shift = (digits - 1) * 4; shift >= 0; shift -= 4)
     out += kHexDigits[(value >> shift) & 0xF];
 }
@@ -110,22 +110,23 @@ std::string DumpSkippedLine(uint32_t skipped) {
   return "... пропущено байт: " + FormatThousands(skipped) + " ...";
 }
 
-std::vector<std::string> MakeDumpLines(const Bytes& bytes, uint32_t count, uint32_t base, int n,
+std::vector<std::string> MakeDumpLines(const Bytes& bytes, uint32_t count, uint64_t base, int n,
                                        uint32_t gapAt, uint32_t skipped) {
   std::vector<std::string> lines;
   if (n <= 0) return lines;
   const uint64_t total = std::min<uint64_t>(count, bytes.size());
   const uint64_t step = static_cast<uint64_t>(n);
-  const size_t hexWidth = DumpHexWidth(n);
+  // Eight address digits, ten in a dump that reaches past 4 GiB.
+  const int digits = base + total + skipped > 0xFFFFFFFFu ? 10 : 8;
+  const size_t hexWidth = DumpHexWidth(n) + size_t(digits - 8);
   lines.reserve(static_cast<size_t>((total + step - 1) / step) + 1);
   // Lines of bytes [from, to), the first addressed at.
-  auto dump = [&](uint64_t from, uint64_t to, uint32_t at) {
+  auto dump = [&](uint64_t from, uint64_t to, uint64_t at) {
     for (uint64_t o = from; o < to; o += step) {
       const uint64_t inLine = std::min(step, to - o);
       std::string line;
       line.reserve(hexWidth + inLine * 3);
-      AppendHex(line, at + static_cast<uint32_t>(o - from),
-                8);  // 32-bit, wraps like the file offsets
+      AppendHex(line, at + (o - from), digits);
       line += ' ';
       for (uint64_t k = 0; k < inLine; ++k) {
         AppendHex(line, bytes[o + k], 2);

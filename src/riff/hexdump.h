@@ -29,7 +29,7 @@ std::string DumpSkippedLine(uint32_t skipped);
 // column shows bytes 0, 9, 10 and 13 as ".", bytes of 128 and above as their Windows-1251
 // characters and other control bytes as visible one-character substitutes, so the column stays
 // aligned. UTF-8.
-std::vector<std::string> MakeDumpLines(const Bytes& bytes, uint32_t count, uint32_t base, int n,
+std::vector<std::string> MakeDumpLines(const Bytes& bytes, uint32_t count, uint64_t base, int n,
                                        uint32_t gapAt = 0, uint32_t skipped = 0);
 // The width of the hex part of a line: 3n + 2(n/4 - 1) + 11.
 size_t DumpHexWidth(int n);

@@ -23,12 +23,12 @@ std::string Dump(const Bytes& b, uint32_t count, uint32_t base, int n) {
 }
 
 TEST(HexDump, LinesOfEachWidthWithTheCharacterColumnAligned) {
-  // Only the first count bytes; a count past the buffer; the address wraps; Windows-1251.
+  // Only the first count bytes; a count past the buffer; addresses past 4 GiB; Windows-1251.
   EXPECT_EQ(Dump(Sequence(40), 21, 0xFFFFFFF8, 16) + Dump(Sequence(24, 0x61), 1000, 0x10, 24) +
                 Dump(Bytes{0xCF, 0xF0, 0xE8, 0xE2, 0xE5, 0xF2, 0, 9}, 8, 0, 16) +
                 Dump(Sequence(40), 0, 0, 16),
-            "FFFFFFF8 41 42 43 44 | 45 46 47 48 | 49 4A 4B 4C | 4D 4E 4F 50 | ABCDEFGHIJKLMNOP\n"
-            "00000008 51 52 53 54 | 55" +
+            "00FFFFFFF8 41 42 43 44 | 45 46 47 48 | 49 4A 4B 4C | 4D 4E 4F 50 | ABCDEFGHIJKLMNOP\n"
+            "0100000008 51 52 53 54 | 55" +
                 std::string(40, ' ') +
                 "QRSTU\n"
                 "00000010 61 62 63 64 | 65 66 67 68 | 69 6A 6B 6C | 6D 6E 6F 70 | 71 72 73 74 | "

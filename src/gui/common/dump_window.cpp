@@ -84,7 +84,7 @@ TFormDU::TFormDU(QWidget* parent) : QWidget(parent, Qt::Window) {
 
 TFormDU::~TFormDU() = default;
 
-void TFormDU::SetBase(uint32_t base) { base_ = base; }
+void TFormDU::SetBase(uint64_t base) { base_ = base; }
 
 int TFormDU::BytesPerLine() const {
   if (radio16_->isChecked()) return 16;

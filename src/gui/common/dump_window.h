@@ -23,8 +23,8 @@ class TFormDU : public QWidget {
   ~TFormDU() override;
 
   // File position of the first byte; set before MakeDump.
-  void SetBase(uint32_t base);
-  uint32_t Base() const { return base_; }
+  void SetBase(uint64_t base);
+  uint64_t Base() const { return base_; }
   // Keeps its own copy of bytes and count and fills MemoH at the checked line width. With
   // skipped > 0 the bytes from index gapAt on lie that many bytes further in the file (a
   // long block shown by its start and its end).
@@ -49,7 +49,7 @@ class TFormDU : public QWidget {
 
   rv::Bytes bytes_;
   uint32_t count_ = 0;
-  uint32_t base_ = 0;
+  uint64_t base_ = 0;
   uint32_t gapAt_ = 0;
   uint32_t skipped_ = 0;
 };

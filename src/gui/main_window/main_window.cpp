@@ -541,7 +541,7 @@ void TFormMain::MIdumpClick() {
   const qint64 fileSize = file.size();
   const qint64 available = std::max<qint64>(0, fileSize - qint64(r.Offset));
   const rv::DumpParts parts =
-      rv::DumpPartsOf(uint32_t(std::min<qint64>(qint64(r.Size), available)));
+      rv::DumpPartsOf(uint32_t(std::min<qint64>({qint64(r.Size), available, 0xFFFFFFFF})));
   rv::Bytes bytes;
   auto read = [&](qint64 at, uint32_t count) {
     if (count == 0 || !file.seek(at)) return;

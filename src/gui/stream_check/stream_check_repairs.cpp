@@ -176,14 +176,14 @@ void TFormMI::MIdumpClick() {
     return rv::IsNumber(s) ? std::stoull(s) : 0;
   };
   const uint64_t count = std::max(number(cells[5]), number(cells[6]));
-  if (pos > 0xFFFFFFFFull || count > 0xFFFFFFFFull) return;
+  if (count > 0xFFFFFFFFull) return;
   if (!rv::OpenSource(InputName().toStdString())) return;
   rv::Bytes bytes;
-  const bool read = rv::ReadSource(uint32_t(pos), uint32_t(count), bytes);
+  const bool read = rv::ReadSource(pos, uint32_t(count), bytes);
   rv::CloseSource();
   if (!read) return;
   TFormDU& dump = FormDU();
-  dump.SetBase(uint32_t(pos));
+  dump.SetBase(pos);
   dump.MakeDump(bytes, uint32_t(count));
   dump.show();
   dump.raise();
