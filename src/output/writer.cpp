@@ -341,6 +341,9 @@ bool AssembleHeader(Bytes& out) {
 namespace {
 
 constexpr uint8_t kPadByte = 0;
+// The bytes of a chunk read to check it and to tell a keyframe; the rest is copied unread when
+// it can be.
+constexpr uint64_t kHeadBytes = 64 << 10;
 // A copied header is rewritten in memory up to this size.
 constexpr uint64_t kHeaderInMemory = 64 << 20;
 constexpr const char* kNoOdmlRoom =
@@ -497,6 +500,17 @@ void Writer::FillCounts(std::vector<StreamSlot>& streams) {
   }
 }
 
+// Whether a chunk of payload size L at stream position pos lies in the file as it is to be
+// written: in one piece (no cut fragment inside it) and, when L is odd, followed by a zero pad
+// byte inside the stream.
+bool LiesAsWritten(uint64_t pos, uint64_t filePos, uint32_t L, uint64_t streamEnd) {
+  const uint64_t n = 8 + uint64_t(L) + (L & 1);
+  if (pos + n > streamEnd) return false;
+  if (!Exclusions().empty() && StreamToFile(pos + n - 1) != filePos + n - 1) return false;
+  uint8_t pad = 0;
+  return (L & 1) == 0 || (ReadSource(pos + n - 1, 1, &pad) && pad == 0);
+}
+
 bool Writer::CopyStream() {
   IndexState& ix = Index();
   const size_t count = ix.entries.size();
@@ -543,29 +557,41 @@ bool Writer::CopyStream() {
         return false;
       }
       const uint64_t newOffset = mo->NextOffset();
-      // The chunk is copied in pieces of at most the read cache, so a chunk larger than the
-      // cache is copied whole too.
-      const uint32_t piece = Cache().size;
-      // The chunk's own bytes are read; its pad byte is written as a zero.
-      for (uint64_t done = 0; done < uint64_t(L) + 8;) {
-        uint32_t n = uint32_t(std::min<uint64_t>(uint64_t(L) + 8 - done, piece));
-        chunk.resize(n);
-        if (!ReadSource(pos + done, n, chunk.data())) {
-          AddMessage("• ошибка чтения исходного файла");
-          return false;
-        }
-        if (done == 0) {
-          std::string found(reinterpret_cast<const char*>(chunk.data()), 4);
-          if (found != id)
-            AddMessage("error idx1(" + std::to_string(i) + ") " + ShowChars(id) + " <> " +
-                       ShowChars(found));
-          if (fixSizes) PutDWord(L, chunk.data() + 4);
-          SetKeyframe(e, filePos, chunk.data() + 8, std::min<size_t>(n - 8, L));
-        }
-        out.Write(chunk.data(), n);
-        done += n;
+      // The header and the start of the payload are read: the ID is compared, the size fixed,
+      // and a picture's first bytes tell whether it is a keyframe.
+      const uint32_t head =
+          uint32_t(std::min<uint64_t>({uint64_t(L) + 8, kHeadBytes, Cache().size}));
+      chunk.resize(head);
+      if (!ReadSource(pos, head, chunk.data())) {
+        AddMessage("• ошибка чтения исходного файла");
+        return false;
       }
-      if (L & 1) out.Write(&kPadByte, 1);
+      std::string found(reinterpret_cast<const char*>(chunk.data()), 4);
+      if (found != id)
+        AddMessage("error idx1(" + std::to_string(i) + ") " + ShowChars(id) + " <> " +
+                   ShowChars(found));
+      const bool sizeAsFound = !fixSizes || LoadLE32(chunk.data() + 4) == L;
+      if (fixSizes) PutDWord(L, chunk.data() + 4);
+      SetKeyframe(e, filePos, chunk.data() + 8, head - 8);
+      if (sizeAsFound && LiesAsWritten(pos, filePos, L, streamEnd)) {
+        // The chunk goes from file to file as it stands, pad byte included.
+        out.CopyFrom(Source().fd, filePos, 8 + Lp);
+      } else {
+        out.Write(chunk.data(), head);
+        // The rest in pieces of at most the read cache; the pad byte is written as a zero.
+        const uint32_t piece = Cache().size;
+        for (uint64_t done = head; done < uint64_t(L) + 8;) {
+          const uint32_t n = uint32_t(std::min<uint64_t>(uint64_t(L) + 8 - done, piece));
+          chunk.resize(n);
+          if (!ReadSource(pos + done, n, chunk.data())) {
+            AddMessage("• ошибка чтения исходного файла");
+            return false;
+          }
+          out.Write(chunk.data(), n);
+          done += n;
+        }
+        if (L & 1) out.Write(&kPadByte, 1);
+      }
       if (out.error()) return false;  // said once, when the file is closed
       e.dwChunkOffset = newOffset;
       Written(e);

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -16,6 +17,7 @@ bool OutFile::Create(const std::string& path) {
 
 void OutFile::Write(const uint8_t* p, size_t n) {
   if (error_) return;
+  if (copyLen_) Flush();
   length_ += n;
   if (buf_.size() + n > kBuffer) Flush();
   if (n >= kBuffer) {
@@ -44,10 +46,56 @@ bool OutFile::ReadAt(uint64_t pos, uint8_t* p, size_t n) {
   return ::pread(fd_, p, n, off_t(pos)) == ssize_t(n);
 }
 
+void OutFile::CopyFrom(int fd, uint64_t off, uint64_t n) {
+  if (error_ || n == 0) return;
+  length_ += n;
+  if (copyLen_ && fd == copyFd_ && off == copyOff_ + copyLen_) {
+    copyLen_ += n;
+    return;
+  }
+  Flush();
+  copyFd_ = fd;
+  copyOff_ = off;
+  copyLen_ = n;
+}
+
 void OutFile::Flush() {
   if (!buf_.empty()) WriteAll(buf_.data(), buf_.size(), flushed_);
   flushed_ += buf_.size();
   buf_.clear();
+  CopyPending();
+}
+
+void OutFile::CopyPending() {
+  if (copyLen_ == 0) return;
+  loff_t in = loff_t(copyOff_), outPos = loff_t(flushed_);
+  uint64_t left = copyLen_;
+  flushed_ += copyLen_;
+  copyLen_ = 0;
+  while (left && !error_) {
+    const ssize_t c =
+        ::copy_file_range(copyFd_, &in, fd_, &outPos, size_t(std::min<uint64_t>(left, 1 << 30)), 0);
+    if (c < 0 && errno == EINTR) continue;
+    if (c > 0) {
+      left -= uint64_t(c);
+      continue;
+    }
+    // Where the kernel cannot copy between these files, or the source ended: through memory.
+    Bytes piece(size_t(std::min<uint64_t>(left, 1 << 20)));
+    while (left && !error_) {
+      const size_t n = size_t(std::min<uint64_t>(left, piece.size()));
+      const ssize_t r = ::pread(copyFd_, piece.data(), n, off_t(in));
+      if (r < 0 && errno == EINTR) continue;
+      if (r <= 0) {
+        error_ = true;
+        break;
+      }
+      WriteAll(piece.data(), size_t(r), uint64_t(outPos));
+      in += r;
+      outPos += r;
+      left -= uint64_t(r);
+    }
+  }
 }
 
 bool OutFile::Close() {
