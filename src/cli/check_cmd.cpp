@@ -186,9 +186,11 @@ int Check(const std::vector<std::string>& argsIn) {
       rc = kExitError;
     }
   };
+  size_t shown = MessageLines().size();
   if (!ca.saveErrors.empty()) report(SaveCrashedBlo(ca.saveErrors, ca.file), ca.saveErrors);
   if (!ca.listFile.empty()) report(SaveErrorsList(ca.listFile), ca.listFile);
   if (!ca.indexOut.empty()) report(SaveIndexOnly(ca.indexOut), ca.indexOut);
+  PrintNewMessages(shown);  // why a side file was not written
   return rc;
 }
 
