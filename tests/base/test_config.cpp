@@ -67,14 +67,6 @@ TEST(Config, ReadAsRulesAndFallBacks) {
       {"cfg.atd: y\r\ncfg.adl: y\r\n", "cfg.adl: y; cfg.atd: y; atd enabled"},
   };
   for (const auto& c : cases) EXPECT_EQ(Changes(rv::ParseConfig(c.text)), c.changes) << c.text;
-
-  rv::ConfigValues w;
-  w.adl = w.atd = true;
-  rv::ApplyAdlRule(w);
-  EXPECT_TRUE(w.atdEnabled && w.atd) << "enabling keeps the checked state";
-  w.adl = false;
-  rv::ApplyAdlRule(w);
-  EXPECT_FALSE(w.atdEnabled || w.atd);
 }
 
 TEST(Config, TextIsExactAndReadsBackToTheSameValues) {

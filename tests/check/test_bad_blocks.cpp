@@ -30,7 +30,7 @@ rv::BadBlock Record(uint32_t entry, uint32_t movi, uint32_t declared, uint32_t r
 
 using BadBlockTest = rvt::EngineTest;
 
-TEST_F(BadBlockTest, RecordIsPacked34BytesLittleEndian) {
+TEST_F(BadBlockTest, RecordsArePackedLittleEndian) {
   const rv::BadBlock b{0x01020304, rv::fcc("01wb"), 0x11121314, 0x21222324,
                        0x31323334, 0x41424344,      '*',        0x5A,
                        0x51525354, 0x61626364};
@@ -41,6 +41,15 @@ TEST_F(BadBlockTest, RecordIsPacked34BytesLittleEndian) {
             "04,03,02,01,30,31,77,62,14,13,12,11,24,23,22,21,34,33,32,31,44,43,42,41,2A,5A,"
             "54,53,52,51,64,63,62,61,EE");
   EXPECT_EQ(rv::UnpackBadBlock(out), b);
+  // The wide record of a file past 4 GiB: 64-bit offsets, 42 bytes.
+  rv::BadBlock w = b;
+  w.FileOffset += 0x1718191A00000000, w.MoviOffset += 0x2728292A00000000;
+  uint8_t wide[rv::kWideBadBlockRecordSize];
+  rv::PackWideBadBlock(w, wide);
+  EXPECT_EQ(rv::BytesToHex(Bytes(wide, wide + 42), 0, 42),
+            "04,03,02,01,30,31,77,62,14,13,12,11,1A,19,18,17,24,23,22,21,2A,29,28,27,34,33,32,31,"
+            "44,43,42,41,2A,5A,54,53,52,51,64,63,62,61");
+  EXPECT_EQ(rv::UnpackWideBadBlock(wide), w);
   // A hostile declared size: the delta stays negative, never the 32-bit wrap (the window's
   // tests compare a whole row).
   const rv::BadBlock r{12, rv::fcc("00dc"), 0, 700, 0xFFFFFFF8u, 4000, '*', 0xAF, 4096, 8};

@@ -6,12 +6,14 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "fixtures/avi_builder.h"
 #include "fixtures/avi_layout.h"
+#include "fixtures/engine_dump.h"
 #include "fixtures/engine_test.h"
 #include "output/movi_out.h"
 #include "output/writer.h"
@@ -193,6 +195,42 @@ TEST_F(WriterTest, OutputsPastThePartSizeAreOpenDmlInEveryHeaderMode) {
       EXPECT_EQ(ReadLE32(out, l.Find("avih") + 8 + 16), videoInFirst);
       EXPECT_EQ(ReadLE32(out, l.Find("dmlh") + 8), 14u);
     }
+}
+
+// Chunks behind a JUNK of 4 GiB (a hole in a sparse file), movi and RIFF sizes 0: the check
+// indexes them and a bad block among them at 64-bit offsets, the writer copies them.
+TEST_F(WriterTest, ChunksPast4GiBAreCheckedAndCopied) {
+  const auto c = [](const char* id, uint32_t n) { return Chunk(id, rvt::Pattern(n, n)); };
+  Node movi = rvt::List(
+      "movi", {c("00dc", 40), c("01wb", 20), Chunk("JUNK", {}).Size(0xFFFFFFF0u).Label("junk"),
+               c("00dc", 41), c("01wb", 60).Size(30), c("00dc", 30)});
+  rvt::Image img = rvt::Build(rvt::Riff("AVI ", {Hdrl(), movi.Label("movi")}));
+  for (uint32_t at : {4u, img.Offset("movi") + 4}) rvt::OverwriteLE32(img.bytes, at, 0);
+  const size_t cut = img.Offset("junk") + 8;
+  const std::string path = dir_.File("big.avi");
+  rvt::WriteFile(path, Slice(img.bytes, 0, cut));
+  std::fstream f(path, std::ios::in | std::ios::out | std::ios::binary);
+  f.seekp(std::streamoff(cut + 0xFFFFFFF0u));
+  f.write(reinterpret_cast<const char*>(&img.bytes[cut]), std::streamsize(img.bytes.size() - cut));
+  f.close();
+  if (!f) GTEST_SKIP() << "this file system holds no sparse file of 4 GiB";
+  ASSERT_TRUE(OpenPath(path).opened);
+  ASSERT_EQ(rv::Execute("createIDX1").result, 1) << Messages();
+  const uint64_t t = 0x100000048u, m = img.Offset("movi") + 8;  // behind the JUNK at 80
+  const std::string at = std::to_string(t + 50), want = "00dc K 4 40\n01wb K 52 20\n00dc - " +
+                                                        std::to_string(t) + " 41\n01wb K " + at +
+                                                        " 30\n00dc - " + std::to_string(t + 118) +
+                                                        " 30\nbad 01wb #3 @" + at + " file " +
+                                                        std::to_string(m + t + 50) + " 30->60 ";
+  EXPECT_EQ(rvt::ScanDump().substr(0, want.size()), want);
+  const Bytes out = Save();
+  const rvt::AviLayout l = Layout(out);
+  const uint32_t sizes[] = {40, 20, 41, 60, 30};  // the bad block is copied at its index size
+  ASSERT_EQ(l.chunks.size(), 5u);
+  for (size_t i = 0; i < 5; ++i)
+    EXPECT_EQ(Slice(out, l.chunks[i].offset + 8, l.chunks[i].size),
+              Slice(rvt::Pattern(sizes[i], sizes[i]), 0, i == 3 ? 30 : sizes[i]))
+        << i;
 }
 
 TEST_F(WriterTest, StreamCopyPadsOddChunksWithZerosAndFixesSizeFields) {

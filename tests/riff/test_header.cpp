@@ -1,8 +1,6 @@
 // Opening a file and reading its header: the block table, the tree lines, the header records,
 // the size and structure messages and the seven block labels; and editing the records: the
 // rules by which a text is stored back and the header built from them.
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
 #include <map>
@@ -199,18 +197,6 @@ TEST_F(HeaderTest, DamagedAndUnusualFilesGiveTheirMessagesLabelsAndTable) {
   rv::ClearMessages();
   EXPECT_FALSE(OpenPath(dir_.File("missing.avi")).opened);
   EXPECT_EQ(Summary(), "• ошибка открытия файла\n------- |");
-}
-
-TEST_F(HeaderTest, FilesPastFourGibibytesOpenWithTheirWholeSize) {
-  const std::string path = dir_.Write("huge.avi", FileWith(Hdrl()));
-  std::string got;
-  for (off_t size : {off_t{0x100000001}, off_t{0xFFFFFFFF}}) {
-    ASSERT_EQ(::truncate(path.c_str(), size), 0) << "a sparse file of 4 GiB";
-    rv::ClearMessages();
-    const bool opened = OpenPath(path).opened;
-    got += std::to_string(opened) + " " + std::to_string(rv::Source().size) + "\n";
-  }
-  EXPECT_EQ(got, "1 4294967297\n1 4294967295\n");
 }
 
 // Audio codec data is cut at the end of the block when cbSize promises more.
