@@ -1,7 +1,7 @@
 // The repaired file writer on AVI images built in code: the three header modes (the built one as
 // a layout dump, the others against the file they must give), the stream copy (pad bytes, size
 // fields, IDs, chunks larger than the read cache or past the end, lost chunk headers), the
-// header options, a stop, the refusals and a full disk.
+// header options, a stop and the refusals.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -412,15 +412,6 @@ TEST_F(WriterTest, RefusalsSayWhyAndCreateNoFile) {
     EXPECT_FALSE(rv::LastWrite().written || std::filesystem::exists(dir_.File("out.avi")))
         << c.message;
   }
-}
-
-TEST_F(WriterTest, WriteErrorIsReportedAndTheOutputNeverComplete) {
-  const rvt::StandardAvi a = Standard(3);
-  Open(a.bytes, a.index);
-  rv::OutputFileName() = "/dev/full";
-  EXPECT_EQ(rv::Execute("saveOUT").code, 0);
-  EXPECT_TRUE(Said("• ошибка записи выходного файла")) << Messages();
-  EXPECT_TRUE(rv::LastWrite().writeError);
 }
 
 TEST_F(WriterTest, ChunksWhoseHeadersWereDestroyedAreTakenFromTheFilesIndex) {
