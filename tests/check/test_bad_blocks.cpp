@@ -17,12 +17,8 @@ namespace {
 
 using rvt::Bytes;
 using rvt::Chunk;
+using rvt::Letters;
 
-Bytes Letters(size_t n) {
-  Bytes b(n);
-  for (size_t i = 0; i < n; ++i) b[i] = uint8_t('a' + i % 26);
-  return b;
-}
 Bytes Cat(std::initializer_list<Bytes> parts) { return rvt::Concat(parts); }
 rv::BadBlock Record(uint32_t entry, uint32_t movi, uint32_t declared, uint32_t real, char mark) {
   return {entry, rv::fcc("00dc"), 1000 + movi, movi, declared, real, mark, 0xAB, 77, 9};

@@ -26,7 +26,7 @@ rv::BadBlock Bad(uint32_t entry, uint32_t fileOffset, uint32_t declared, uint32_
 // Six entries 10,000 bytes apart, 1000 long; the entry of each bad block as long as it
 // declares. The lengths are kept for the dump.
 std::vector<uint32_t> gLengths;
-void SetIndex(const std::vector<rv::BadBlock>& bad = {}) {
+void SetSixEntries(const std::vector<rv::BadBlock>& bad = {}) {
   gLengths.assign(6, 1000);
   for (const rv::BadBlock& b : bad) gLengths.at(b.EntryIndex) = b.DeclaredSize;
   rv::Index().entries.clear();
@@ -58,7 +58,7 @@ class RepairsTest : public rvt::EngineTest {
  protected:
   void SetUp() override {
     EngineTest::SetUp();
-    SetIndex();
+    SetSixEntries();
   }
   const rv::RepairOptions defaults_{};
 };
@@ -132,7 +132,7 @@ TEST_F(RepairsTest, EachActionCutsTheRunsItTakesAndMovesTheEntriesBehindThem) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     rv::Exclusions().clear();
-    SetIndex(c.bad);
+    SetSixEntries(c.bad);
     rv::BadBlocks() = c.bad;
     for (const Action& a : c.actions) a();
     EXPECT_EQ(Dump(), c.dump);
@@ -156,7 +156,7 @@ TEST_F(RepairsTest, FixSizesKeepsADeclaredEndThatLiesInAHole) {
   for (const auto& c : cases)
     for (char mode : {'n', 'y'}) {
       rv::BadBlocks() = {Bad(1, 10000, c.declared, c.real, 0, c.run, c.start)};
-      SetIndex(rv::BadBlocks());
+      SetSixEntries(rv::BadBlocks());
       rv::FixSizes(mode);
       EXPECT_EQ(rv::Index().entries[1].dwChunkLength,
                 mode == 'y' && c.declared < c.real ? c.declared : c.expected)
@@ -168,13 +168,13 @@ TEST_F(RepairsTest, RemoveAndRescanCutsOneRunPerPressAndLaterCutsFindItInTheFile
   // A block at file position 1000 whose payload of 3000 letters holds 300 zeros at payload
   // offset 100 and 200 zeros at payload offset 1000.
   rvt::Bytes file(6000, 'x');
-  for (size_t i = 0; i < 3008; ++i) file[1000 + i] = uint8_t('a' + i % 26);
+  rvt::OverwriteAt(file, 1000, rvt::Letters(3008));
   std::fill(file.begin() + 1108, file.begin() + 1408, 0);
   std::fill(file.begin() + 2008, file.begin() + 2208, 0);
   const std::string path = dir_.Write("r.avi", file);
   const auto start = [&](const std::string& from) {
     rv::Exclusions().clear();
-    SetIndex();
+    SetSixEntries();
     rv::BadBlocks() = {Bad(0, 1000, 2500, 3000, 0, 300, 108)};
     rv::RemoveAndRescan(defaults_, from);
   };

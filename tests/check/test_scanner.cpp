@@ -17,15 +17,10 @@ namespace {
 
 using rvt::Bytes;
 using rvt::Chunk;
+using rvt::Letters;
 using rvt::Node;
 using rvt::Raw;
 
-// Lower-case letters only: no run of two equal bytes and never a stream chunk ID.
-Bytes Letters(size_t n) {
-  Bytes b(n);
-  for (size_t i = 0; i < n; ++i) b[i] = uint8_t('a' + i % 26);
-  return b;
-}
 Node C(const std::string& id, size_t n) { return Chunk(id, Letters(n)); }
 Node Sized(Node n, uint32_t declared) { return n.Size(declared); }
 Bytes Z(size_t n = 5) { return Bytes(n, 'z'); }

@@ -32,10 +32,6 @@ std::vector<rv::IndexEntry> Entries(size_t n, uint64_t base = 0) {
         {rv::fcc(i % 2 ? "01wb" : "00dc"), i % 5 ? 0u : 0x10u, base + 4 + 100 * i, 92 + i % 7});
   return v;
 }
-void SetIndex(const std::vector<rv::IndexEntry>& v) {
-  rv::Index().entries = v;
-  rv::Index().count = v.size();
-}
 // A ".2fix" image written by hand: "2fix", the name's length and the name, the bad-block
 // records' size and the 34-byte records, the index's size and its 16-byte entries. The wide
 // form: "2fx8", 64-bit sizes, 42-byte records and 20-byte entries (64-bit offsets).
