@@ -169,6 +169,13 @@ void AddStandardIndexBlocks() {
   Bytes payload;
   std::string id, tag;
   uint32_t size = 0;
+  // The movi lists by position, so that each entry finds its list in a few steps whatever a
+  // hostile file holds.
+  std::vector<size_t> movis;
+  for (size_t k = 0; k < walked; ++k)
+    if (blocks[k].Name == "LIST" && blocks[k].TypeTag == "movi") movis.push_back(k);
+  std::stable_sort(movis.begin(), movis.end(),
+                   [&](size_t x, size_t y) { return blocks[x].Offset < blocks[y].Offset; });
   for (size_t i = 0; i < walked; ++i) {
     if (blocks[i].Name != "indx" || blocks[i].Size < 8 + kIndexHeaderSize) continue;
     const uint32_t n = uint32_t(std::min<uint64_t>(blocks[i].Size - 8, 1 << 20));
@@ -178,15 +185,16 @@ void AddStandardIndexBlocks() {
       continue;
     for (const SuperIndexEntry& e : ix.super) {
       if (blocks.size() >= kMaxBlocks) return;
-      int32_t movi = -1;
-      for (size_t k = 0; k < walked; ++k)
-        if (blocks[k].Name == "LIST" && blocks[k].TypeTag == "movi" &&
-            blocks[k].Offset < e.offset && e.offset < blocks[k].Offset + blocks[k].Size)
-          movi = int32_t(k);
-      if (movi < 0 || e.offset + 8 > Source().size) continue;
+      // The last movi list that starts before the entry, if the entry lies inside it.
+      const auto after = std::partition_point(
+          movis.begin(), movis.end(), [&](size_t k) { return blocks[k].Offset < e.offset; });
+      if (after == movis.begin()) continue;
+      const size_t movi = *(after - 1);
+      if (e.offset >= blocks[movi].Offset + blocks[movi].Size || e.offset + 8 > Source().size)
+        continue;
       ReadHead(e.offset, id, size, tag);
       if (id.size() == 4 && id[0] == 'i' && id[1] == 'x' && IsNumber(id.substr(2)))
-        AppendRecord(id, size, tag, movi, e.offset);
+        AppendRecord(id, size, tag, int32_t(movi), e.offset);
     }
   }
 }

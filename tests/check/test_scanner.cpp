@@ -2,6 +2,7 @@
 // finds behind broken size fields, its questions, the keyframe flags, stop and continue.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -156,6 +157,26 @@ TEST_F(ScannerTest, BrokenMoviOrRiffSizeMakesTheCheckRunToTheEndOfTheFile) {
                   std::string(c.movi ? "movi" : "RIFF") + " (" + std::to_string(c.value) +
                   ") неверен: поток проверяется до конца файла");
   }
+}
+
+// A file in RIFF parts is checked through every part's movi list; bytes inserted into a chunk
+// of the last part make a bad block there, and the chunks after it are still found.
+TEST_F(ScannerTest, AFileInPartsIsCheckedThroughEveryPart) {
+  rvt::StandardAvi a = rvt::MakeOpenDmlAvi({.nVideo = 9, .nAudio = 9}, 4096);
+  ASSERT_GE(a.parts.size(), 3u);
+  std::string want = "end 1\n";
+  for (size_t i = 0; i < a.index.size(); ++i)
+    want += a.index[i].ckid + (a.index[i].ckid == "00dc" && i > 0 ? " - " : " K ") +
+            std::to_string(a.index[i].offset) + " " + std::to_string(a.index[i].length) + "\n";
+  ASSERT_TRUE(Open(a.bytes).opened);
+  EXPECT_EQ(Scan(), want);
+  const size_t k = a.parts.back().firstChunk;
+  rvt::InsertAt(a.bytes, a.chunks[k].offset + 8 + 10, rvt::Filled(16, 'X'));
+  ASSERT_TRUE(Open(a.bytes).opened);
+  const std::string dump = Scan();
+  EXPECT_EQ(size_t(std::count(dump.begin(), dump.end(), '\n')), a.index.size() + 2) << dump;
+  EXPECT_NE(dump.find("bad " + a.chunks[k].id + " #" + std::to_string(k) + " @"), std::string::npos)
+      << dump;
 }
 
 TEST_F(ScannerTest, ExcludedBytesLeaveTheStreamAndBadBlocksGetTheirFilePosition) {

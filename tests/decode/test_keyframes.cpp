@@ -118,7 +118,8 @@ TEST_F(KeyframeTest, AChunkThatCannotBeReadIsNotMarked) {
   EXPECT_EQ(Flags(), (std::vector<uint32_t>{0x10, 0x10, 0x10, 0, 0}));
 }
 
-TEST_F(KeyframeTest, OwnIndexLoadsWholeEntriesOnly) {
+// Whole idx1 entries only; an OpenDML file's indexes, every part.
+TEST_F(KeyframeTest, OwnIndexLoadsWholeEntriesOnlyAndEveryPart) {
   const rvt::StandardAvi sa = rvt::MakeStandardAvi();
   // An idx1 of 3 whole entries and 5 bytes of a fourth.
   const Bytes idx =
@@ -129,9 +130,6 @@ TEST_F(KeyframeTest, OwnIndexLoadsWholeEntriesOnly) {
   Open(file, {});
   ASSERT_TRUE(rv::LoadOwnIndex(src_));
   EXPECT_EQ(rv::Index().entries, rvt::Entries({sa.index[0], sa.index[1], sa.index[2]}));
-}
-
-TEST_F(KeyframeTest, OwnIndexOfAnOpenDmlFileCoversEveryPart) {
   const rvt::StandardAvi a = rvt::MakeOpenDmlAvi({.nVideo = 14, .nAudio = 11}, 4096);
   Open(a.bytes, {});
   ASSERT_TRUE(rv::LoadOwnIndex(src_));

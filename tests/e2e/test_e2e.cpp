@@ -295,7 +295,6 @@ std::vector<Case> Cases() {
        {Frames, SamePackets(), SameKeys, PlaysClean}},
       {"OpenDmlHealthy", "odml", nullptr, R, healthy},
       {"OpenDmlZerosInLaterParts", "odml", InsertZeros({70, 35}), R, {Frames}},
-      {"OpenDmlBrokenSizesIsall", "odml", kSizes, R + " --fix eq,isall", {Frames}},
       {"FrameRateEdited", "mp4", nullptr, "repair {in} -o {out} --set avih.TimeBetweenFrames=20000 "
        "--set vstrh.DataRate=50 --set vstrh.TimeScale=1", {Probe("avg_frame_rate", "50/1\n"), Frames}},
   };

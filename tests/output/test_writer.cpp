@@ -165,10 +165,6 @@ TEST_F(WriterTest, AssembledAndCopiedHeadersKeepTheSourcesBytes) {
 TEST_F(WriterTest, OutputsPastThePartSizeAreOpenDmlInEveryHeaderMode) {
   const rvt::StandardAvi src = rvt::MakeOpenDmlAvi({.nVideo = 14, .nAudio = 14}, 4096);
   const rvt::AviLayout in = rvt::ReadLayout(src.bytes);
-  ASSERT_EQ(in.problems, "");
-  struct Restore {
-    ~Restore() { rv::OdmlPartSize() = rv::kOdmlPartSize; }
-  } restore;
   for (uint64_t part : {uint64_t{6000}, rv::kOdmlPartSize})
     for (char mode : {'M', 'I', 'O'}) {
       SCOPED_TRACE(std::string(1, mode) + " " + std::to_string(part));
@@ -182,8 +178,6 @@ TEST_F(WriterTest, OutputsPastThePartSizeAreOpenDmlInEveryHeaderMode) {
         ASSERT_EQ(Slice(out, l.chunks[i].offset, 8 + l.chunks[i].size),
                   Slice(src.bytes, src.chunks[i].offset, 8 + src.chunks[i].size));
       EXPECT_EQ(l.Keys(), in.Keys());
-      const size_t videoInFirst = size_t(std::count_if(
-          l.index.begin(), l.index.end(), [](const IdxEntry& e) { return e.ckid == "00dc"; }));
       if (part == rv::kOdmlPartSize) {
         EXPECT_EQ(l.Find("AVIX") + l.Find("indx") + l.odmlIndex.size(), 0u);
         EXPECT_EQ(l.index.size(), src.chunks.size());
@@ -192,7 +186,9 @@ TEST_F(WriterTest, OutputsPastThePartSizeAreOpenDmlInEveryHeaderMode) {
       EXPECT_NE(l.Find("AVIX", 2), 0u) << "several parts";
       EXPECT_EQ(l.odmlIndex.size(), src.chunks.size());
       EXPECT_LT(l.index.size(), src.chunks.size()) << "idx1 lists the first part only";
-      EXPECT_EQ(ReadLE32(out, l.Find("avih") + 8 + 16), videoInFirst);
+      EXPECT_EQ(
+          ReadLE32(out, l.Find("avih") + 8 + 16),
+          std::count_if(l.index.begin(), l.index.end(), [](auto& e) { return e.ckid == "00dc"; }));
       EXPECT_EQ(ReadLE32(out, l.Find("dmlh") + 8), 14u);
     }
 }

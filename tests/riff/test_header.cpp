@@ -68,6 +68,9 @@ std::string Summary() {
   return s;
 }
 const std::string kSmaller = "• размер файла меньше значения, указанного в заголовке\n";
+const std::string kExtended =
+    "• есть подозрение, что это Extended AVI format. будет предпринята попытка переделать его в "
+    "стандартный вид\n";
 const std::string kLarger = "• размер файла больше значения, указанного в заголовке\n";
 const std::string kNoNext =
     "• ожидался ID следующего блока и не нашёлся. вероятно нарушение в структуре файла\n";
@@ -179,6 +182,11 @@ TEST_F(HeaderTest, DamagedAndUnusualFilesGiveTheirMessagesLabelsAndTable) {
       {"a hostile size inside a list ends the list quietly",
        FileWith({Avih(), List("strl", {hostile}), AudioStrl()}),
        "B--BBMM | RIFF/AVI  hdrl movi idx1 avih strl strl JUNK strh/auds strf.a"},
+      {"OpenDML: dmlh, and the ix## of each part that the super indexes name",
+       rvt::MakeOpenDmlAvi({.nVideo = 3, .nAudio = 3}, 600).bytes, kExtended + "BBBBBMM | "
+       "RIFF/AVI  hdrl movi idx1 RIFF/AVIX movi RIFF/AVIX movi RIFF/AVIX movi RIFF/AVIX movi avih "
+       "strl strl odml strh/vids strf.v indx strh/auds strf.a indx dmlh ix00 ix00 ix00 ix00 ix00 "
+       "ix01 ix01 ix01 ix01 ix01"},
   };
   // clang-format on
   for (const auto& c : cases) {
