@@ -131,9 +131,11 @@ class Scanner {
   bool Ask(int code) { return AskYesNo(CheckQuestionText(code)); }
 
   uint64_t M = 0, E = 0, p = 4, fileSize = 0;
-  uint64_t moviEndInFile = 0;  // file position one past the last movi list as declared
-  bool multiPart = false;      // the file has further RIFF parts (OpenDML)
-  bool openEnded = false;      // the scan runs to the file's end or the end of the last part
+  uint64_t moviEndInFile = 0;   // file position one past the last movi list as declared
+  bool multiPart = false;       // the file has further RIFF parts (OpenDML)
+  bool openEnded = false;       // the scan runs to the file's end or the end of the last part
+  bool afterStructure = false;  // a list header or part structure was stepped over since the
+                                // last chunk
   uint32_t limit = 0xFFFFFFFFu;
   ScanState state = ScanState::Normal;
   bool sizeBroken = false;  // the movi or RIFF size was found broken: scan to the file's end
@@ -165,6 +167,7 @@ void Scanner::Progress(bool force) {
 
 void Scanner::Accept(const std::string& id, uint32_t size) {
   IndexState& ix = Index();
+  afterStructure = false;
   size_t i = ix.count;
   SetIndexCount(i + 1);
   IndexEntry& e = ix.entries[i];
@@ -225,6 +228,7 @@ bool Scanner::EnterList(uint32_t size) {
   if (state == ScanState::FirstSearch) ScanUi().firstSearchSign = false;
   state = ScanState::Normal;
   p += 12;
+  afterStructure = true;
   return true;
 }
 
@@ -380,6 +384,7 @@ bool Scanner::Run() {
       if (state == ScanState::FirstSearch) ScanUi().firstSearchSign = false;
       state = ScanState::Normal;
       p += step;
+      afterStructure = true;
       Progress(false);
       if (StopRequested()) break;
       continue;
@@ -402,6 +407,10 @@ bool Scanner::Run() {
     } else if ((extended == 'y' && id[0] == 'i' && id[1] == 'x' && IsNumber(id.substr(2))) ||
                id == "JUNK") {
       p += 8 + uint64_t(S);
+    } else if (afterStructure && state != ScanState::Searching) {
+      // Bytes between a list header or a part's structure and the next chunk belong to no
+      // chunk: they are stepped over. A search from the last chunk would only come back here.
+      p += 1;
     } else if (ix.count == 0) {
       // Nothing accepted yet: there is no last block to take as the bad one, so this is a
       // search for the first block.
