@@ -17,6 +17,7 @@
 #include "riff/blocks.h"
 #include "riff/bytes.h"
 #include "riff/header.h"
+#include "riff/odml.h"
 #include "riff/source.h"
 
 namespace rv {
@@ -281,8 +282,7 @@ uint64_t Scanner::PartStructure(const std::string& id, uint32_t size) {
   if (id == "RIFF" && PartHeaderAt(p)) return 12;
   if (!multiPart && Header().extended != 'y') return 0;
   if (id == "idx1" && PartHeaderAt(p + 8 + uint64_t(size))) return 8 + uint64_t(size);
-  if (id[0] == 'i' && id[1] == 'x' && IsNumber(id.substr(2)))
-    return 8 + uint64_t(size) + (size & 1);
+  if (IsStdIndexId(id)) return 8 + uint64_t(size) + (size & 1);
   return 0;
 }
 
@@ -363,7 +363,6 @@ bool Scanner::Run() {
   ScanUi().pointerVisible = true;
   Progress(true);
 
-  const char extended = Header().extended;
   int64_t R = 0;
   uint8_t head[8];
   uint64_t steps = 0;
@@ -404,8 +403,7 @@ bool Scanner::Run() {
     if (IsStreamChunkID(id, Opt().streams01)) {
       Accept(id, S);
     } else if (id == "LIST" && EnterList(S)) {
-    } else if ((extended == 'y' && id[0] == 'i' && id[1] == 'x' && IsNumber(id.substr(2))) ||
-               id == "JUNK") {
+    } else if (id == "JUNK") {
       p += 8 + uint64_t(S);
     } else if (afterStructure && state != ScanState::Searching) {
       // Bytes between a list header or a part's structure and the next chunk belong to no

@@ -21,12 +21,6 @@ constexpr const char* kIndexPast4GiB =
 // A wide ".2fix" index entry: ID, flags, the 64-bit offset, length.
 constexpr size_t kWideEntrySize = 20;
 
-void Put32(Bytes& b, uint32_t v) {
-  uint8_t t[4];
-  PutDWord(v, t);
-  b.insert(b.end(), t, t + 4);
-}
-
 bool WriteWhole(const std::string& path, const Bytes& data) {
   std::FILE* f = std::fopen(path.c_str(), "wb");
   if (!f) return false;
@@ -88,12 +82,12 @@ Bytes Make2fix(const std::string& sourceName) {
   const bool wide = NeedsWide2fix();
   // Sizes are 32-bit in the plain form, 64-bit in the wide one.
   auto putSize = [&](Bytes& b, uint64_t v) {
-    Put32(b, uint32_t(v));
-    if (wide) Put32(b, uint32_t(v >> 32));
+    AppendDWord(b, uint32_t(v));
+    if (wide) AppendDWord(b, uint32_t(v >> 32));
   };
   std::string name = FileNamePart(sourceName);
   Bytes b = wide ? Bytes{'2', 'f', 'x', '8'} : Bytes{'2', 'f', 'i', 'x'};
-  Put32(b, uint32_t(name.size()));
+  AppendDWord(b, uint32_t(name.size()));
   b.insert(b.end(), name.begin(), name.end());
   const auto& bad = BadBlocks();
   const size_t recordSize = wide ? kWideBadBlockRecordSize : kBadBlockRecordSize;
@@ -112,7 +106,7 @@ Bytes Make2fix(const std::string& sourceName) {
     }
     for (uint32_t v : {e.ckid, e.dwFlags, uint32_t(e.dwChunkOffset),
                        uint32_t(e.dwChunkOffset >> 32), e.dwChunkLength})
-      Put32(b, v);
+      AppendDWord(b, v);
   }
   return b;
 }
@@ -197,7 +191,7 @@ SaveOutcome SaveErrorsList(const std::string& fileName) {
 Bytes MakeIdx1Chunk() {
   const auto& entries = Index().entries;
   Bytes b = {'i', 'd', 'x', '1'};
-  Put32(b, uint32_t(entries.size() * 16));
+  AppendDWord(b, uint32_t(entries.size() * 16));
   b.reserve(b.size() + entries.size() * 16);
   for (const IndexEntry& e : entries) AppendEntryBytes(e, b);
   return b;

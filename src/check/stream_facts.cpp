@@ -94,9 +94,10 @@ namespace {
 std::vector<OwnIndex::Item> Idx1Items(int32_t movi) {
   std::vector<OwnIndex::Item> items;
   const int32_t k = FindBlock("idx1", "");
-  const BlockRecord& r = Blocks()[size_t(k < 0 ? 0 : k)];
+  if (k < 0) return items;
+  const BlockRecord& r = Blocks()[size_t(k)];
   const uint64_t fileSize = Source().size;
-  if (k < 0 || r.Offset >= fileSize || r.Size < 8) return items;
+  if (r.Offset >= fileSize || r.Size < 8) return items;
   const uint32_t held = uint32_t(std::min<uint64_t>({r.Size, fileSize - r.Offset, 0xFFFFFFFFu}));
   Bytes buf;
   if (!ReadFileDirect(r.Offset, held, buf)) return items;

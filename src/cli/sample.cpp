@@ -7,19 +7,12 @@ namespace rv::cli {
 
 namespace {
 
-void Put32(Bytes& b, uint32_t v) {
-  for (int i = 0; i < 4; ++i) b.push_back(uint8_t(v >> (8 * i)));
-}
-void Put16(Bytes& b, uint16_t v) {
-  b.push_back(uint8_t(v));
-  b.push_back(uint8_t(v >> 8));
-}
 void PutId(Bytes& b, const char* id) { b.insert(b.end(), id, id + 4); }
 
 Bytes Chunk(const char* id, const Bytes& payload) {
   Bytes b;
   PutId(b, id);
-  Put32(b, uint32_t(payload.size()));
+  AppendDWord(b, uint32_t(payload.size()));
   b.insert(b.end(), payload.begin(), payload.end());
   if (payload.size() & 1) b.push_back(0);
   return b;
@@ -28,7 +21,7 @@ Bytes Chunk(const char* id, const Bytes& payload) {
 Bytes List(const char* type, const char* listType, const Bytes& content) {
   Bytes b;
   PutId(b, type);
-  Put32(b, uint32_t(content.size() + 4));
+  AppendDWord(b, uint32_t(content.size() + 4));
   PutId(b, listType);
   b.insert(b.end(), content.begin(), content.end());
   return b;
@@ -60,30 +53,31 @@ Bytes MakeSample(SampleInfo* info) {
   Bytes avih;
   for (uint32_t v : {40000u, 250000u, 0u, 0x910u, uint32_t(kFrames), 0u, 2u, 65536u, kWidth,
                      kHeight, 0u, 0u, 0u, 0u})
-    Put32(avih, v);
+    AppendDWord(avih, v);
 
   Bytes vstrh;
   PutId(vstrh, "vids");
   PutId(vstrh, "XVID");
   for (uint32_t v : {0u, 0u, 0u, 1u, 25u, 0u, uint32_t(kFrames), 65536u, 0xFFFFFFFFu, 0u})
-    Put32(vstrh, v);
-  Put16(vstrh, 0), Put16(vstrh, 0), Put16(vstrh, uint16_t(kWidth)), Put16(vstrh, uint16_t(kHeight));
+    AppendDWord(vstrh, v);
+  AppendWord(vstrh, 0), AppendWord(vstrh, 0), AppendWord(vstrh, uint16_t(kWidth)),
+      AppendWord(vstrh, uint16_t(kHeight));
   Bytes vstrf;
-  for (uint32_t v : {40u, kWidth, kHeight}) Put32(vstrf, v);
-  Put16(vstrf, 1), Put16(vstrf, 24);
+  for (uint32_t v : {40u, kWidth, kHeight}) AppendDWord(vstrf, v);
+  AppendWord(vstrf, 1), AppendWord(vstrf, 24);
   PutId(vstrf, "XVID");
-  for (uint32_t v : {kWidth * kHeight * 3, 0u, 0u, 0u, 0u}) Put32(vstrf, v);
+  for (uint32_t v : {kWidth * kHeight * 3, 0u, 0u, 0u, 0u}) AppendDWord(vstrf, v);
 
   Bytes astrh;
   PutId(astrh, "auds");
-  Put32(astrh, 0);
+  AppendDWord(astrh, 0);
   for (uint32_t v : {0u, 0u, 0u, 1u, 16000u, 0u, uint32_t(kFrames * kAudioChunk), 12288u,
                      0xFFFFFFFFu, 1u, 0u, 0u})
-    Put32(astrh, v);
+    AppendDWord(astrh, v);
   Bytes astrf;  // 18-byte wave format, MPEG layer 2, cbSize 0
-  Put16(astrf, 0x50), Put16(astrf, 2);
-  Put32(astrf, 44100), Put32(astrf, 16000);
-  Put16(astrf, 1), Put16(astrf, 0), Put16(astrf, 0);
+  AppendWord(astrf, 0x50), AppendWord(astrf, 2);
+  AppendDWord(astrf, 44100), AppendDWord(astrf, 16000);
+  AppendWord(astrf, 1), AppendWord(astrf, 0), AppendWord(astrf, 0);
 
   Bytes vstrl = Chunk("strh", vstrh);
   Append(vstrl, Chunk("strf", vstrf));
@@ -111,7 +105,7 @@ Bytes MakeSample(SampleInfo* info) {
   Bytes idx1;
   for (const Entry& e : index) {
     PutId(idx1, e.id);
-    Put32(idx1, e.flags), Put32(idx1, e.offset), Put32(idx1, e.size);
+    AppendDWord(idx1, e.flags), AppendDWord(idx1, e.offset), AppendDWord(idx1, e.size);
   }
 
   Bytes junk(2048 - 12 - (8 + 4 + hdrl.size()) - 8 - 12, 0);

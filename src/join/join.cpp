@@ -7,6 +7,7 @@
 
 #include "base/tasks.h"
 #include "check/index.h"
+#include "check/scanner.h"
 #include "output/movi_out.h"
 #include "output/writer.h"
 #include "riff/bytes.h"
@@ -75,53 +76,13 @@ constexpr uint64_t kHeaderInMemory = 64 << 20;
 constexpr uint64_t kStdIndexRead = 16 << 20;
 
 bool IsDigit(uint8_t c) { return c >= '0' && c <= '9'; }
-// "##dc", "##db", "##wb", "##pc".
 bool IsStreamChunk(const uint8_t* id) {
-  const uint32_t kind = id[2] | uint32_t(id[3]) << 8;
-  return IsDigit(id[0]) && IsDigit(id[1]) &&
-         (kind == ('d' | 'c' << 8) || kind == ('d' | 'b' << 8) || kind == ('w' | 'b' << 8) ||
-          kind == ('p' | 'c' << 8));
+  return IsStreamChunkID(std::string(reinterpret_cast<const char*>(id), 4), false);
 }
 // A standard index ("ix##") or JUNK: not part of the stream, never copied.
 bool IsIndexOrJunk(const uint8_t* id) {
   return (id[0] == 'i' && id[1] == 'x' && IsDigit(id[2]) && IsDigit(id[3])) ||
          std::memcmp(id, "JUNK", 4) == 0;
-}
-
-// The chunks of b from `from` up to `to`, each as its ID position and the end of its payload
-// (clipped to `to`).
-template <class F>
-void EachChunk(const Bytes& b, size_t from, size_t to, F f) {
-  for (size_t p = from; p + 8 <= to;) {
-    const uint64_t size = LoadLE32(&b[p + 4]);
-    const size_t end = size_t(std::min<uint64_t>(p + 8 + size + (size & 1), to));
-    f(p, end);
-    p = end;
-  }
-}
-bool IsList(const Bytes& b, size_t at, size_t end, const char* type) {
-  return end >= at + 12 && LoadLE32(&b[at]) == fcc("LIST") && LoadLE32(&b[at + 8]) == fcc(type);
-}
-
-// The file positions of the standard indexes that the super indexes ("indx" in the stream
-// header lists) of a header name.
-std::vector<uint64_t> NamedStdIndexes(const Bytes& head) {
-  std::vector<uint64_t> named;
-  EachChunk(head, 12, head.size(), [&](size_t h, size_t hEnd) {
-    if (!IsList(head, h, hEnd, "hdrl")) return;
-    EachChunk(head, h + 12, hEnd, [&](size_t s, size_t sEnd) {
-      if (!IsList(head, s, sEnd, "strl")) return;
-      EachChunk(head, s + 12, sEnd, [&](size_t x, size_t xEnd) {
-        OdmlIndex ix;
-        if (LoadLE32(&head[x]) == fcc("indx") && ParseOdmlIndex(&head[x + 8], xEnd - x - 8, ix) &&
-            ix.indexType == kIndexOfIndexes)
-          for (const SuperIndexEntry& e : ix.super) named.push_back(e.offset);
-      });
-    });
-  });
-  std::sort(named.begin(), named.end());
-  named.erase(std::unique(named.begin(), named.end()), named.end());
-  return named;
 }
 
 // What the standard indexes of the RIFF part [from, to) say of its chunks: payload positions

@@ -22,12 +22,6 @@ uint32_t SuperIndexCapacity(uint64_t bytes, uint64_t partSize) {
 
 namespace {
 
-void Put32(Bytes& b, uint32_t v) {
-  uint8_t t[4];
-  PutDWord(v, t);
-  b.insert(b.end(), t, t + 4);
-}
-
 // One chunk of a header as it stands in the bytes: its ID, its type when a list, and where
 // its payload lies (clipped to the bytes there are).
 struct Piece {
@@ -54,9 +48,9 @@ std::vector<Piece> Pieces(const Bytes& b, size_t from, size_t to) {
 
 Bytes ListOf(uint32_t type, const Bytes& content) {
   Bytes l;
-  Put32(l, fcc("LIST"));
-  Put32(l, uint32_t(content.size() + 4));
-  Put32(l, type);
+  AppendDWord(l, fcc("LIST"));
+  AppendDWord(l, uint32_t(content.size() + 4));
+  AppendDWord(l, type);
   l.insert(l.end(), content.begin(), content.end());
   return l;
 }
@@ -118,8 +112,8 @@ bool MakeOdmlRoom(Bytes& header, uint32_t capacity, OdmlHeaderLayout& layout) {
   if (next != top.end() && next->id == fcc("JUNK") &&
       int64_t(next->end - next->payload) - grown >= 0) {
     Bytes junk;
-    Put32(junk, fcc("JUNK"));
-    Put32(junk, uint32_t(int64_t(next->end - next->payload) - grown));
+    AppendDWord(junk, fcc("JUNK"));
+    AppendDWord(junk, uint32_t(int64_t(next->end - next->payload) - grown));
     junk.resize(junk.size() + size_t(int64_t(next->end - next->payload) - grown), 0);
     rebuilt.insert(rebuilt.end(), junk.begin(), junk.end());
     rest = next->end;
@@ -130,16 +124,38 @@ bool MakeOdmlRoom(Bytes& header, uint32_t capacity, OdmlHeaderLayout& layout) {
   return true;
 }
 
-void BlankStaleIndexes(Bytes& header) {
+namespace {
+// The indx chunks in the stream header lists of a header's header list.
+std::vector<Piece> IndxPieces(const Bytes& header) {
+  std::vector<Piece> found;
   for (const Piece& c : Pieces(header, 12, header.size()))
     if (c.type == fcc("hdrl"))
       for (const Piece& s : Pieces(header, c.payload + 4, c.end))
         if (s.type == fcc("strl"))
           for (const Piece& x : Pieces(header, s.payload + 4, s.end))
-            if (x.id == fcc("indx")) {
-              PutDWord(fcc("JUNK"), &header[x.at]);
-              std::fill(header.begin() + long(x.payload), header.begin() + long(x.end), 0);
-            }
+            if (x.id == fcc("indx")) found.push_back(x);
+  return found;
+}
+}  // namespace
+
+void BlankStaleIndexes(Bytes& header) {
+  for (const Piece& x : IndxPieces(header)) {
+    PutDWord(fcc("JUNK"), &header[x.at]);
+    std::fill(header.begin() + long(x.payload), header.begin() + long(x.end), 0);
+  }
+}
+
+std::vector<uint64_t> NamedStdIndexes(const Bytes& header) {
+  std::vector<uint64_t> named;
+  for (const Piece& x : IndxPieces(header)) {
+    OdmlIndex ix;
+    if (ParseOdmlIndex(&header[x.payload], x.end - x.payload, ix) &&
+        ix.indexType == kIndexOfIndexes)
+      for (const SuperIndexEntry& e : ix.super) named.push_back(e.offset);
+  }
+  std::sort(named.begin(), named.end());
+  named.erase(std::unique(named.begin(), named.end()), named.end());
+  return named;
 }
 
 MoviOut::MoviOut(OutFile& out, uint64_t moviListPos, uint64_t partSize, uint32_t superCapacity,
@@ -222,7 +238,7 @@ void MoviOut::ClosePart() {
   out_.Put32At(p.moviAt + 4, uint32_t(out_.length() - p.moviAt - 8));
   if (parts_.size() == 1 && !noIdx1_) {
     Bytes head = {'i', 'd', 'x', '1'};
-    Put32(head, uint32_t(idx1_.size()));
+    AppendDWord(head, uint32_t(idx1_.size()));
     out_.Write(head);
     out_.Write(idx1_);
     Bytes().swap(idx1_);

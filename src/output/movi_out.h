@@ -44,6 +44,9 @@ bool MakeOdmlRoom(Bytes& header, uint32_t capacity, OdmlHeaderLayout& layout);
 // For an output of one RIFF: the indx chunks of a header taken from an OpenDML file would
 // name standard indexes the output does not have; they become JUNK of the same size.
 void BlankStaleIndexes(Bytes& header);
+// The file positions of the standard indexes that the super indexes (indx) of a header name,
+// sorted, each once.
+std::vector<uint64_t> NamedStdIndexes(const Bytes& header);
 
 class MoviOut {
  public:

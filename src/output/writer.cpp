@@ -85,15 +85,6 @@ void ApplyHeaderOptions(const HeaderOptionFlags& o, const ChunkTotals& totals) {
 
 namespace {
 
-void Put32(Bytes& b, uint32_t v) {
-  uint8_t t[4];
-  PutDWord(v, t);
-  b.insert(b.end(), t, t + 4);
-}
-void Put16(Bytes& b, uint16_t v) {
-  b.push_back(uint8_t(v));
-  b.push_back(uint8_t(v >> 8));
-}
 void PutFour(Bytes& b, const std::string& s) {
   uint8_t t[4];
   PutString(s, t, 4);
@@ -105,24 +96,24 @@ void PutFour(Bytes& b, const std::string& s) {
 Bytes AvihBytes(const AvihRecord& r) {
   Bytes b;
   PutFour(b, "avih");
-  Put32(b, 56);
+  AppendDWord(b, 56);
   for (uint32_t v :
        {r.TimeBetweenFrames, r.MaximumDataRate, r.PaddingGranularity, r.Flags,
         r.TotalNumberOfFrames, r.NumberOfInitialFrames, r.NumberOfStreams, r.SuggestedBufferSize,
         r.Width, r.Height, r.TimeScale, r.DataRate, r.StartTime, r.DataLength})
-    Put32(b, v);
+    AppendDWord(b, v);
   return b;
 }
 
 Bytes StrhBytes(const StrhRecord& r) {
   Bytes b;
   PutFour(b, "strh");
-  Put32(b, 56);
+  AppendDWord(b, 56);
   PutFour(b, r.DataType);
   PutFour(b, r.DeviceHandler);
   for (uint32_t v : {r.Flags, r.Priority, r.InitialFrames, r.TimeScale, r.DataRate, r.StartTime,
                      r.DataLength, r.SuggestedBufferSize, r.Quality, r.SampleSize, r.xz1, r.xz2})
-    Put32(b, v);
+    AppendDWord(b, v);
   return b;
 }
 
@@ -132,14 +123,14 @@ Bytes VideoStrfBytes(const VideoStrfRecord& r) {
   uint32_t extra = r.size > 40 ? r.size - 40 : 0;
   Bytes b;
   PutFour(b, "strf");
-  Put32(b, 40 + extra);
-  for (uint32_t v : {r.biSize, r.biWidth, r.biHeight}) Put32(b, v);
-  Put16(b, r.biPlanes);
-  Put16(b, r.biBitCount);
+  AppendDWord(b, 40 + extra);
+  for (uint32_t v : {r.biSize, r.biWidth, r.biHeight}) AppendDWord(b, v);
+  AppendWord(b, r.biPlanes);
+  AppendWord(b, r.biBitCount);
   PutFour(b, r.biCompression);
   for (uint32_t v :
        {r.biSizeImage, r.biXPelsPerMeter, r.biYPelsPerMeter, r.biClrUsed, r.biClrImportant})
-    Put32(b, v);
+    AppendDWord(b, v);
   size_t have = std::min<size_t>(r.codecData.size(), extra);
   b.insert(b.end(), r.codecData.begin(), r.codecData.begin() + long(have));
   b.resize(48 + extra, 0);
@@ -151,14 +142,14 @@ Bytes VideoStrfBytes(const VideoStrfRecord& r) {
 Bytes AudioStrfBytes(const AudioStrfRecord& r) {
   Bytes b;
   PutFour(b, "strf");
-  Put32(b, 18u + r.cbSize);
-  Put16(b, r.wFormatTag);
-  Put16(b, r.nChannels);
-  Put32(b, r.nSamplesPerSec);
-  Put32(b, r.nAvgBytesPerSec);
-  Put16(b, r.nBlockAlign);
-  Put16(b, r.wBitsPerSample);
-  Put16(b, r.cbSize);
+  AppendDWord(b, 18u + r.cbSize);
+  AppendWord(b, r.wFormatTag);
+  AppendWord(b, r.nChannels);
+  AppendDWord(b, r.nSamplesPerSec);
+  AppendDWord(b, r.nAvgBytesPerSec);
+  AppendWord(b, r.nBlockAlign);
+  AppendWord(b, r.wBitsPerSample);
+  AppendWord(b, r.cbSize);
   size_t have = std::min<size_t>(r.codecData.size(), r.cbSize);
   b.insert(b.end(), r.codecData.begin(), r.codecData.begin() + long(have));
   b.resize(26u + r.cbSize, 0);
@@ -167,7 +158,7 @@ Bytes AudioStrfBytes(const AudioStrfRecord& r) {
 
 void AppendList(Bytes& out, const char* type, const Bytes& content) {
   PutFour(out, "LIST");
-  Put32(out, uint32_t(content.size() + 4));
+  AppendDWord(out, uint32_t(content.size() + 4));
   PutFour(out, type);
   out.insert(out.end(), content.begin(), content.end());
 }
@@ -194,7 +185,7 @@ Bytes JunkUpToMovi(uint64_t p, uint32_t& moviListPos) {
   moviListPos = uint32_t(h);
   Bytes junk;
   PutFour(junk, "JUNK");
-  Put32(junk, uint32_t(h - p - 8));
+  AppendDWord(junk, uint32_t(h - p - 8));
   junk.resize(size_t(h - p), 0);
   return junk;
 }
@@ -314,7 +305,7 @@ bool AssembleHeader(Bytes& out) {
           listStart = out.size();
           parent = int32_t(i);
           PutFour(out, "LIST");
-          Put32(out, 0);
+          AppendDWord(out, 0);
           PutFour(out, r.TypeTag);
         } else {
           // A block that runs past the end of the file contributes what the file holds.
@@ -451,7 +442,7 @@ bool Writer::CopyFromOwnIndex(uint64_t gapStart, uint64_t gapEnd) {
     IndexEntry e{it.ckid, it.flags, mo->NextOffset(), it.length};
     Bytes head;
     PutFour(head, cff(it.ckid));
-    Put32(head, it.length);
+    AppendDWord(head, it.length);
     out.Write(head);
     for (uint64_t done = 0; done < it.length;) {
       const uint32_t n = uint32_t(std::min<uint64_t>(it.length - done, 1 << 20));

@@ -33,6 +33,17 @@ void PutDWord(uint32_t value, uint8_t* dest) {
 
 void PutDWord(uint32_t value, Bytes& buf, uint64_t pos) { PutDWord(value, buf.data() + pos); }
 
+void AppendDWord(Bytes& buf, uint32_t value) {
+  uint8_t t[4];
+  PutDWord(value, t);
+  buf.insert(buf.end(), t, t + 4);
+}
+
+void AppendWord(Bytes& buf, uint16_t value) {
+  buf.push_back(uint8_t(value));
+  buf.push_back(uint8_t(value >> 8));
+}
+
 std::string GetChars(const Bytes& buf, uint64_t pos, uint64_t count) {
   if (pos >= buf.size()) return {};
   uint64_t n = std::min<uint64_t>(count, buf.size() - pos);

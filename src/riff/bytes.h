@@ -20,6 +20,9 @@ bool GetWord(const Bytes& buf, uint64_t pos, uint16_t& value);
 // The caller guarantees pos + 4 <= buf.size().
 void PutDWord(uint32_t value, Bytes& buf, uint64_t pos);
 void PutDWord(uint32_t value, uint8_t* dest);
+// Appended to the end of buf.
+void AppendDWord(Bytes& buf, uint32_t value);
+void AppendWord(Bytes& buf, uint16_t value);
 uint32_t LoadLE32(const uint8_t* p);
 uint16_t LoadLE16(const uint8_t* p);
 // count bytes from pos, one character per byte (zeros included); stops at the buffer's end.

@@ -193,8 +193,7 @@ void AddStandardIndexBlocks() {
       if (e.offset >= blocks[movi].Offset + blocks[movi].Size || e.offset + 8 > Source().size)
         continue;
       ReadHead(e.offset, id, size, tag);
-      if (id.size() == 4 && id[0] == 'i' && id[1] == 'x' && IsNumber(id.substr(2)))
-        AppendRecord(id, size, tag, int32_t(movi), e.offset);
+      if (IsStdIndexId(id)) AppendRecord(id, size, tag, int32_t(movi), e.offset);
     }
   }
 }
@@ -307,7 +306,7 @@ static void ReadBlock(const BlockRecord& r) {
 // that far) or the extended header's frame count.
 static void OdmlBlock2TV(const BlockRecord& r) {
   if (r.Size < 8) return;
-  const bool index = r.Name == "indx" || r.Name.compare(0, 2, "ix") == 0;
+  const bool index = r.Name == "indx" || IsStdIndexId(r.Name);
   const uint64_t want = index && r.Name != "indx" ? 8 + kIndexHeaderSize : r.Size;
   Bytes b;
   if (!ReadFileDirect(StreamToFile(r.Offset), uint32_t(std::min<uint64_t>(want, 1 << 20)), b))
@@ -388,8 +387,7 @@ void lista2struct() {
       // The first movi list: the later ones belong to further RIFF parts.
       h.moviPos = r.Offset + 8;
       haveMovi = true;
-    } else if (r.Name == "indx" || r.Name == "dmlh" ||
-               (r.Name.size() == 4 && r.Name.compare(0, 2, "ix") == 0)) {
+    } else if (r.Name == "indx" || r.Name == "dmlh" || IsStdIndexId(r.Name)) {
       OdmlBlock2TV(r);
     }
   }

@@ -12,15 +12,9 @@ constexpr size_t kSuperEntrySize = 16;
 constexpr size_t kStdEntrySize = 8;
 constexpr uint32_t kDmlhSize = 248;
 
-void Put16(Bytes& b, uint16_t v) { b.insert(b.end(), {uint8_t(v), uint8_t(v >> 8)}); }
-
-void Put32(Bytes& b, uint32_t v) {
-  for (int i = 0; i < 4; ++i) b.push_back(uint8_t(v >> (8 * i)));
-}
-
 void Put64(Bytes& b, uint64_t v) {
-  Put32(b, uint32_t(v));
-  Put32(b, uint32_t(v >> 32));
+  AppendDWord(b, uint32_t(v));
+  AppendDWord(b, uint32_t(v >> 32));
 }
 
 uint64_t LoadLE64(const uint8_t* p) { return LoadLE32(p) | uint64_t(LoadLE32(p + 4)) << 32; }
@@ -30,13 +24,13 @@ Bytes IndexStart(uint32_t id, size_t payloadSize, uint16_t longsPerEntry, uint8_
                  uint32_t entriesInUse, uint32_t chunkId) {
   Bytes b;
   b.reserve(8 + payloadSize);
-  Put32(b, id);
-  Put32(b, uint32_t(payloadSize));
-  Put16(b, longsPerEntry);
+  AppendDWord(b, id);
+  AppendDWord(b, uint32_t(payloadSize));
+  AppendWord(b, longsPerEntry);
   b.push_back(0);  // bIndexSubType: plain (not field) index
   b.push_back(indexType);
-  Put32(b, entriesInUse);
-  Put32(b, chunkId);
+  AppendDWord(b, entriesInUse);
+  AppendDWord(b, chunkId);
   return b;
 }
 
@@ -85,8 +79,8 @@ Bytes SuperIndexChunk(uint32_t chunkId, const std::vector<SuperIndexEntry>& entr
   b.resize(b.size() + 12, 0);  // dwReserved[3]
   for (const SuperIndexEntry& e : entries) {
     Put64(b, e.offset);
-    Put32(b, e.size);
-    Put32(b, e.duration);
+    AppendDWord(b, e.size);
+    AppendDWord(b, e.duration);
   }
   b.resize(total, 0);  // the unused room, for entries added when the file grows
   return b;
@@ -97,10 +91,10 @@ Bytes StdIndexChunk(uint32_t chunkId, uint64_t base, const std::vector<StdIndexE
   Bytes b = IndexStart(StdIndexId(chunkId), payload, kStdEntrySize / 4, kIndexOfChunks,
                        uint32_t(entries.size()), chunkId);
   Put64(b, base);
-  Put32(b, 0);  // dwReserved3
+  AppendDWord(b, 0);  // dwReserved3
   for (const StdIndexEntry& e : entries) {
-    Put32(b, e.offset);
-    Put32(b, (e.size & ~kNotKeyframeBit) | (e.keyframe ? 0 : kNotKeyframeBit));
+    AppendDWord(b, e.offset);
+    AppendDWord(b, (e.size & ~kNotKeyframeBit) | (e.keyframe ? 0 : kNotKeyframeBit));
   }
   return b;
 }
@@ -110,15 +104,19 @@ uint32_t StdIndexId(uint32_t chunkId) {
   return uint32_t('i') | 'x' << 8 | (chunkId & 0xFFFFu) << 16;
 }
 
+bool IsStdIndexId(std::string_view id) {
+  return id.size() == 4 && id.substr(0, 2) == "ix" && IsNumber(id.substr(2));
+}
+
 Bytes OdmlList(uint32_t totalFrames) {
   Bytes b;
   b.reserve(12 + 8 + kDmlhSize);
-  Put32(b, fcc("LIST"));
-  Put32(b, 4 + 8 + kDmlhSize);
-  Put32(b, fcc("odml"));
-  Put32(b, fcc("dmlh"));
-  Put32(b, kDmlhSize);
-  Put32(b, totalFrames);
+  AppendDWord(b, fcc("LIST"));
+  AppendDWord(b, 4 + 8 + kDmlhSize);
+  AppendDWord(b, fcc("odml"));
+  AppendDWord(b, fcc("dmlh"));
+  AppendDWord(b, kDmlhSize);
+  AppendDWord(b, totalFrames);
   b.resize(12 + 8 + kDmlhSize, 0);
   return b;
 }

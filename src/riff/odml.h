@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "riff/bytes.h"
@@ -67,6 +68,8 @@ size_t SuperIndexChunkSize(uint32_t capacity);
 Bytes StdIndexChunk(uint32_t chunkId, uint64_t base, const std::vector<StdIndexEntry>& entries);
 // The ID of the standard index chunk of the stream whose chunk ID is chunkId ("00dc" -> "ix00").
 uint32_t StdIndexId(uint32_t chunkId);
+// Whether a chunk ID is that of a standard index: "ix" and two characters that form a number.
+bool IsStdIndexId(std::string_view id);
 
 // LIST 'odml' holding a 248-byte dmlh whose first field is the total frame count.
 Bytes OdmlList(uint32_t totalFrames);
