@@ -14,6 +14,7 @@
 #include "cli/cli.h"
 #include "cli/common.h"
 #include "cli/console_host.h"
+#include "cli/json.h"
 #include "riff/blocks.h"
 #include "riff/header.h"
 #include "riff/source.h"
@@ -34,10 +35,11 @@ const char* const kCheckOptionsHelp =
 namespace {
 
 const char* kCheckUsage =
-    "usage: rivetta-cli check FILE [options]\n"
+    "usage: rivetta-cli check FILE... [options]\n"
     "\n"
     "Walks the movi list block by block as \"проверка потока и создание индекса\" does,\n"
-    "builds a new index and prints the bad-block grid and a summary.\n"
+    "builds a new index and prints the bad-block grid and a summary. With several files\n"
+    "each is checked in turn and a line per file ends the output.\n"
     "\n"
     "options:\n";
 
@@ -47,8 +49,10 @@ const char* kCheckFileHelp =
     "  --continue                  with --load-errors: continue that check\n"
     "  --list F.errors.txt         write the bad-block grid as a text table\n"
     "  --index-out F.idx1          write the new index alone\n"
+    "  --json                      print one JSON document (an array for several files)\n"
     "\n"
-    "exit status: 0 the scan reached the end, 3 it ended early, 1 error, 2 bad usage\n";
+    "exit status: 0 the scan reached the end, 3 it ended early, 1 error, 2 bad usage;\n"
+    "for several files the worst of them: 1 over 3 over 0\n";
 
 bool TakeValue(std::vector<std::string>& args, size_t& i, std::string& value) {
   if (i + 1 >= args.size()) return false;
@@ -124,6 +128,89 @@ void PrintGrid() {
   }
 }
 
+std::string BadBlocksJson() {
+  std::vector<std::string> items;
+  const auto& list = BadBlocks();
+  for (size_t i = 0; i < list.size(); ++i) {
+    const BadBlock& b = list[i];
+    const GridRow cells = BadBlockRow(b, int(i + 1), false);
+    JsonObject repeat, o;
+    repeat.Num("length", b.RepeatLength).Num("byte", b.RepeatByte).Num("at", b.RepeatStart);
+    o.Num("row", int64_t(i + 1))
+        .Num("index", b.EntryIndex)
+        .Str("id", cells[2])
+        .Num("file_offset", int64_t(b.FileOffset))
+        .Num("stream_offset", int64_t(b.MoviOffset))
+        .Num("declared_size", b.DeclaredSize)
+        .Num("real_size", b.RealSize)
+        .Num("delta", b.Delta())
+        .Raw("repeat", repeat.Text());
+    items.push_back(o.Text());
+  }
+  return JsonArray(items);
+}
+
+namespace {
+
+// Checks one file: prints what the single check prints, fills its summary line and its JSON
+// object, and gives its exit status.
+int CheckOne(const CheckArgs& ca, BatchLine& line, std::string& json) {
+  int rc = kExitOk;
+  bool reached = false;
+  std::string error;
+  if (!OpenForCheck(ca.file)) {
+    rc = kExitError;
+    error = "файл не прочитан";
+  } else if (!HasBlock("LIST", "movi")) {
+    rc = kExitError;
+    error = "не найден поток";
+    std::printf("• %s\n", error.c_str());
+  } else if (!ca.loadErrors.empty() && !RestoreCrashedBlo(ca.loadErrors, ca.file)) {
+    std::fprintf(stderr, "rivetta-cli check: %s is not a saved check of this file\n",
+                 ca.loadErrors.c_str());
+    rc = kExitError;
+    error = "сохраненная проверка не подходит к файлу";
+  } else {
+    if (!ca.loadErrors.empty()) {
+      ClearExclusions();
+      ResetReadCache();
+      Crashed2SG();
+      Index().continueCheck = ca.continueCheck ? 'y' : 0;
+    }
+    reached = RunStreamCheck();
+    PrintGrid();
+    char summary[160];
+    std::snprintf(summary, sizeof summary, "записей в индексе: %zu, битых блоков: %zu, %s",
+                  Index().entries.size(), BadBlocks().size(),
+                  reached ? "поток проверен до конца" : "проверка закончилась раньше конца потока");
+    std::printf("%s\n", summary);
+    line.text = summary;
+    rc = reached ? kExitOk : kExitIncomplete;
+    auto report = [&](SaveOutcome o, const std::string& f) {
+      if (o == SaveOutcome::Failed) {
+        std::fprintf(stderr, "rivetta-cli check: cannot write %s\n", f.c_str());
+        rc = kExitError;
+      }
+    };
+    size_t shown = MessageLines().size();
+    if (!ca.saveErrors.empty()) report(SaveCrashedBlo(ca.saveErrors, ca.file), ca.saveErrors);
+    if (!ca.listFile.empty()) report(SaveErrorsList(ca.listFile), ca.listFile);
+    if (!ca.indexOut.empty()) report(SaveIndexOnly(ca.indexOut), ca.indexOut);
+    PrintNewMessages(shown);  // why a side file was not written
+  }
+  if (!error.empty()) line.text = "ошибка: " + error;
+  JsonObject j;
+  j.Str("file", ca.file).Num("exit_status", rc).Bool("complete", reached);
+  if (!error.empty()) j.Str("error", error);
+  j.Num("index_entries", int64_t(Index().entries.size()))
+      .Raw("bad_blocks", BadBlocksJson())
+      .Raw("messages", MessagesJson());
+  json = j.Text();
+  return rc;
+}
+
+}  // namespace
+
 int Check(const std::vector<std::string>& argsIn) {
   if (ShowHelp(argsIn, {kCheckUsage, kCheckOptionsHelp, kCheckFileHelp})) return kExitOk;
   std::vector<std::string> args = argsIn;
@@ -133,6 +220,8 @@ int Check(const std::vector<std::string>& argsIn) {
     return kExitUsage;
   }
   CheckArgs ca;
+  std::vector<std::string> files;
+  bool json = false;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     bool ok = true;
@@ -146,51 +235,35 @@ int Check(const std::vector<std::string>& argsIn) {
       ok = NextValue(args, i, ca.indexOut);
     else if (a == "--continue")
       ca.continueCheck = true;
+    else if (a == "--json")
+      json = true;
     else if (!a.empty() && a[0] == '-')
       ok = false;
-    else if (ca.file.empty())
-      ca.file = a;
     else
-      ok = false;
+      files.push_back(a);
     if (!ok) {
       std::fprintf(stderr, "rivetta-cli check: bad argument '%s'\n\n", a.c_str());
       return Usage({kCheckUsage, kCheckOptionsHelp, kCheckFileHelp});
     }
   }
-  if (ca.file.empty()) return Usage({kCheckUsage, kCheckOptionsHelp, kCheckFileHelp});
-  if (!OpenForCheck(ca.file)) return kExitError;
-  if (!HasBlock("LIST", "movi")) {
-    std::printf("• не найден поток\n");
-    return kExitError;
+  const bool sideFiles = !(ca.saveErrors + ca.loadErrors + ca.listFile + ca.indexOut).empty();
+  if (files.empty() || (files.size() > 1 && sideFiles)) {
+    if (!files.empty()) std::fprintf(stderr, "rivetta-cli check: side files need one FILE\n\n");
+    return Usage({kCheckUsage, kCheckOptionsHelp, kCheckFileHelp});
   }
-  if (!ca.loadErrors.empty()) {
-    if (!RestoreCrashedBlo(ca.loadErrors, ca.file)) {
-      std::fprintf(stderr, "rivetta-cli check: %s is not a saved check of this file\n",
-                   ca.loadErrors.c_str());
-      return kExitError;
-    }
-    ClearExclusions();
-    ResetReadCache();
-    Crashed2SG();
-    Index().continueCheck = ca.continueCheck ? 'y' : 0;
+  JsonStdout out(json);
+  std::vector<BatchLine> lines;
+  std::vector<std::string> objects;
+  int rc = kExitOk;
+  for (const std::string& f : files) {
+    ca.file = f;
+    lines.push_back({f, {}});
+    objects.emplace_back();
+    rc = WorseStatus(rc, CheckOne(ca, lines.back(), objects.back()));
+    if (Interrupted()) break;  // Ctrl-C ends the batch too
   }
-  bool reached = RunStreamCheck();
-  PrintGrid();
-  std::printf("записей в индексе: %zu, битых блоков: %zu, %s\n", Index().entries.size(),
-              BadBlocks().size(),
-              reached ? "поток проверен до конца" : "проверка закончилась раньше конца потока");
-  int rc = reached ? kExitOk : kExitIncomplete;
-  auto report = [&](SaveOutcome o, const std::string& f) {
-    if (o == SaveOutcome::Failed) {
-      std::fprintf(stderr, "rivetta-cli check: cannot write %s\n", f.c_str());
-      rc = kExitError;
-    }
-  };
-  size_t shown = MessageLines().size();
-  if (!ca.saveErrors.empty()) report(SaveCrashedBlo(ca.saveErrors, ca.file), ca.saveErrors);
-  if (!ca.listFile.empty()) report(SaveErrorsList(ca.listFile), ca.listFile);
-  if (!ca.indexOut.empty()) report(SaveIndexOnly(ca.indexOut), ca.indexOut);
-  PrintNewMessages(shown);  // why a side file was not written
+  if (files.size() > 1) PrintBatchSummary(lines);
+  if (json) out.Emit(files.size() > 1 ? JsonArray(objects) : objects.front());
   return rc;
 }
 

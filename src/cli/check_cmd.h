@@ -25,6 +25,8 @@ bool OpenForCheck(const std::string& file, bool* opened = nullptr);
 // Runs the stream check with a progress bar and Ctrl-C as stop; true when it reached the end.
 bool RunStreamCheck();
 void PrintGrid();
+// The bad-block list as a JSON array (the keys of the README).
+std::string BadBlocksJson();
 
 int Check(const std::vector<std::string>& args);
 

@@ -136,11 +136,9 @@ std::string FieldsJson(int32_t node) {
   return out + "}";
 }
 
-void PrintJson(const std::string& file) {
-  std::string j = "{\"file\":" + JsonString(file) + ",\"messages\":[";
-  auto msgs = MessageLines();
-  for (size_t i = 0; i < msgs.size(); ++i) j += (i ? "," : "") + JsonString(msgs[i]);
-  j += "],\"blocks\":[";
+// The file's header as read: messages, blocks, labels, the movi position.
+JsonObject HeaderJson(const std::string& file) {
+  std::string j = "[";
   const auto& blocks = Blocks();
   for (size_t i = 0; i < blocks.size(); ++i) {
     const BlockRecord& b = blocks[i];
@@ -153,14 +151,15 @@ void PrintJson(const std::string& file) {
     if (fields != "{}") j += ",\"fields\":" + fields;
     j += "}";
   }
-  j += "],\"labels\":{";
+  j += "]";
+  JsonObject labels, o;
   for (int i = 0; i < kLabelCount; ++i)
-    j += std::string(i ? "," : "") + JsonString(kElementNames[size_t(i)]) + ":" +
-         JsonString(ColorName(GetLabel(i)));
-  j += "},\"moviPosition\":" +
-       (HasBlock("LIST", "movi") ? std::to_string(Header().moviPos) : std::string("null"));
-  j += ",\"extended\":" + std::string(Header().extended == 'y' ? "true" : "false") + "}\n";
-  std::fputs(j.c_str(), stdout);
+    labels.Str(kElementNames[size_t(i)], ColorName(GetLabel(i)));
+  o.Str("file", file).Raw("messages", MessagesJson()).Raw("blocks", j);
+  o.Raw("labels", labels.Text())
+      .Raw("movi_position", HasBlock("LIST", "movi") ? std::to_string(Header().moviPos) : "null")
+      .Bool("extended", Header().extended == 'y');
+  return o;
 }
 
 const char* KindText(FieldKind k) {
@@ -215,32 +214,41 @@ int Info(const std::vector<std::string>& args) {
     return r.opened ? kExitOk : kExitError;
   }
   if (json)
-    PrintJson(file);
+    std::printf("%s\n", HeaderJson(file).Text().c_str());
   else
     PrintText();
   return r.opened && !Blocks().empty() ? kExitOk : kExitError;
 }
 
 const char* kReconstructUsage =
-    "usage: rivetta-cli reconstruct FILE\n"
+    "usage: rivetta-cli reconstruct FILE [--json]\n"
     "\n"
     "Searches the whole file for the header blocks a repair needs (avih, strh, strf, indx and\n"
     "the movi list), as \"реконструкция заголовка\" does, and prints the blocks found, the\n"
     "messages and the resulting tree.\n"
     "\n"
+    "  --json     print the same as one JSON document, as info --json does\n"
+    "\n"
     "exit status: 0 the blocks needed were found, 3 the search ran to the end, 1 error\n";
 
 int Reconstruct(const std::vector<std::string>& args) {
   if (ShowHelp(args, {kReconstructUsage})) return kExitOk;
-  if (args.size() != 1 || args[0].empty() || args[0][0] == '-') return Usage({kReconstructUsage});
+  std::vector<std::string> rest = args;
+  const bool json = std::erase(rest, "--json") > 0;
+  if (rest.size() != 1 || rest[0].empty() || rest[0][0] == '-') return Usage({kReconstructUsage});
   ResetFileState();
   ClearMessages();
-  InputFileName() = args[0];
-  Completion c = Execute("reconstruction");
+  InputFileName() = rest[0];
+  Completion c = RunTask("reconstruction");
   if (c.result == 1) FinishReconstruction();
-  PrintText();
-  if (Blocks().empty()) return kExitError;
-  return c.result == 1 ? kExitOk : kExitIncomplete;
+  const int rc = Blocks().empty() ? kExitError : c.result == 1 ? kExitOk : kExitIncomplete;
+  if (!json)
+    PrintText();
+  else
+    std::printf(
+        "%s\n",
+        HeaderJson(rest[0]).Num("exit_status", rc).Bool("complete", rc == kExitOk).Text().c_str());
+  return rc;
 }
 
 int MakeSampleCmd(const std::vector<std::string>& args) {

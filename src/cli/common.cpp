@@ -1,14 +1,18 @@
 #include "cli/common.h"
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <thread>
 
 #include "base/host.h"
 #include "base/messages.h"
 #include "base/text.h"
 #include "cli/cli.h"
 #include "cli/console_host.h"
+#include "cli/json.h"
 #include "output/movi_out.h"
 
 namespace rv::cli {
@@ -20,7 +24,11 @@ bool ParsePartSize(const std::string& text) {
 }
 
 namespace {
-void OnInterrupt(int) { RequestStop(); }
+std::atomic<bool> g_interrupted{false};
+void OnInterrupt(int) {
+  g_interrupted = true;
+  RequestStop();
+}
 }  // namespace
 
 bool ShowHelp(const std::vector<std::string>& args, std::initializer_list<const char*> texts) {
@@ -55,6 +63,29 @@ Completion RunTask(const std::string& name) {
   return c;
 }
 
+Completion RunTaskPolled(const std::string& name, const std::function<void()>& poll) {
+  Completion c;
+  {
+    InterruptAsStop interrupt;
+    std::atomic<bool> done{false};
+    std::thread task([&] {
+      c = Execute(name);
+      done = true;
+    });
+    while (!done) {
+      poll();
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    task.join();
+  }
+  EndProgress();
+  return c;
+}
+
+void DrawProgress(int percent, const std::string& text) {
+  if (auto* h = dynamic_cast<ConsoleHost*>(&CurrentHost())) h->Draw(percent, text);
+}
+
 void EndProgress() {
   if (auto* h = dynamic_cast<ConsoleHost*>(&CurrentHost())) h->EndProgress();
 }
@@ -63,6 +94,22 @@ void PrintNewMessages(size_t& shown) {
   auto lines = MessageLines();
   if (shown > lines.size()) shown = 0;  // the list restarted after 500 lines
   for (; shown < lines.size(); ++shown) std::printf("%s\n", lines[shown].c_str());
+}
+
+bool Interrupted() { return g_interrupted; }
+
+std::string MessagesJson() { return JsonStrings(MessageLines()); }
+
+int WorseStatus(int a, int b) {
+  auto weight = [](int s) {
+    return s == kExitUsage ? 3 : s == kExitError ? 2 : s == kExitOk ? 0 : 1;
+  };
+  return weight(b) > weight(a) ? b : a;
+}
+
+void PrintBatchSummary(const std::vector<BatchLine>& lines) {
+  std::printf("\nитог:\n");
+  for (const BatchLine& l : lines) std::printf("%s: %s\n", l.file.c_str(), l.text.c_str());
 }
 
 }  // namespace rv::cli

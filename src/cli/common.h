@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <initializer_list>
 #include <string>
 #include <vector>
@@ -33,12 +34,31 @@ class InterruptAsStop {
   void (*old_)(int);
 };
 
+// True once Ctrl-C was pressed while an InterruptAsStop lived: a batch ends after its file.
+bool Interrupted();
+
 // Runs the task on the calling thread with Ctrl-C as its stop request, then clears the
 // progress bar so that what follows starts on a clean line.
 Completion RunTask(const std::string& name);
+// Runs the task on a thread of its own with Ctrl-C as its stop request, calling poll every
+// 100 ms on the calling thread until it ends, then clears the progress bar.
+Completion RunTaskPolled(const std::string& name, const std::function<void()>& poll);
+// Draws the progress bar of the console host: percent and a text beside it.
+void DrawProgress(int percent, const std::string& text);
 // Clears the progress bar of the console host.
 void EndProgress();
 // Prints the message lines added since shown and moves shown past them.
 void PrintNewMessages(size_t& shown);
+// The message list as a JSON array of strings.
+std::string MessagesJson();
+
+// The exit status of a batch: an error (1) outweighs an early end (3), which outweighs
+// success (0); bad usage (2) outweighs all.
+int WorseStatus(int a, int b);
+// One line per file of a batch: "FILE: text"; printed after the last file.
+struct BatchLine {
+  std::string file, text;
+};
+void PrintBatchSummary(const std::vector<BatchLine>& lines);
 
 }  // namespace rv::cli

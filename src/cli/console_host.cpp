@@ -76,6 +76,11 @@ void ConsoleHost::ShowProgress(const Progress& p) {
   }
 }
 
+void ConsoleHost::Draw(int percent, const std::string& text) {
+  std::lock_guard lock(mutex_);
+  DrawBar(percent, text);
+}
+
 void ConsoleHost::TaskDone(int, int) {}
 
 void ConsoleHost::EndProgress() {

@@ -19,6 +19,8 @@ class ConsoleHost : public Host {
   bool Ask(const Question& q) override;
   void ShowProgress(const Progress& p) override;
   void TaskDone(int code, int result) override;
+  // Draws the bar for a task that reports no progress of its own.
+  void Draw(int percent, const std::string& text);
   // Clears the progress line before other output.
   void EndProgress();
   bool interactive() const { return interactive_; }

@@ -13,6 +13,7 @@
 #include "cli/cli.h"
 #include "cli/common.h"
 #include "cli/console_host.h"
+#include "cli/json.h"
 #include "decode/decompressor.h"
 #include "decode/keyframes.h"
 #include "join/join.h"
@@ -26,7 +27,7 @@ namespace rv::cli {
 namespace {
 
 const char* kJoinUsage =
-    "usage: rivetta-cli join A.avi B.avi ... -o OUT [--part-size N] [--yes]\n"
+    "usage: rivetta-cli join A.avi B.avi ... -o OUT [--part-size N] [--yes] [--json]\n"
     "\n"
     "Joins the streams of the files under the header of the first, with a new idx1 whose\n"
     "keyframe flags come from each file's own index. Every file must be sound and indexed.\n"
@@ -34,6 +35,7 @@ const char* kJoinUsage =
     "  -o OUT          the joined file\n"
     "  --part-size N   OpenDML part size in bytes (default 1073741824; 0: one RIFF)\n"
     "  --yes           replace an existing OUT\n"
+    "  --json          print the result as one JSON document\n"
     "\n"
     "exit status: 0 \"операция завершена\", 1 error, 3 stopped, 2 bad usage\n";
 
@@ -44,6 +46,7 @@ const char* kCodecsUsage =
 
 const char* kKeyframesUsage =
     "usage: rivetta-cli keyframes FILE [--codec FOURCC|auto] [--use-index] [-o OUT] [--yes]\n"
+    "                              [--json]\n"
     "\n"
     "Decides for every video chunk whether it is a keyframe by decoding it alone and in\n"
     "sequence, and sets the keyframe flags of the index accordingly.\n"
@@ -52,6 +55,7 @@ const char* kKeyframesUsage =
     "  --use-index   take the file's own idx1 instead of checking the stream\n"
     "  -o OUT        write the repaired file with the corrected flags\n"
     "  --yes         replace an existing OUT\n"
+    "  --json        print the result as one JSON document\n"
     "\n"
     "exit status: 0 \"поиск завершен\", 3 stopped, 1 error, 2 bad usage\n";
 
@@ -62,7 +66,7 @@ int JoinCmd(const std::vector<std::string>& args) {
   JoinState& j = Join();
   j.files.clear();
   j.output.clear();
-  bool yes = false;
+  bool yes = false, json = false;
   for (size_t i = 0; i < args.size(); ++i) {
     if (args[i] == "-o" && i + 1 < args.size())
       j.output = args[++i];
@@ -70,22 +74,37 @@ int JoinCmd(const std::vector<std::string>& args) {
       if (!ParsePartSize(args[++i])) return Usage({kJoinUsage});
     } else if (args[i] == "--yes")
       yes = true;
+    else if (args[i] == "--json")
+      json = true;
     else if (!args[i].empty() && args[i][0] == '-')
       return Usage({kJoinUsage});
     else
       j.files.push_back(args[i]);
   }
   if (j.files.empty() || j.output.empty()) return Usage({kJoinUsage});
+  JsonStdout out(json);
+  std::string status;
+  int rc = kExitError;
   if (FileExists(j.output) && !yes) {
-    std::printf("%s уже существует; --yes заменит его\n", j.output.c_str());
-    return kExitError;
+    status = j.output + " уже существует; --yes заменит его";
+  } else {
+    // The join reports no progress of its own: its gauge and status line are drawn as the
+    // join tab shows them, while the task runs on a thread of its own.
+    RunTaskPolled("doJOIN", [&j] { DrawProgress(j.gauge, j.Status()); });
+    status = j.Status();
+    rc = status == "операция завершена"       ? kExitOk
+         : status == "прервано пользователем" ? kExitIncomplete
+                                              : kExitError;
   }
-  RunTask("doJOIN");
-  std::string status = j.Status();
   std::printf("%s\n", status.c_str());
-  if (status == "операция завершена") return kExitOk;
-  if (status == "прервано пользователем") return kExitIncomplete;
-  return kExitError;
+  JsonObject o;
+  o.Raw("files", JsonStrings(j.files))
+      .Str("output", j.output)
+      .Num("exit_status", rc)
+      .Bool("complete", rc == kExitOk)
+      .Str("status", status);
+  if (json) out.Emit(o.Text());
+  return rc;
 }
 
 int Codecs(const std::vector<std::string>& args) {
@@ -95,36 +114,11 @@ int Codecs(const std::vector<std::string>& args) {
   return kExitOk;
 }
 
-int KeyframesCmd(const std::vector<std::string>& argsIn) {
-  if (ShowHelp(argsIn, {kKeyframesUsage})) return kExitOk;
-  std::vector<std::string> args = argsIn;
-  // --yes both answers the check's questions and replaces OUT; the check options take it.
-  bool replace = std::find(args.begin(), args.end(), "--yes") != args.end();
-  std::string error;
-  if (!ParseCheckOptions(args, error)) {
-    std::fprintf(stderr, "rivetta-cli keyframes: %s\n", error.c_str());
-    return kExitUsage;
-  }
-  std::string file, out, codec = "auto";
-  bool useIndex = false;
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    if (a == "--codec" && i + 1 < args.size())
-      codec = args[++i];
-    else if (a == "-o" && i + 1 < args.size())
-      out = args[++i];
-    else if (a == "--use-index")
-      useIndex = true;
-    else if (a == "--yes")
-      replace = true;
-    else if (!a.empty() && a[0] == '-')
-      return Usage({kKeyframesUsage});
-    else if (file.empty())
-      file = a;
-    else
-      return Usage({kKeyframesUsage});
-  }
-  if (file.empty()) return Usage({kKeyframesUsage});
+namespace {
+
+// The keyframe search over the index of the open file, and the copy with the new flags.
+int FindKeyframes(const std::string& file, const std::string& out, const std::string& codec,
+                  bool useIndex, bool replace) {
   if (!OpenForCheck(file)) return kExitError;
   if (!HasBlock("LIST", "movi")) return std::printf("• не найден поток\n"), kExitError;
   if (!out.empty() && FileExists(out) && !replace) {
@@ -148,11 +142,64 @@ int KeyframesCmd(const std::vector<std::string>& argsIn) {
   if (!out.empty()) {
     size_t shown = MessageLines().size();
     OutputFileName() = out;
-    Execute("saveOUT");
+    RunTask("saveOUT");
     PrintNewMessages(shown);
     if (!LastWrite().complete) return kExitError;
   }
   return kExitOk;
+}
+
+}  // namespace
+
+int KeyframesCmd(const std::vector<std::string>& argsIn) {
+  if (ShowHelp(argsIn, {kKeyframesUsage})) return kExitOk;
+  std::vector<std::string> args = argsIn;
+  // --yes both answers the check's questions and replaces OUT; the check options take it.
+  bool replace = std::find(args.begin(), args.end(), "--yes") != args.end();
+  std::string error;
+  if (!ParseCheckOptions(args, error)) {
+    std::fprintf(stderr, "rivetta-cli keyframes: %s\n", error.c_str());
+    return kExitUsage;
+  }
+  std::string file, out, codec = "auto";
+  bool useIndex = false, json = false;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (a == "--codec" && i + 1 < args.size())
+      codec = args[++i];
+    else if (a == "-o" && i + 1 < args.size())
+      out = args[++i];
+    else if (a == "--use-index")
+      useIndex = true;
+    else if (a == "--yes")
+      replace = true;
+    else if (a == "--json")
+      json = true;
+    else if (!a.empty() && a[0] == '-')
+      return Usage({kKeyframesUsage});
+    else if (file.empty())
+      file = a;
+    else
+      return Usage({kKeyframesUsage});
+  }
+  if (file.empty()) return Usage({kKeyframesUsage});
+  JsonStdout stdoutForJson(json);
+  Keyframes().keyframes = 0;
+  const int rc = FindKeyframes(file, out, codec, useIndex, replace);
+  KeyframeState& k = Keyframes();
+  JsonObject o;
+  o.Str("file", file)
+      .Num("exit_status", rc)
+      .Bool("complete", rc == kExitOk)
+      .Str("status", k.Text("LabelIO"))
+      .Str("decoder", k.Text("LabelKA"))
+      .Str("header_codec", k.Text("LabelKK"))
+      .Num("keyframes", k.keyframes.load())
+      .Num("index_entries", int64_t(Index().entries.size()))
+      .Raw("output", out.empty() ? "null" : JsonString(out))
+      .Raw("messages", MessagesJson());
+  if (json) stdoutForJson.Emit(o.Text());
+  return rc;
 }
 
 }  // namespace rv::cli

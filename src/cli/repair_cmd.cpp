@@ -17,6 +17,7 @@
 #include "cli/cli.h"
 #include "cli/common.h"
 #include "cli/console_host.h"
+#include "cli/json.h"
 #include "output/naming.h"
 #include "output/reconstruction.h"
 #include "output/writer.h"
@@ -30,22 +31,29 @@ namespace rv::cli {
 namespace {
 
 const char* kVerifyUsage =
-    "usage: rivetta-cli verify FILE\n"
+    "usage: rivetta-cli verify FILE [--json]\n"
     "\n"
     "Checks the file's own indexes against its stream, entry by entry, as\n"
     "\"проверить поток по индексу\" does, and prints the result: idx1, and the OpenDML\n"
     "indexes (indx, ix##) of a file in several RIFF parts, naming the one that disagrees.\n"
     "\n"
+    "  --json     print the result as one JSON document\n"
+    "\n"
     "exit status: 0 the index matches the stream, 3 it does not, 1 error, 2 bad usage\n";
 
 const char* kRepairUsage =
     "usage: rivetta-cli repair FILE [-o OUT] [options]\n"
+    "       rivetta-cli repair FILE... [-d DIR] [options]\n"
     "\n"
     "Opens FILE, checks its stream, repairs the bad blocks and writes a repaired copy with a\n"
     "new idx1. FILE itself is never written. A copy larger than a RIFF part (1 GiB) is\n"
     "written as OpenDML: an idx1 for the first part, indx and ix## indexes for all.\n"
+    "With several files each is repaired in turn, also after one that fails, and a line\n"
+    "per file ends the output.\n"
     "\n"
     "  -o OUT               the repaired file (default: FILE's name numbered, e.g. clip.001.avi)\n"
+    "  -d DIR               write each repaired file into DIR under its own name\n"
+    "  --json               print one JSON document (an array for several files)\n"
     "  --fix LIST           repairs in the order given, comma-separated (default eq,isall):\n"
     "                         eq    cut repeat runs whose length equals the delta\n"
     "                         reis  cut repeat runs and set the size to real - run\n"
@@ -78,11 +86,14 @@ const char* kRepairUsage =
     "check options:\n";
 
 const char* kRepairExit =
-    "\nexit status: 0 written complete, 3 written but incomplete (stopped, cut short), 1 error\n";
+    "\nexit status: 0 written complete, 3 written but incomplete (stopped, cut short), 1 error;\n"
+    "for several files the worst of them: 1 over 3 over 0\n";
 
 // What the command line asks of a repair.
 struct RepairArgs {
-  std::string file, out;
+  std::string file, out, dir;
+  std::vector<std::string> files;
+  bool json = false;
   std::vector<std::string> radios;  // the repairs of --fix, as the repair tab's radio names
   bool useIndex = false, strict = false, force = false, reconstruct = false;
   bool answerNo = false, replace = false;
@@ -113,6 +124,10 @@ int ParseRepairArgs(std::vector<std::string> args, RepairArgs& ra) {
     bool ok = true;
     if (a == "-o")
       ok = NextValue(args, i, ra.out);
+    else if (a == "-d")
+      ok = NextValue(args, i, ra.dir);
+    else if (a == "--json")
+      ra.json = true;
     else if (a == "--fix")
       ok = NextValue(args, i, fix);
     else if (a == "--any-delta")
@@ -169,10 +184,8 @@ int ParseRepairArgs(std::vector<std::string> args, RepairArgs& ra) {
       ra.force = true;
     else if (!a.empty() && a[0] == '-')
       ok = false;
-    else if (ra.file.empty())
-      ra.file = a;
     else
-      ok = false;
+      ra.files.push_back(a);
     if (!ok) {
       std::fprintf(stderr, "rivetta-cli repair: bad argument '%s'\n\n", a.c_str());
       return Usage({kRepairUsage, kCheckOptionsHelp});
@@ -194,7 +207,8 @@ int ParseRepairArgs(std::vector<std::string> args, RepairArgs& ra) {
     }
     ra.radios.push_back(radio);
   }
-  if (ra.file.empty()) return Usage({kRepairUsage, kCheckOptionsHelp});
+  if (ra.files.empty() || (!ra.out.empty() && (ra.files.size() > 1 || !ra.dir.empty())))
+    return Usage({kRepairUsage, kCheckOptionsHelp});
   return -1;
 }
 
@@ -258,6 +272,7 @@ int PrepareHeader(RepairArgs& ra, size_t& shown) {
 struct CheckOutcome {
   bool checked = false, stopped = false;
   size_t badFound = 0;
+  int rounds = 0;  // stream checks run
 };
 
 // The file's own index when asked and sound; else the stream check and the repairs, again
@@ -277,6 +292,7 @@ CheckOutcome CheckAndRepair(const RepairArgs& ra, size_t& shown) {
     for (int round = 0; round < 3; ++round) {
       Index().continueCheck = 0;
       r.checked = RunStreamCheck();
+      ++r.rounds;
       r.stopped = StopRequested() || LastScan().stopped;
       r.badFound += BadBlocks().size();
       PrintNewMessages(shown);
@@ -294,8 +310,8 @@ CheckOutcome CheckAndRepair(const RepairArgs& ra, size_t& shown) {
   return r;
 }
 
-// Writes the repaired copy and prints what it holds.
-int WriteRepaired(const RepairArgs& ra, const CheckOutcome& c, size_t& shown) {
+// Writes the repaired copy and prints what it holds; its line of the batch summary in text.
+int WriteRepaired(const RepairArgs& ra, const CheckOutcome& c, size_t& shown, std::string& text) {
   ClearStop();
   OutputFileName() = ra.out;
   Execute("saveOUT");
@@ -304,19 +320,24 @@ int WriteRepaired(const RepairArgs& ra, const CheckOutcome& c, size_t& shown) {
   const WriteSummary& w = LastWrite();
   const char* out = ra.out.c_str();
   if (!w.written) {
-    std::printf("%s: файл не записан\n", out);
+    text = "файл не записан";
+    std::printf("%s: %s\n", out, text.c_str());
     return kExitError;
   }
   // Chunks handed to a file that could not take them are not in it: no count is given.
   if (w.writeError) {
-    std::printf("%s: файл записан не полностью (ошибка записи)\n", out);
+    text = "файл записан не полностью (ошибка записи)";
+    std::printf("%s: %s\n", out, text.c_str());
     return kExitError;
   }
-  std::printf("%s: записано блоков %zu из %zu, найдено битых блоков %zu, исключено фрагментов %zu",
-              out, w.chunksWritten - w.fromOwnIndex, Index().entries.size(), c.badFound,
-              Exclusions().size());
-  if (w.fromOwnIndex) std::printf(", взято из индекса файла %zu", w.fromOwnIndex);
-  std::printf("\n");
+  char line[200];
+  std::snprintf(line, sizeof line,
+                "записано блоков %zu из %zu, найдено битых блоков %zu, исключено фрагментов %zu",
+                w.chunksWritten - w.fromOwnIndex, Index().entries.size(), c.badFound,
+                Exclusions().size());
+  text = line;
+  if (w.fromOwnIndex) text += ", взято из индекса файла " + std::to_string(w.fromOwnIndex);
+  std::printf("%s: %s\n", out, text.c_str());
   return w.complete && c.checked ? kExitOk : kExitIncomplete;
 }
 
@@ -325,19 +346,102 @@ int WriteRepaired(const RepairArgs& ra, const CheckOutcome& c, size_t& shown) {
 int Verify(const std::vector<std::string>& args) {
   if (ShowHelp(args, {kVerifyUsage})) return kExitOk;
   std::string file;
+  bool json = false;
   for (const auto& a : args) {
+    if (a == "--json") {
+      json = true;
+      continue;
+    }
     if ((!a.empty() && a[0] == '-') || !file.empty()) return Usage({kVerifyUsage});
     file = a;
   }
   if (file.empty()) return Usage({kVerifyUsage});
-  if (!OpenForCheck(file)) return kExitError;
-  size_t shown = MessageLines().size();
-  if (!HasBlock("LIST", "movi")) return std::printf("• не найден поток\n"), kExitError;
-  if (!HasOwnIndex()) return std::printf("• не найден индекс\n"), kExitError;
-  Completion c = RunTask("verifyIDX1");
-  PrintNewMessages(shown);
-  return c.result == 1 ? kExitOk : kExitIncomplete;
+  JsonStdout out(json);
+  std::string error;
+  int rc = kExitError;
+  if (!OpenForCheck(file)) {
+    error = "файл не прочитан";
+  } else if (!HasBlock("LIST", "movi")) {
+    error = "не найден поток";
+  } else if (!HasOwnIndex()) {
+    error = "не найден индекс";
+  } else {
+    size_t shown = MessageLines().size();
+    rc = RunTask("verifyIDX1").result == 1 ? kExitOk : kExitIncomplete;
+    PrintNewMessages(shown);
+  }
+  if (!error.empty() && error != "файл не прочитан") std::printf("• %s\n", error.c_str());
+  JsonObject j;
+  j.Str("file", file).Num("exit_status", rc).Bool("index_matches", rc == kExitOk);
+  if (!error.empty()) j.Str("error", error);
+  j.Raw("messages", MessagesJson());
+  if (json) out.Emit(j.Text());
+  return rc;
 }
+
+namespace {
+
+// Repairs one file: prints what the single repair prints, fills the summary text and the
+// JSON object, and gives its exit status.
+int RepairOne(RepairArgs ra, std::string& text, std::string& json) {
+  CheckOutcome c;
+  bool tried = false;  // the write was tried
+  size_t shown = 0;
+  auto run = [&]() -> int {
+    bool opened = false;
+    OpenForCheck(ra.file, &opened);
+    if (!opened) return text = "файл не открыт", kExitError;
+    shown = MessageLines().size();
+    // On the command line a bare file name means the current directory, not the program's.
+    if (!ra.dir.empty())
+      ra.out = (std::filesystem::path(ra.dir) / std::filesystem::path(ra.file).filename()).string();
+    if (ra.out.empty()) ra.out = makeOutFN(std::filesystem::absolute(ra.file).string());
+    if (SameFile(ra.out, ra.file)) {
+      text = "выходной файл совпадает с исходным";
+      return std::printf("• %s\n", text.c_str()), kExitError;
+    }
+    if (!MayReplace(ra.out, ra.replace)) return text = ra.out + " уже существует", kExitError;
+    if (int rc = PrepareHeader(ra, shown); rc >= 0)
+      return text = "файл не записан: заголовок не восстановлен", rc;
+
+    c = CheckAndRepair(ra, shown);
+    EndProgress();
+    if (c.stopped && !ra.force) {
+      text = "проверка прервана: файл не записан";
+      std::printf("• %s (--force запишет найденное)\n", text.c_str());
+      return kExitIncomplete;
+    }
+    if (ra.strict && !c.checked && !ra.force) {
+      text = "проверка не дошла до конца потока: файл не записан";
+      std::printf("• %s (--strict)\n", text.c_str());
+      return kExitIncomplete;
+    }
+    tried = true;
+    return WriteRepaired(ra, c, shown, text);
+  };
+  const char headerMode = Opt().headerMode;
+  const int rc = run();
+  Opt().headerMode = headerMode;  // a reconstruction chose the built header for this file only
+  const WriteSummary& w = LastWrite();
+  JsonObject j;
+  j.Str("file", ra.file).Num("exit_status", rc).Str("summary", text);
+  j.Raw("output", ra.out.empty() ? "null" : JsonString(ra.out));
+  j.Bool("written", tried && w.written && !w.writeError)
+      .Bool("complete", rc == kExitOk)
+      .Num("chunks_written", tried ? int64_t(w.chunksWritten - w.fromOwnIndex) : 0)
+      .Num("chunks_total", int64_t(Index().entries.size()))
+      .Num("from_own_index", tried ? int64_t(w.fromOwnIndex) : 0)
+      .Num("bytes_written", tried ? int64_t(w.bytes) : 0)
+      .Num("bad_blocks_found", int64_t(c.badFound))
+      .Raw("bad_blocks", BadBlocksJson())
+      .Num("fragments_cut", int64_t(Exclusions().size()))
+      .Num("rounds", c.rounds)
+      .Raw("messages", MessagesJson());
+  json = j.Text();
+  return rc;
+}
+
+}  // namespace
 
 int Repair(const std::vector<std::string>& args) {
   if (ShowHelp(args, {kRepairUsage, kCheckOptionsHelp, kRepairExit})) return kExitOk;
@@ -345,29 +449,24 @@ int Repair(const std::vector<std::string>& args) {
   if (int rc = ParseRepairArgs(args, ra); rc >= 0) return rc;
   // The search questions are answered yes unless --no: a repair needs the searches.
   SetAlwaysAnswer(ra.answerNo ? 0 : 1);
-
-  bool opened = false;
-  OpenForCheck(ra.file, &opened);
-  if (!opened) return kExitError;
-  size_t shown = MessageLines().size();
-  // On the command line a bare file name means the current directory, not the program's.
-  if (ra.out.empty()) ra.out = makeOutFN(std::filesystem::absolute(ra.file).string());
-  if (SameFile(ra.out, ra.file))
-    return std::printf("• выходной файл совпадает с исходным\n"), kExitError;
-  if (!MayReplace(ra.out, ra.replace)) return kExitError;
-  if (int rc = PrepareHeader(ra, shown); rc >= 0) return rc;
-
-  const CheckOutcome c = CheckAndRepair(ra, shown);
-  EndProgress();
-  if (c.stopped && !ra.force) {
-    std::printf("• проверка прервана: файл не записан (--force запишет найденное)\n");
-    return kExitIncomplete;
+  if (!ra.dir.empty() && !std::filesystem::is_directory(ra.dir)) {
+    std::fprintf(stderr, "rivetta-cli repair: %s is not a directory\n", ra.dir.c_str());
+    return kExitError;
   }
-  if (ra.strict && !c.checked && !ra.force) {
-    std::printf("• проверка не дошла до конца потока: файл не записан (--strict)\n");
-    return kExitIncomplete;
+  JsonStdout out(ra.json);
+  std::vector<BatchLine> lines;
+  std::vector<std::string> objects;
+  int rc = kExitOk;
+  for (const std::string& f : ra.files) {
+    ra.file = f;
+    lines.push_back({f, {}});
+    objects.emplace_back();
+    rc = WorseStatus(rc, RepairOne(ra, lines.back().text, objects.back()));
+    if (Interrupted()) break;  // Ctrl-C ends the batch too
   }
-  return WriteRepaired(ra, c, shown);
+  if (ra.files.size() > 1) PrintBatchSummary(lines);
+  if (ra.json) out.Emit(ra.files.size() > 1 ? JsonArray(objects) : objects.front());
+  return rc;
 }
 
 }  // namespace rv::cli

@@ -61,7 +61,7 @@ TEST_F(CliTest, ExitCodesMessagesAndTheFilesWritten) {
       {"--help", 0, "usage", "", 0},
       {"check s.avi --help", 0, "--save-errors", "", 0},
       {"info missing.avi", 1, "", "", 0},
-      {"info text.avi --json", 1, "\"moviPosition\":null", "", 0},
+      {"info text.avi --json", 1, "\"movi_position\":null", "", 0},
       {"info s.avi --json", 0, "\"TimeBetweenFrames\":\"40000\"", "", 0},
       {"info --fields", 0, "vstrf.CodecSpecificData", "", 0},
       {"codecs", 0, "auto\n", "", 0},
