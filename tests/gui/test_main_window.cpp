@@ -4,6 +4,7 @@
 // size while a task runs.
 
 #include "base/config.h"
+#include "gui/join/join_tab.h"
 #include "gui_fixture.h"
 #include "output/naming.h"
 #include "output/writer.h"
@@ -69,6 +70,33 @@ class TestMainWindow : public QObject {
       QCOMPARE(w.EditIN->text(), U(TFormMain::kNoFileName));
       QVERIFY(!rv::WorkerExists());
     }
+  }
+
+  void droppedFilesAreReadOrJoined() {
+    TFormMain& w = fx_.NewWindow();
+    const QString path =
+        QString::fromStdString(fx_.Dir().Write("good.avi", rvt::MakeStandardAvi().bytes));
+    QMimeData web, files;
+    web.setUrls({QUrl("https://example.org/x.avi")});
+    files.setUrls({QUrl("https://example.org/x.avi"), QUrl::fromLocalFile(path)});
+    for (QMimeData* mime : {&web, &files}) {
+      QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);
+      QApplication::sendEvent(&w, &enter);
+      QCOMPARE(enter.isAccepted(), mime == &files);
+    }
+    w.PageControl1->setCurrentWidget(w.TabSheetJOIN);
+    QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &files, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&w, &drop);
+    QCOMPARE(w.EditIN->text(), path);
+    QCOMPARE(w.PageControl1->currentWidget(), w.TabSheetFIX);
+    QVERIFY(rvt::TreeLine(w.TreeRIFF, "TimeBetweenFrames = 40000"));
+    // On the join list the local files go to the end of the list.
+    QWidget* list = w.JoinPage()->JList->viewport();
+    QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &files, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(list, &enter);  // a drop goes where the drag entered
+    QDropEvent onList(QPointF(5, 5), Qt::CopyAction, &files, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(list, &onList);
+    QCOMPARE(w.JoinPage()->Items(), QStringList{path});
   }
 
   void configurationComesInAndGoesOutWhenClosing() {

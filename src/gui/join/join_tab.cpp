@@ -16,6 +16,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
+#include <QUrl>
 #include <QVBoxLayout>
 
 #include <string>
@@ -104,6 +105,16 @@ void JoinList::dragEnterEvent(QDragEnterEvent* event) { event->acceptProposedAct
 void JoinList::dragMoveEvent(QDragMoveEvent* event) { event->acceptProposedAction(); }
 
 void JoinList::dropEvent(QDropEvent* event) {
+  const QMimeData* mime = event->mimeData();
+  if (!mime->hasFormat(QLatin1String(kMimeType)) && mime->hasUrls()) {
+    QStringList files;
+    for (const QUrl& url : mime->urls())
+      if (url.isLocalFile()) files << QFileInfo(url.toLocalFile()).absoluteFilePath();
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+    if (!files.isEmpty()) Q_EMIT filesDropped(files);
+    return;
+  }
   const int target = indexAt(event->position().toPoint()).row();
   // Accepted as a copy, so that nothing on the dragging side removes an item.
   event->setDropAction(Qt::CopyAction);
@@ -194,6 +205,7 @@ JoinTab::JoinTab(TaskWindow& window, QWidget* tab) : QObject(tab), window_(windo
   connect(N3, &QAction::triggered, this, &JoinTab::N3Click);
   connect(JList, &JoinList::dragStarted, this, &JoinTab::JListStartDrag);
   connect(JList, &JoinList::dropped, this, &JoinTab::JListDragDrop);
+  connect(JList, &JoinList::filesDropped, this, &JoinTab::JListFilesDropped);
   connect(ImageSUM, &QToolButton::clicked, this, &JoinTab::ImageSUMClick);
   connect(BitBtnSUM, &QPushButton::clicked, this, &JoinTab::BitBtnSUMClick);
   connect(ImageZ, &QToolButton::clicked, this, &JoinTab::ImageZClick);
@@ -241,6 +253,11 @@ void JoinTab::N3Click() {
 }
 
 void JoinTab::JListStartDrag(int source) { dragSource_ = source; }
+
+void JoinTab::JListFilesDropped(const QStringList& files) {
+  JList->addItems(files);
+  window_.SetLastDir(QFileInfo(files.first()).absolutePath());
+}
 
 void JoinTab::JListDragDrop(QObject* source, int target) {
   // Both ends of the drag must be list boxes.

@@ -40,6 +40,8 @@ class JoinList : public QListWidget {
   // A drop onto row `target` (-1 when no item is under the drop point); `source` is the
   // widget the drag came from (null for a drag from another program).
   void dropped(QObject* source, int target);
+  // Files dragged in from another program (a file manager), in the order given.
+  void filesDropped(const QStringList& files);
 
  protected:
   void mousePressEvent(QMouseEvent* event) override;
@@ -92,6 +94,8 @@ class JoinTab : public QObject {
   void N2Click();
   void N3Click();
   void JListStartDrag(int source);
+  // Files dropped from a file manager go to the end of the list.
+  void JListFilesDropped(const QStringList& files);
   // The drop rule: only a drag that came from a list box moves anything.
   void JListDragDrop(QObject* source, int target);
   void ImageSUMClick();

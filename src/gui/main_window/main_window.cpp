@@ -45,6 +45,7 @@
 #include "gui/common/widgets.h"
 #include "gui/join/join_tab.h"
 #include "gui/keyframes/keyframe_tab.h"
+#include "gui/main_window/file_drop.h"
 #include "gui/main_window/header_panels.h"
 #include "gui/stream_check/stream_check_window.h"
 #include "output/naming.h"
@@ -114,6 +115,8 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent) {
   hooks_.openHeaderEditor = [this](int32_t b) { headerPanels_->OpenEditorOf(b); };
   // The blocks the panels were opened for go with the file they belong to.
   connect(this, &TFormMain::fileReset, headerPanels_, &HeaderPanels::HideAll);
+  // A file dropped from a file manager is opened and read.
+  AcceptFileDrops(*this);
 
   // Centred on the screen.
   if (QScreen* screen = QGuiApplication::primaryScreen()) {
