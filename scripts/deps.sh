@@ -9,6 +9,7 @@ PACKAGES=(
   fonts-dejavu-core fontconfig  # the same fonts everywhere: the windows lay out with them
   libgtest-dev libgmock-dev libbenchmark-dev
   ffmpeg libavcodec-dev libavformat-dev libavutil-dev libswscale-dev
+  desktop-file-utils appstream  # the install test validates the desktop entry and metainfo
 )
 
 missing=()

@@ -3,6 +3,7 @@
 // the file-name field and read at once.
 #include <QApplication>
 #include <QFileInfo>
+#include <QIcon>
 #include <QLineEdit>
 #include <QTimer>
 
@@ -17,6 +18,9 @@
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("AVI Rivetta"));
+  // The installed desktop entry and icon (Wayland and the task bar find the window by them).
+  QGuiApplication::setDesktopFileName(QStringLiteral("org.avirivetta.Rivetta"));
+  QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("org.avirivetta.Rivetta")));
   // The program ends with its main window, whatever auxiliary windows are still open.
   QApplication::setQuitOnLastWindowClosed(false);
 

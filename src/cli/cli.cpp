@@ -33,17 +33,20 @@ const char* kUsage =
     "\n"
     "commands:\n"
     "  info FILE [--json]     read the header: messages, block tree, block labels\n"
-    "  check FILE [options]   check the stream block by block, build a new index\n"
+    "  check FILE...          check the stream block by block, build a new index\n"
     "  verify FILE            check the file's own index against its stream\n"
-    "  repair FILE [-o OUT]   check, repair the bad blocks, write a repaired copy\n"
+    "  repair FILE...         check, repair the bad blocks, write repaired copies\n"
     "  reconstruct FILE       rebuild the header from header blocks found anywhere\n"
     "  join A B ... -o OUT    join AVI files under the header of the first\n"
     "  codecs                 the video decoders the keyframe search can use\n"
     "  keyframes FILE         find the keyframes by decoding, set the index flags\n"
     "  make-sample OUT.avi    write a small damaged AVI to try the tool on\n"
     "\n"
-    "rivetta-cli COMMAND --help shows the options of one command.\n"
-    "exit status: 0 done, 1 error, 2 bad usage, 3 ended early\n";
+    "rivetta-cli COMMAND --help shows the options of one command. With --json, info,\n"
+    "check, verify, repair, reconstruct, keyframes and join print one JSON document on\n"
+    "stdout and nothing else; progress stays on stderr.\n"
+    "exit status: 0 done, 1 error, 2 bad usage, 3 ended early; for several files the\n"
+    "worst of them (1 over 3 over 0)\n";
 
 const char* kInfoUsage =
     "usage: rivetta-cli info FILE [--json] [--fields]\n"

@@ -4,10 +4,17 @@
 // tests' concern.
 #include <gtest/gtest.h>
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "cli/cli.h"
+#include "cli/common.h"
 #include "cli/json.h"
 #include "fixtures/avi_builder.h"
 #include "fixtures/avi_layout.h"
@@ -23,6 +30,15 @@ class CliTest : public ::testing::Test {
   std::string Text(const std::string& name) {
     const Bytes b = rvt::ReadFile(dir_.File(name));
     return std::string(b.begin(), b.end());
+  }
+  // The whole of stdout as one JSON document; a failure when it is not exactly that.
+  QJsonDocument Json(const std::string& args, int* code = nullptr) {
+    const rvt::CliOutcome o = Cli(args);
+    if (code) *code = o.code;
+    QJsonParseError e;
+    QJsonDocument d = QJsonDocument::fromJson(QByteArray::fromStdString(o.out), &e);
+    EXPECT_EQ(e.error, QJsonParseError::NoError) << args << "\n" << o.out;
+    return d;
   }
   rvt::TempDir dir_{"cli"};
 };
@@ -123,6 +139,81 @@ TEST_F(CliTest, ExitCodesMessagesAndTheFilesWritten) {
   EXPECT_EQ(rvt::ReadFile(dir_.File("s.avi")), sample) << "the input was changed";
   for (const auto& [name, bytes] : inputs)
     EXPECT_TRUE(name.rfind("keep", 0) == 0 || rvt::ReadFile(dir_.File(name)) == bytes) << name;
+}
+
+TEST_F(CliTest, JsonOfEveryCommandHasItsDocumentedKeys) {
+  ASSERT_EQ(Cli("make-sample s.avi").code, 0);
+  dir_.Write("a.avi", rvt::MakeStandardAvi({.nVideo = 4, .nAudio = 4}).bytes);
+  const struct {
+    const char* args;
+    const char* keys;
+  } rows[] = {
+      {"info s.avi --json", "file messages blocks labels movi_position extended"},
+      {"check s.avi --json", "file exit_status complete index_entries bad_blocks messages"},
+      {"verify a.avi --json", "file exit_status index_matches messages"},
+      {"repair s.avi -o r.avi --json",
+       "file exit_status summary output written complete chunks_written chunks_total "
+       "from_own_index bytes_written bad_blocks_found bad_blocks fragments_cut rounds messages"},
+      {"reconstruct a.avi --json", "file exit_status complete blocks labels messages"},
+      {"keyframes a.avi --use-index --json",
+       "file exit_status complete status decoder header_codec keyframes index_entries output "
+       "messages"},
+      {"join a.avi a.avi -o j.avi --json", "files output exit_status complete status"},
+  };
+  for (const auto& r : rows) {
+    int code = -1;
+    const QJsonObject j = Json(r.args, &code).object();
+    for (const QString& key : QString(r.keys).split(' '))
+      EXPECT_TRUE(j.contains(key)) << r.args << ": " << key.toStdString();
+    EXPECT_EQ(j["exit_status"].toInt(code), code) << r.args;
+    EXPECT_EQ(j["complete"].toBool(true), code == 0) << r.args;
+  }
+  // The sample's first bad block: 4096 inserted zeros are its delta and its repeat run.
+  const QJsonObject b = Json("check s.avi --json")["bad_blocks"][0].toObject();
+  EXPECT_EQ(b.keys().join(' '),
+            "declared_size delta file_offset id index real_size repeat row "
+            "stream_offset");
+  EXPECT_EQ(b["row"].toInt(), 1);
+  EXPECT_EQ(b["id"].toString(), "00dc");
+  EXPECT_EQ(b["delta"].toInt(), 4096);
+  EXPECT_EQ(b["real_size"].toInt() - b["declared_size"].toInt(), 4096);
+  const QJsonObject run = b["repeat"].toObject();
+  EXPECT_EQ(run["length"].toInt() * 1000 + run["byte"].toInt(), 4096 * 1000);
+  EXPECT_TRUE(run.contains("at"));
+}
+
+TEST_F(CliTest, ABatchGoesOnAfterAFailureAndExitsWithTheWorstStatus) {
+  dir_.Write("a.avi", rvt::MakeStandardAvi({.nVideo = 4, .nAudio = 4}).bytes);
+  dir_.Write("b.avi", rvt::MakeStandardAvi({.nVideo = 6, .nAudio = 6}).bytes);
+  dir_.Write("u.avi", rvt::Text("this is not a RIFF file at all"));
+  std::filesystem::create_directory(dir_.File("out"));
+  const rvt::CliOutcome o = Cli("repair a.avi u.avi b.avi -d out");
+  EXPECT_EQ(o.code, 1) << o.all();
+  EXPECT_TRUE(std::filesystem::exists(dir_.File("out/a.avi")));
+  EXPECT_FALSE(std::filesystem::exists(dir_.File("out/u.avi")));
+  EXPECT_TRUE(std::filesystem::exists(dir_.File("out/b.avi")));
+  const size_t summary = o.out.rfind("итог:\n");
+  ASSERT_NE(summary, std::string::npos) << o.out;
+  EXPECT_EQ(std::count(o.out.begin() + long(summary), o.out.end(), '\n'), 4) << o.out;
+  for (const char* line : {"\na.avi: записано блоков 8 из 8", "\nu.avi: ", "\nb.avi: записано"})
+    EXPECT_NE(o.out.find(line, summary), std::string::npos) << line;
+  int code = -1;
+  const QJsonArray all = Json("check a.avi u.avi b.avi --json", &code).array();
+  EXPECT_EQ(code, 1);
+  ASSERT_EQ(all.size(), 3);
+  EXPECT_EQ(all[1]["exit_status"].toInt() * 10 + all[2]["exit_status"].toInt(), 10);
+  EXPECT_EQ(all[2]["index_entries"].toInt(), 12);
+}
+
+TEST(CliBatch, TheWorstStatusIsAnErrorThenAnEarlyEnd) {
+  using namespace rv::cli;
+  const int table[][3] = {{kExitOk, kExitOk, kExitOk},
+                          {kExitOk, kExitIncomplete, kExitIncomplete},
+                          {kExitIncomplete, kExitOk, kExitIncomplete},
+                          {kExitIncomplete, kExitError, kExitError},
+                          {kExitError, kExitIncomplete, kExitError},
+                          {kExitError, kExitUsage, kExitUsage}};
+  for (const auto& t : table) EXPECT_EQ(WorseStatus(t[0], t[1]), t[2]) << t[0] << " " << t[1];
 }
 
 TEST(CliJson, StringsAreQuotedAndEscaped) {
