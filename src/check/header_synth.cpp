@@ -106,8 +106,8 @@ std::string AudioText(const AudioStrfRecord& a) {
 
 // A block of the made header, which the file does not hold: a line in the tree so that its
 // panel opens on it like on a block found in the file.
-int32_t AddMadeBlock(const std::string& name, const std::string& tag, int32_t parent,
-                     uint64_t size, char kind) {
+int32_t AddMadeBlock(const std::string& name, const std::string& tag, int32_t parent, uint64_t size,
+                     char kind) {
   auto& blocks = Blocks();
   const int32_t line = size_t(parent) < blocks.size() ? blocks[size_t(parent)].Node : -1;
   BlockRecord r{name, tag, parent, 0, size, -1, kind};
@@ -244,7 +244,8 @@ bool ReadDonorHeader(const std::string& file, DonorHeader& d, std::string& error
     }
   };
   walk(walk, 0, hdrl.size());
-  if (d.avih.signature.empty() || !d.video) return error = "в нём нет avih или формата видео", false;
+  if (d.avih.signature.empty() || !d.video)
+    return error = "в нём нет avih или формата видео", false;
   return true;
 }
 
@@ -274,8 +275,8 @@ std::vector<std::string> DonorMismatches(const HeaderPlan& plan) {
 
 void SnapRate(uint64_t num, uint64_t den, uint32_t& outNum, uint32_t& outDen) {
   static const std::pair<uint32_t, uint32_t> kRates[] = {
-      {24000, 1001}, {24, 1}, {25, 1},    {30000, 1001}, {30, 1}, {50, 1},
-      {60000, 1001}, {60, 1}, {25, 2},   {15, 1},       {10, 1}, {20, 1}};
+      {24000, 1001}, {24, 1}, {25, 1}, {30000, 1001}, {30, 1}, {50, 1},
+      {60000, 1001}, {60, 1}, {25, 2}, {15, 1},       {10, 1}, {20, 1}};
   const double fps = den ? double(num) / double(den) : 0;
   for (const auto& [n, d] : kRates)
     if (std::fabs(fps * d / n - 1.0) < 0.01) {
@@ -294,8 +295,7 @@ bool ApplyHeaderPlan(const HeaderPlan& plan) {
                           "идентификаторам с позиции " +
                               FormatThousands(m.first));
   std::string list = "• блоки потока:";
-  for (const StreamSample& s : m.streams)
-    list += " " + s.id + " " + std::to_string(s.chunks) + ",";
+  for (const StreamSample& s : m.streams) list += " " + s.id + " " + std::to_string(s.chunks) + ",";
   list.pop_back();
   AddMessage(list);
   const StreamSample* vs = m.Find('v');
@@ -383,8 +383,9 @@ bool ApplyHeaderPlan(const HeaderPlan& plan) {
   } else {
     audio = madeAudio = false;
     if (as)
-      AddMessage("• формат звука не распознан (PCM себя не описывает): нужен файл-донор; "
-                 "без него звук не войдёт в заголовок");
+      AddMessage(
+          "• формат звука не распознан (PCM себя не описывает): нужен файл-донор; "
+          "без него звук не войдёт в заголовок");
   }
   if (donor && !donor->audio && as && audio)
     AddMessage("• у донора нет звука: звук описан по данным потока");
@@ -399,8 +400,9 @@ bool ApplyHeaderPlan(const HeaderPlan& plan) {
                  " по чередованию со звуком (байт звука на кадр / байт звука в секунду)");
     } else {
       h.vstrh.DataRate = 25, h.vstrh.TimeScale = 1;
-      AddMessage("• частота кадров не определена: взято 25 кадров/с; её можно изменить в "
-                 "панели заголовка или --set vstrh.DataRate=");
+      AddMessage(
+          "• частота кадров не определена: взято 25 кадров/с; её можно изменить в "
+          "панели заголовка или --set vstrh.DataRate=");
     }
   }
 

@@ -15,8 +15,8 @@ namespace rv {
 // The chunks of one stream number.
 struct StreamSample {
   int number = 0;
-  char kind = '?';   // 'v' for ##dc / ##db, 'a' for ##wb, '?' otherwise
-  std::string id;    // the first chunk's ID
+  char kind = '?';  // 'v' for ##dc / ##db, 'a' for ##wb, '?' otherwise
+  std::string id;   // the first chunk's ID
   uint64_t chunks = 0, bytes = 0;
   uint32_t largest = 0;
   std::vector<Bytes> payloads;  // the first chunks' payloads (a few MiB at most)

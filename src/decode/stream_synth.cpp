@@ -16,9 +16,7 @@ namespace rv {
 
 namespace {
 
-void PutWord(uint32_t v, uint8_t* dest) {
-  dest[0] = uint8_t(v), dest[1] = uint8_t(v >> 8);
-}
+void PutWord(uint32_t v, uint8_t* dest) { dest[0] = uint8_t(v), dest[1] = uint8_t(v >> 8); }
 
 struct CodecCtx {
   AVCodecContext* c = nullptr;
@@ -230,7 +228,8 @@ AudioGuess RecogniseAudio(const std::vector<Bytes>& payloads) {
       const bool layer3 = found == AV_CODEC_ID_MP3;
       g.codec = ac3 ? "AC-3" : layer3 ? "MPEG audio Layer III" : "MPEG audio Layer I/II";
       g.formatTag = ac3 ? 0x2000 : layer3 ? 0x55 : 0x50;
-      if (!g.frameSamples) g.frameSamples = ac3 ? 1536 : layer3 && g.sampleRate < 32000 ? 576 : 1152;
+      if (!g.frameSamples)
+        g.frameSamples = ac3 ? 1536 : layer3 && g.sampleRate < 32000 ? 576 : 1152;
       // One frame per chunk: each chunk starts with a sync word and holds about one frame.
       const double frameBytes = double(g.byteRate) * g.frameSamples / g.sampleRate;
       uint64_t total = 0;
