@@ -7,6 +7,7 @@ extern "C" {
 }
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <memory>
 
@@ -178,18 +179,20 @@ bool Dv(const std::vector<Bytes>& payloads, VideoGuess& g) {
 }
 
 // Hands the payloads to the parser of id (whole frames or not) and reads what its frame
-// headers said; true when two frames in a row agreed.
-bool ParseAudio(AVCodecID id, const std::vector<Bytes>& payloads, AVCodecContext*& out) {
+// headers said; true when two frames in a row agreed. frameBytes: their mean size (the
+// parser's own bit rate lags behind the frames).
+bool ParseAudio(AVCodecID id, const std::vector<Bytes>& payloads, AVCodecContext*& out,
+                double& frameBytes) {
   AVCodecParserContext* parser = av_parser_init(id);
   if (!parser) return false;
   out = avcodec_alloc_context3(nullptr);
-  int frames = 0, lastRate = 0;
+  int frames = 0, lastRate = 0, total = 0, bytes = 0;
   for (const Bytes& b : payloads) {
     Bytes data = b;
     data.resize(data.size() + AV_INPUT_BUFFER_PADDING_SIZE, 0);
     const uint8_t* p = data.data();
     int left = int(b.size());
-    while (left > 0 && frames < 8) {
+    while (left > 0 && frames < 32) {
       uint8_t* frame = nullptr;
       int frameSize = 0;
       const int used = av_parser_parse2(parser, out, &frame, &frameSize, p, left, AV_NOPTS_VALUE,
@@ -197,12 +200,14 @@ bool ParseAudio(AVCodecID id, const std::vector<Bytes>& payloads, AVCodecContext
       if (used < 0 || (used == 0 && frameSize <= 0)) break;
       p += used, left -= used;
       if (frameSize <= 0) continue;
+      ++total, bytes += frameSize;
       frames = out->sample_rate > 0 && out->sample_rate == lastRate ? frames + 1 : 1;
       lastRate = out->sample_rate;
     }
   }
   av_parser_close(parser);
-  return frames >= 2 && out->ch_layout.nb_channels > 0 && out->bit_rate > 0;
+  frameBytes = total ? double(bytes) / total : 0;
+  return frames >= 2 && out->ch_layout.nb_channels > 0 && frameBytes > 0;
 }
 
 }  // namespace
@@ -217,12 +222,12 @@ AudioGuess RecogniseAudio(const std::vector<Bytes>& payloads) {
   AudioGuess g;
   for (AVCodecID id : {AV_CODEC_ID_MP3, AV_CODEC_ID_AC3}) {
     AVCodecContext* c = nullptr;
-    const bool ok = ParseAudio(id, payloads, c);
+    double frameBytes = 0;
+    const bool ok = ParseAudio(id, payloads, c, frameBytes);
     if (ok) {
       const AVCodecID found = c->codec_id == AV_CODEC_ID_NONE ? id : c->codec_id;
       g.sampleRate = uint32_t(c->sample_rate);
       g.channels = uint16_t(c->ch_layout.nb_channels);
-      g.byteRate = uint32_t(c->bit_rate / 8);
       g.frameSamples = uint32_t(c->frame_size);
       const bool ac3 = id == AV_CODEC_ID_AC3;
       const bool layer3 = found == AV_CODEC_ID_MP3;
@@ -230,16 +235,19 @@ AudioGuess RecogniseAudio(const std::vector<Bytes>& payloads) {
       g.formatTag = ac3 ? 0x2000 : layer3 ? 0x55 : 0x50;
       if (!g.frameSamples)
         g.frameSamples = ac3 ? 1536 : layer3 && g.sampleRate < 32000 ? 576 : 1152;
+      // The bit rate in whole kbit/s from the frames' mean size.
+      g.byteRate = uint32_t(std::llround(frameBytes * g.sampleRate / g.frameSamples / 125.0) * 125);
       // One frame per chunk: each chunk starts with a sync word and holds about one frame.
-      const double frameBytes = double(g.byteRate) * g.frameSamples / g.sampleRate;
-      uint64_t total = 0;
-      bool synced = !payloads.empty();
+      // (Empty chunks, which FFmpeg writes for the interleave, hold no frame.)
+      uint64_t total = 0, chunks = 0;
+      bool synced = true;
       for (const Bytes& b : payloads) {
-        total += b.size();
+        if (b.empty()) continue;
+        total += b.size(), ++chunks;
         synced = synced && b.size() > 2 &&
                  (ac3 ? b[0] == 0x0B && b[1] == 0x77 : b[0] == 0xFF && (b[1] & 0xE0) == 0xE0);
       }
-      g.framePerChunk = synced && total < 1.5 * frameBytes * double(payloads.size());
+      g.framePerChunk = synced && chunks && total < 1.5 * frameBytes * double(chunks);
       g.blockAlign = g.framePerChunk ? uint16_t(ac3 ? uint32_t(frameBytes) : g.frameSamples) : 1;
       if (layer3) {  // MPEGLAYER3WAVEFORMAT: ID, flags, block size, frames per block, delay
         g.extra = {1, 0, 2, 0, 0, 0, 0, 0, 1, 0, 0x71, 0x05};
