@@ -215,16 +215,17 @@ bool ReadDonorHeader(const std::string& file, DonorHeader& d, std::string& error
     pos = After(pos, size);
   }
   if (hdrl.empty()) return error = "в нём нет списка hdrl", false;
-  // The chunks of a list's payload [from, to), lists entered.
+  // The chunks of a list's payload [from, to), lists entered (hdrl holds strl, which holds
+  // no more lists that matter).
   char kind = '?';
-  auto walk = [&](auto&& self, size_t from, size_t to) -> void {
+  auto walk = [&](auto&& self, size_t from, size_t to, int depth) -> void {
     while (from + 8 <= to) {
       const std::string id = GetChars(hdrl, from, 4);
       const uint32_t n = LoadLE32(hdrl.data() + from + 4);
       if (n > to - from - 8) return;
       const Bytes chunk(hdrl.begin() + long(from), hdrl.begin() + long(from + 8 + n));
       if (id == "LIST" && n >= 4) {
-        self(self, from + 12, from + 8 + n);
+        if (depth < 2) self(self, from + 12, from + 8 + n, depth + 1);
       } else if (id == "avih") {
         readAVIH(chunk, d.avih);
       } else if (id == "strh" && n >= 4) {
@@ -243,7 +244,7 @@ bool ReadDonorHeader(const std::string& file, DonorHeader& d, std::string& error
       from += 8 + n + (n & 1);
     }
   };
-  walk(walk, 0, hdrl.size());
+  walk(walk, 0, hdrl.size(), 0);
   if (d.avih.signature.empty() || !d.video)
     return error = "в нём нет avih или формата видео", false;
   return true;
