@@ -8,6 +8,7 @@
 #include "base/questions.h"
 #include "base/tasks.h"
 #include "check/bad_blocks.h"
+#include "check/header_synth.h"
 #include "check/index.h"
 #include "check/repairs.h"
 #include "check/scanner.h"
@@ -18,6 +19,7 @@
 #include "cli/common.h"
 #include "cli/console_host.h"
 #include "cli/json.h"
+#include "decode/stream_synth.h"
 #include "output/naming.h"
 #include "output/reconstruction.h"
 #include "output/writer.h"
@@ -74,7 +76,11 @@ const char* kRepairUsage =
     "  --audio-length       put the sum of the audio chunk sizes into the audio header\n"
     "  --audio-rate         with --audio-length: audio rate from the video duration\n"
     "  --reconstruct        rebuild the header from header blocks found anywhere in FILE\n"
-    "                       (done by itself when the header has no avih or video strh/strf)\n"
+    "                       (done by itself when the header has no avih or video strh/strf);\n"
+    "                       what it cannot find is made from the stream's own chunks\n"
+    "  --donor GOOD.avi     when the header must be rebuilt: avih and the streams' strh/strf\n"
+    "                       from a healthy file of the same source; counts from FILE's stream\n"
+    "                       (a donor whose format differs from the stream needs --yes)\n"
     "  --set REC.FIELD=V    change a header field before writing (repeatable); REC is avih,\n"
     "                       vstrh, astrh, vstrf or astrf; `rivetta-cli info --fields` lists them\n"
     "  --use-index          keep the file's own index when it matches the stream\n"
@@ -91,7 +97,7 @@ const char* kRepairExit =
 
 // What the command line asks of a repair.
 struct RepairArgs {
-  std::string file, out, dir;
+  std::string file, out, dir, donor;
   std::vector<std::string> files;
   bool json = false;
   std::vector<std::string> radios;  // the repairs of --fix, as the repair tab's radio names
@@ -164,6 +170,8 @@ int ParseRepairArgs(std::vector<std::string> args, RepairArgs& ra) {
       ra.useIndex = true;
     else if (a == "--reconstruct")
       ra.reconstruct = true;
+    else if (a == "--donor")
+      ok = NextValue(args, i, ra.donor);
     else if (a == "--set") {
       ok = NextValue(args, i, v);
       size_t dot = v.find('.'), eq = v.find('=');
@@ -225,6 +233,38 @@ bool MayReplace(const std::string& out, bool replace) {
   return false;
 }
 
+// The header from the stream's own chunks, and from the donor when one is named; a donor
+// whose format differs from the stream is taken only with --yes. An exit code, or -1.
+int SynthesizeHeader(const RepairArgs& ra, size_t& shown) {
+  // What the search found is read into the records: a surviving audio header is kept.
+  FinishReconstruction();
+  HeaderPlan plan;
+  bool ok = OpenSource(ra.file);
+  if (ok) {
+    std::printf("• заголовок составляется по данным потока%s\n",
+                ra.donor.empty() ? "" : " и донора");
+    ok = PlanHeader(ra.donor, plan);
+    PrintNewMessages(shown);
+    const std::vector<std::string> differ = ok ? DonorMismatches(plan) : std::vector<std::string>{};
+    for (const std::string& d : differ)
+      std::printf("• донор не совпадает с потоком: %s\n", d.c_str());
+    if (!differ.empty() && !ra.replace) {
+      auto* host = dynamic_cast<ConsoleHost*>(&CurrentHost());
+      Question q;
+      q.text = "формат донора не совпадает с потоком. взять его заголовок?";
+      if (!host || !host->interactive() || !host->Ask(q)) {
+        std::printf("• донор не взят: его формат не совпадает с потоком (--yes возьмёт его)\n");
+        CloseSource();
+        return kExitError;
+      }
+    }
+    ok = ok && ApplyHeaderPlan(plan);
+    CloseSource();
+  }
+  PrintNewMessages(shown);
+  return ok ? -1 : kExitError;
+}
+
 // Reads the stream formats the size checks rejected, rebuilds the header when it lacks what
 // a repair needs (or when asked), and applies the --set edits. An exit code, or -1.
 int PrepareHeader(RepairArgs& ra, size_t& shown) {
@@ -251,12 +291,16 @@ int PrepareHeader(RepairArgs& ra, size_t& shown) {
     PrintNewMessages(shown);
     if (!found || !HasBlock("LIST", "movi")) {
       std::printf("• реконструкция не нашла всех нужных блоков\n");
-      return kExitError;
+      if (int rc = SynthesizeHeader(ra, shown); rc >= 0) return rc;
+    } else if (!ra.donor.empty()) {
+      std::printf("• реконструкция нашла заголовок: донор не нужен\n");
     }
     Opt().headerMode = 'M';
   } else if (!HasBlock("LIST", "movi")) {
     std::printf("• не найден поток\n");
     return kExitError;
+  } else if (!ra.donor.empty()) {
+    std::printf("• заголовок цел: донор не нужен\n");
   }
   for (const auto& [f, text] : ra.edits) {
     std::string err;

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <memory>
@@ -258,6 +259,13 @@ const Damage kAbsolute = [](Bytes& b, const rvt::AviLayout& l) {
     if (i % 50 == 3) rvt::OverwriteLE32(b, l.idx1 + 20 + 16 * i, l.index[i].length + 5);
   }
 };
+// Every byte before the movi list overwritten (and the list's own header with it): no header
+// block is left for the reconstruction to find.
+Damage NoHeader(size_t more) {
+  return [more](Bytes& b, const rvt::AviLayout& l) {
+    rvt::OverwriteAt(b, 0, rvt::Pattern(l.moviList + more, 7));
+  };
+}
 const Check kSameIndexSize = [](const Outcome& o) {
   EXPECT_EQ(Layout(o.out).index.size(), o.s.layout.index.size());
 };
@@ -295,6 +303,9 @@ std::vector<Case> Cases() {
        {Frames, SamePackets(), SameKeys, PlaysClean}},
       {"OpenDmlHealthy", "odml", nullptr, R, healthy},
       {"OpenDmlZerosInLaterParts", "odml", InsertZeros({70, 35}), R, {Frames}},
+      {"HeaderFromTheStream", "mp4", NoHeader(0), R, {Frames, SamePackets()}},
+      {"HeaderFromTheStreamNoMoviList", "h264", NoHeader(12), R, {Frames, SamePackets()}},
+      {"HeaderFromADonorPcm", "pcm", NoHeader(12), R + " --donor {clean}", {Frames, SamePackets()}},
       {"FrameRateEdited", "mp4", nullptr, "repair {in} -o {out} --set avih.TimeBetweenFrames=20000 "
        "--set vstrh.DataRate=50 --set vstrh.TimeScale=1", {Probe("avg_frame_rate", "50/1\n"), Frames}},
   };
@@ -334,6 +345,7 @@ TEST_P(E2e, Case) {
   put("{in}", "in.avi");
   put("{out}", "out.avi");
   if (args.find("{p2}") != std::string::npos) put("{p2}", ShellQuote(S("p2").path));
+  put("{clean}", ShellQuote(s.path));
   o.r = rvt::RunCli(dir, args);
   EXPECT_EQ(o.r.code, 0) << args << "\n" << o.r.all();
   EXPECT_EQ(rvt::ReadFile(o.in), damaged) << "the input was changed";
@@ -345,5 +357,25 @@ TEST_P(E2e, Case) {
 
 INSTANTIATE_TEST_SUITE_P(All, E2e, ::testing::ValuesIn(Cases()),
                          [](const ::testing::TestParamInfo<Case>& i) { return i.param.name; });
+
+// A donor whose codec and sound differ from the stream is never taken silently: without --yes
+// the repair stops and says why; with it the donor's header is written.
+TEST(E2eDonor, AMismatchedDonorNeedsYes) {
+  RVT_REQUIRE_FFMPEG();
+  rvt::TempDir dir("e2e");
+  Bytes damaged = S("mp4").bytes;
+  NoHeader(0)(damaged, S("mp4").layout);
+  dir.Write("in.avi", damaged);
+  const std::string args = "repair in.avi -o out.avi --donor " + ShellQuote(S("h264").path);
+  const rvt::CliOutcome no = rvt::RunCli(dir, args);
+  EXPECT_EQ(no.code, 1);
+  EXPECT_NE(no.out.find("кодек видео донора H.264, в потоке MPEG-4 Part 2"), std::string::npos);
+  EXPECT_FALSE(std::filesystem::exists(dir.File("out.avi")));
+  EXPECT_EQ(rvt::RunCli(dir, args + " --yes").code, 0);
+  EXPECT_EQ(rvt::RunShell("ffprobe -v quiet -show_entries stream=codec_name -of csv=p=0 " +
+                          ShellQuote(dir.File("out.avi")))
+                .out,
+            "h264\nmp2\n");
+}
 
 }  // namespace

@@ -37,8 +37,10 @@
 #include "base/questions.h"
 #include "base/tasks.h"
 #include "check/file_state.h"
+#include "check/header_synth.h"
 #include "check/index.h"
 #include "check/scanner.h"
+#include "decode/stream_synth.h"
 #include "gui/common/diagram_window.h"
 #include "gui/common/dump_window.h"
 #include "gui/common/gui_host.h"
@@ -168,6 +170,7 @@ void TFormMain::ConnectRepairTab() {
   connect(ImageFI, &QToolButton::clicked, this, &TFormMain::ImageFIClick);
   connect(BitBtnGO, &QPushButton::clicked, this, &TFormMain::BitBtnGOClick);
   connect(BitBtnREC, &QPushButton::clicked, this, &TFormMain::BitBtnRECClick);
+  connect(BitBtnDonor, &QPushButton::clicked, this, &TFormMain::BitBtnDonorClick);
   connect(BitBtnFSD, &QPushButton::clicked, this, &TFormMain::BitBtnFSDClick);
   connect(ImageX, &QToolButton::clicked, this, &TFormMain::ImageXClick);
   connect(ImageSA, &QToolButton::clicked, this, &TFormMain::ImageSAClick);
@@ -405,6 +408,11 @@ void TFormMain::TaskCompleted(int code, int result) {
   } else if (code == 101 && result == 1) {
     // 3. A successful reconstruction: the tree and the header records from the new table.
     rv::FinishReconstruction();
+    if (!donorFile_.isEmpty()) rv::AddMessage("• реконструкция нашла заголовок: донор не нужен");
+    donorFile_.clear();
+    RefreshTree();
+  } else if (code == 101) {
+    SynthesizeHeader();
     RefreshTree();
   }
   RefreshLabels();
@@ -464,6 +472,40 @@ void TFormMain::BitBtnRECClick() {
   RefreshMessages();
   RefreshLabels();
   StartTask(QStringLiteral("reconstruction"));
+}
+
+void TFormMain::BitBtnDonorClick() {
+  if (rv::WorkerExists()) return;
+  const QString dir = lastDir_.isEmpty() ? QString::fromStdString(rv::ProgramDir()) : lastDir_;
+  const QString name =
+      QFileDialog::getOpenFileName(this, Q("файл-донор"), dir, Q("*.avi (*.avi);;*.* (*)"));
+  if (name.isEmpty()) return;
+  donorFile_ = name;
+  BitBtnRECClick();
+  if (!rv::WorkerExists()) donorFile_.clear();
+}
+
+void TFormMain::SynthesizeHeader() {
+  const std::string donor = donorFile_.toStdString();
+  donorFile_.clear();
+  rv::AddMessage("• реконструкция не нашла всех нужных блоков");
+  // What the search found is read into the records: a surviving audio header is kept.
+  rv::FinishReconstruction();
+  if (!rv::OpenSource(rv::InputFileName())) return;
+  rv::AddMessage(donor.empty() ? "• заголовок составляется по данным потока"
+                               : "• заголовок составляется по данным потока и донора");
+  rv::HeaderPlan plan;
+  bool ok = rv::PlanHeader(donor, plan);
+  const std::vector<std::string> differ =
+      ok ? rv::DonorMismatches(plan) : std::vector<std::string>{};
+  for (const std::string& d : differ) rv::AddMessage("• донор не совпадает с потоком: " + d);
+  if (!differ.empty() &&
+      !rv::AskYesNo("формат донора не совпадает с потоком. взять его заголовок?")) {
+    rv::AddMessage("• донор не взят: его формат не совпадает с потоком");
+    ok = false;
+  }
+  if (ok) rv::ApplyHeaderPlan(plan);
+  rv::CloseSource();
 }
 
 // ---- the file -----------------------------------------------------------------------------------

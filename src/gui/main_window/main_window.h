@@ -133,6 +133,11 @@ class TFormMain : public QMainWindow, public TaskWindow, public RepairTab, publi
   void FileChosen(const QString& name);
   void BitBtnGOClick();
   void BitBtnRECClick();
+  // A donor file chosen, then the reconstruction: what it does not find comes from the donor.
+  void BitBtnDonorClick();
+  // After a reconstruction that did not find everything: the header from the stream (and the
+  // donor), each decision a message; a donor that differs from the stream only when confirmed.
+  void SynthesizeHeader();
   void BitBtnFSDClick();
   void ImageXClick();
   // The save entry (save_entry.cpp).
@@ -187,6 +192,7 @@ class TFormMain : public QMainWindow, public TaskWindow, public RepairTab, publi
   bool autoFit_ = true;
   bool fitting_ = false;  // the window itself is moving the splitters
   QString lastDir_;       // directory of the last file chosen in this run
+  QString donorFile_;     // the donor of the reconstruction under way
   KeyframeTab* keyframeTab_ = nullptr;
   JoinTab* joinTab_ = nullptr;
 };

@@ -121,6 +121,9 @@ void RepairTab::BuildRepairTab(QWidget* tab) {
   Image1->setToolTip(Q("выровнять панели по окну"));
   Image1->setFixedWidth(kPictureSize + 4);
   buttonRow(BitBtnREC, Image1);
+  BitBtnDonor = Named(new QPushButton(Q("реконструкция с донором...")), "BitBtnDonor");
+  BitBtnDonor->setToolTip(Q("заголовок из исправного файла того же источника"));
+  buttonRow(BitBtnDonor, nullptr);
 
   Check00db = Named(new WrapCheckBox(Q("считать 00db опорными кадрами")), "Check00db");
   Check01wb = Named(new WrapCheckBox(Q("считать 01wb опорными кадрами")), "Check01wb");

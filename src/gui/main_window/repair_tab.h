@@ -37,6 +37,7 @@ class RepairTab {
   QPushButton* BitBtnFSD = nullptr;
   QPushButton* BitBtnIDX = nullptr;
   QPushButton* BitBtnREC = nullptr;
+  QPushButton* BitBtnDonor = nullptr;  // the reconstruction with a donor file's header
   PictureButton* Image1 = nullptr;
   QCheckBox* Check00db = nullptr;
   QCheckBox* Check01wb = nullptr;
