@@ -200,6 +200,7 @@ void TFormMI::BuildTopArea() {
   StringER->setContextMenuPolicy(Qt::CustomContextMenu);
   StringER->viewport()->installEventFilter(this);
   PopupER = new QMenu(StringER);
+  PopupER->setFont(font());  // the window's size, not the menus' default
   PopupER->setObjectName(QStringLiteral("PopupER"));
   MIdump = PopupER->addAction(Q("посмотреть dump"));
   MIdump->setObjectName(QStringLiteral("MIdump"));
@@ -239,7 +240,7 @@ void TFormMI::BuildLowerPanel() {
   // Start / stop, the gauge, the file action.
   ImageGO = MakePictureButton(PanelBB, "ImageGO", kGoSize);
   SetGoPicture(GoPicture::Start);
-  ImageGO->setToolTip(Q(kStateStart));
+  SetGoState(kStateStart);
   connect(ImageGO, &QToolButton::clicked, this, &TFormMI::ImageGOClick);
 
   GaugeIDX1 = new PieGauge(PanelBB);
