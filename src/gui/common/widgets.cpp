@@ -1,8 +1,12 @@
 #include "gui/common/widgets.h"
 
+#include <QDir>
 #include <QEnterEvent>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QPainter>
 #include <QPainterPath>
+#include <QScreen>
 #include <QStyleOptionButton>
 #include <QStylePainter>
 
@@ -73,6 +77,28 @@ void PictureButton::leaveEvent(QEvent* event) {
 }
 
 // ---- WrappingButton -------------------------------------------------------------------------
+
+QStringList ChooseFilesToOpen(QWidget* parent, const QString& dir, const QString& filter,
+                              bool several) {
+  QFileDialog dialog(parent, QString(), dir, filter);
+  dialog.setFileMode(several ? QFileDialog::ExistingFiles : QFileDialog::ExistingFile);
+  dialog.setViewMode(QFileDialog::Detail);
+  QSize size(760, 480);
+  if (QScreen* screen = parent ? parent->screen() : nullptr)
+    size = size.boundedTo(screen->availableGeometry().size() * 9 / 10);
+  dialog.resize(size);
+  if (dialog.exec() != QDialog::Accepted) return {};
+  return dialog.selectedFiles();
+}
+
+QString DialogFolder(const QString& current, const QString& fallback) {
+  const QFileInfo info(current);
+  if (!current.isEmpty() && info.isAbsolute()) {
+    if (info.isDir()) return info.absoluteFilePath();
+    if (info.absoluteDir().exists()) return info.absolutePath();
+  }
+  return fallback;
+}
 
 namespace {
 template <class Base>
