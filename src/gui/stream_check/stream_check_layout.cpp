@@ -265,6 +265,7 @@ void TFormMI::BuildLowerPanel() {
 
   ImageSE = MakePictureButton(PanelBB, "ImageSE", kActionSize);
   ImageSE->SetPicture(ImageFG->pixmap(), QStringLiteral("ImageFG"));
+  ImageSE->setToolTip(Q(kSaveListHint));
   connect(ImageSE, &QToolButton::clicked, this, &TFormMI::ImageSEClick);
 
   auto* actions = new QVBoxLayout;
@@ -390,6 +391,7 @@ void TFormMI::BuildExclusionPanel() {
   Label3 = new QLabel(Q("список исключённых фрагментов"), PanelEH);
   Label3->setObjectName(QStringLiteral("Label3"));
   ImageEXX = MakePictureButton(PanelEH, "ImageEXX", kSignSize - 4);
+  ImageEXX->setToolTip(Q("закрыть"));
   ImageEXX->SetPicture(pictures::Draw(pictures::Kind::Close, kSignSize - 4),
                        QStringLiteral("ImageEXX"));
   connect(ImageEXX, &QToolButton::clicked, this, &TFormMI::ImageEXXClick);

@@ -380,6 +380,10 @@ QString TFormMI::CheckOutcomeText() {
   const rv::ScanSummary& last = rv::LastScan();
   QString found = Q("записей в индексе: ") + QString::number(rv::Index().entries.size()) +
                   Q(", битых блоков: ") + QString::number(rv::BadBlocks().size());
+  if (last.reachedEnd && last.sizeBroken)
+    return Q("поток проверен до конца файла (размер потока в заголовке не сходится с файлом: "
+             "файл обрезан?); ") +
+           found;
   if (last.reachedEnd) return Q("поток проверен до конца; ") + found;
   QString why = last.stopped     ? Q("проверка прервана")
                 : last.fileEnded ? Q("проверка закончилась раньше конца потока: файл обрывается "
@@ -561,12 +565,15 @@ void TFormMI::SelectFileAction(QCheckBox* chosen) {
   if (chosen == CheckSA) {
     EditSE->setText(source + QStringLiteral(".2fix"));
     ImageSE->SetPicture(ImageFR->pixmap(), QStringLiteral("ImageFR"));
+    ImageSE->setToolTip(Q("сохранить ошибки и индекс в файл"));
   } else if (chosen == CheckRE) {
     EditSE->setText(source + QStringLiteral(".2fix"));
     ImageSE->SetPicture(ImageDU->pixmap(), QStringLiteral("ImageDU"));
+    ImageSE->setToolTip(Q("загрузить ошибки и индекс из файла"));
   } else {
     EditSE->setText(source + QStringLiteral(".errors.txt"));
     ImageSE->SetPicture(ImageFG->pixmap(), QStringLiteral("ImageFG"));
+    ImageSE->setToolTip(Q(kSaveListHint));
   }
   SetResultSign(ResultSign::None);
 }

@@ -59,6 +59,7 @@ class TFormMI : public QWidget {
   static constexpr const char* kHammerNothing =
       "• молоток: выбранный способ ремонта не подходит ни к одному блоку списка, ничего не "
       "изменено (посмотрите на дельту и на отметки под способами)";
+  static constexpr const char* kSaveListHint = "сохранить список битых блоков в текстовый файл";
   // The state texts of ImageGO.
   static constexpr const char* kStateStart = "start";
   static constexpr const char* kStateStop = "stop";
