@@ -4,11 +4,13 @@
 #include <QEnterEvent>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QHeaderView>
 #include <QPainter>
 #include <QPainterPath>
 #include <QScreen>
 #include <QStyleOptionButton>
 #include <QStylePainter>
+#include <QTreeView>
 
 #include <algorithm>
 #include <cmath>
@@ -87,6 +89,12 @@ QStringList ChooseFilesToOpen(QWidget* parent, const QString& dir, const QString
   if (QScreen* screen = parent ? parent->screen() : nullptr)
     size = size.boundedTo(screen->availableGeometry().size() * 9 / 10);
   dialog.resize(size);
+  // Sizes, types and dates whole; the names take the rest.
+  if (auto* view = dialog.findChild<QTreeView*>(QStringLiteral("treeView"))) {
+    view->header()->setStretchLastSection(false);
+    view->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    view->header()->setSectionResizeMode(0, QHeaderView::Stretch);
+  }
   if (dialog.exec() != QDialog::Accepted) return {};
   return dialog.selectedFiles();
 }
