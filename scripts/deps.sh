@@ -6,6 +6,7 @@ PACKAGES=(
   g++ cmake ninja-build pkg-config
   clang-format-14  # scripts/format: the version the sources are formatted with
   qt6-base-dev libgl-dev libxkbcommon-dev
+  qt6-translations-l10n  # Qt's own dialogs and menus in Russian (qtbase_ru.qm)
   fonts-dejavu-core fontconfig  # the same fonts everywhere: the windows lay out with them
   libgtest-dev libgmock-dev libbenchmark-dev
   ffmpeg libavcodec-dev libavformat-dev libavutil-dev libswscale-dev

@@ -3,9 +3,13 @@
 // the file-name field and read at once.
 #include <QApplication>
 #include <QFileInfo>
+#include <QFont>
 #include <QIcon>
+#include <QLibraryInfo>
 #include <QLineEdit>
+#include <QLocale>
 #include <QTimer>
+#include <QTranslator>
 
 #include "app/task_table.h"
 #include "gui/common/diagram_window.h"
@@ -23,6 +27,17 @@ int main(int argc, char** argv) {
   QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("org.avirivetta.Rivetta")));
   // The program ends with its main window, whatever auxiliary windows are still open.
   QApplication::setQuitOnLastWindowClosed(false);
+  // Qt's own texts (file dialogs, standard buttons, the context menus of text fields) in
+  // Russian, like the rest of the program.
+  QTranslator qtRussian;
+  if (qtRussian.load(QStringLiteral("qtbase_ru"),
+                     QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+    QApplication::installTranslator(&qtRussian);
+  QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
+  // One font size for every window and menu, the size the main window uses.
+  QFont appFont = QApplication::font();
+  appFont.setPointSizeF(8.0);
+  QApplication::setFont(appFont);
 
   rv::InstallTaskRoutines();
   GuiHost host;

@@ -464,6 +464,7 @@ bool Scanner::Run() {
   last.steps = steps;
   last.stopped = StopRequested();
   last.reachedEnd = R < 8 || endedAtIndex;
+  last.fileEnded = !last.reachedEnd && !last.stopped && M + p + 8 > fileSize;
   if (last.reachedEnd) ix.cutAfterScan = false;
   return last.reachedEnd;
 }

@@ -41,6 +41,7 @@ struct ScanSummary {
   bool reachedEnd = false;  // the task's result
   bool stopped = false;     // ended by the stop flag
   bool sizeBroken = false;  // the movi or RIFF size was broken: the scan ran to the file's end
+  bool fileEnded = false;   // the file ended before the stream its header declares
   uint64_t steps = 0;
 };
 // The task routine "createIDX1". True when the scan reached the scan end.

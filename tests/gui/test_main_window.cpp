@@ -5,6 +5,7 @@
 
 #include "base/config.h"
 #include "gui/join/join_tab.h"
+#include "gui/keyframes/keyframe_tab.h"
 #include "gui_fixture.h"
 #include "output/naming.h"
 #include "output/writer.h"
@@ -97,6 +98,53 @@ class TestMainWindow : public QObject {
     QDropEvent onList(QPointF(5, 5), Qt::CopyAction, &files, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(list, &onList);
     QCOMPARE(w.JoinPage()->Items(), QStringList{path});
+  }
+
+  // Another file takes nothing of the old one but the options: not the keyframe picture, not
+  // the save area's one-shot choices, not the output name (also for a name read without Enter).
+  void anotherFileLeavesOnlyTheOptions() {
+    TFormMain& w = fx_.NewWindow();
+    const std::string a = fx_.Dir().Write("a.avi", rvt::MakeStandardAvi().bytes);
+    const std::string b = fx_.Dir().Write("b.avi", rvt::MakeStandardAvi().bytes);
+    w.EditIN->setText(QString::fromStdString(a));
+    w.BitBtnGO->click();
+    QCOMPARE(w.EditOUT->text().toStdString(), rv::makeOutFN(a));
+    QVERIFY(rvt::TreeLine(w.TreeRIFF, "'RIFF'")->toolTip(0).startsWith("'RIFF'"));
+    QImage picture(4, 4, QImage::Format_RGB32);
+    picture.fill(Qt::red);
+    w.KeyframePage()->EKRAN->SetPicture(picture);
+    w.CheckSavePart->setChecked(true);
+    w.CheckNoIDX1->setChecked(true);
+    w.FileChosen(QString::fromStdString(b));
+    QVERIFY(w.KeyframePage()->EKRAN->Picture().isNull());
+    QVERIFY(!w.CheckSavePart->isChecked() && w.CheckNoIDX1->isChecked());
+    QCOMPARE(w.EditOUT->text().toStdString(), rv::makeOutFN(b));
+  }
+
+  // Hints are Russian, and at the least height the save area's controls neither overlap nor
+  // shrink below their own height.
+  void hintsAreRussianAndTheSaveAreaFits() {
+    TFormMain& w = fx_.NewWindow();
+    for (QObject* root : {static_cast<QObject*>(&w), static_cast<QObject*>(&FormMI())})
+      for (PictureButton* b : root->findChildren<PictureButton*>())
+        QVERIFY2(b->toolTip().contains(QRegularExpression("[а-я]")), qPrintable(b->objectName()));
+    w.resize(w.minimumSize());
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QCoreApplication::processEvents();
+    QWidget* previous = nullptr;
+    for (QWidget* c : {static_cast<QWidget*>(w.EditOUT), static_cast<QWidget*>(w.CheckSAID),
+                       static_cast<QWidget*>(w.CheckSavePart), static_cast<QWidget*>(w.CheckNoIDX1),
+                       static_cast<QWidget*>(w.CheckNoFixSz), static_cast<QWidget*>(w.RadioZM),
+                       static_cast<QWidget*>(w.RadioZI), static_cast<QWidget*>(w.RadioZO)}) {
+      const int need =
+          c->hasHeightForWidth() ? c->heightForWidth(c->width()) : c->minimumSizeHint().height();
+      QVERIFY2(c->height() >= need, qPrintable(c->objectName()));
+      if (previous)
+        QVERIFY2(c->y() >= previous->y() + previous->height(), qPrintable(c->objectName()));
+      previous = c;
+    }
+    QVERIFY(w.ImageSA->height() >= w.ImageSA->sizeHint().height());
   }
 
   void configurationComesInAndGoesOutWhenClosing() {
@@ -218,6 +266,7 @@ class TestMainWindow : public QObject {
     QCOMPARE(w.TreeRIFF->topLevelItemCount(), 0);
     QVERIFY(!w.close());
     QVERIFY(w.isVisible() && !QFile::exists(QString::fromStdString(fx_.ConfigFile())));
+    QCOMPARE(rvt::Lines(w.MemoST->toPlainText()).last(), U(TFormMain::kBusyClose));
 
     rv::PushScriptedAnswer(false);  // stop? "no": it goes on
     w.ImageX->click();

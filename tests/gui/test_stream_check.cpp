@@ -1,9 +1,11 @@
 // The stream-check window's wiring: a check started with ImageGO fills the grid, the second
 // start asks continue or anew, the stop and close rules, the two modes, the hammer and the row
 // menu.
+#include "app/task_table.h"
 #include "check/bad_blocks.h"
 #include "check/index.h"
 #include "check/scanner.h"
+#include "gui/main_window/save_entry.h"
 #include "gui/stream_check/stream_check_window.h"
 #include "gui_fixture.h"
 #include "riff/source.h"
@@ -193,6 +195,40 @@ class TestStreamCheck : public QObject {
     mi.ImageEX->click();  // the exclusion list
     QCOMPARE(mi.StringEX->rowCount(), 2);
     QCOMPARE(mi.StringEX->item(1, 2)->text(), QString::number(b.FileOffset + b.RepeatStart));
+  }
+
+  // Both windows say what the check found and the main window what the hammer did; a check
+  // that ends early says why and what next, and so does the save after it.
+  void theCheckAndTheHammerSayWhatTheyDid() {
+    RunCheck();
+    TFormMI& mi = FormMI();
+    const QString found = U("поток проверен до конца; записей в индексе: 5, битых блоков: 1");
+    QCOMPARE(mi.LabelEND->text(), found);
+    QVERIFY(!mi.LabelEND->isHidden());
+    QTRY_COMPARE(rvt::Lines(w_->MemoST->toPlainText()).last(), U("• ") + found);
+    rv::SetTaskRoutine("createIDX1", [] { return false; });
+    for (const char* minRun : {"1000", "100"}) {
+      mi.EditMS->setText(minRun);  // runs of 1000 bytes: none, so nothing to do
+      mi.ImageHAMMER->click();
+      QTRY_VERIFY_WITH_TIMEOUT(CheckEnded(), 20000);
+    }
+    QTRY_VERIFY(rvt::Lines(w_->MemoST->toPlainText()).contains(U(TFormMI::kHammerNothing)));
+    QVERIFY(rvt::Lines(w_->MemoST->toPlainText())
+                .contains(U(TFormMI::kHammerDone) +
+                          U("1, вырезано фрагментов: 1, осталось в списке: 0")));
+
+    rv::InstallTaskRoutines();
+    fx_.Open(damaged_.path);
+    QVERIFY(mi.LabelEND->isHidden());  // nothing of the old check stays
+    mi.CheckHI->setChecked(false);     // slow enough to be stopped on the way
+    mi.ImageGO->click();
+    QVERIFY(fx_.StopTask());
+    QTRY_VERIFY_WITH_TIMEOUT(CheckEnded(), 20000);
+    QVERIFY(mi.LabelEND->text().startsWith(U("проверка прервана; записей в индексе: ")));
+    QVERIFY(mi.LabelEND->text().contains(U("можно продолжить проверку")));
+    w_->ImageSA->click();
+    QCOMPARE(rvt::Lines(w_->MemoST->toPlainText()).last(), U(save_entry::kCheckEndedEarly));
+    mi.CheckHI->setChecked(true);
   }
 
   void theRowMenuFollowsTheRowAndTheTask() {

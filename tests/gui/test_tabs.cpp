@@ -65,6 +65,9 @@ class TestTabs : public QObject {
     QVERIFY(rv::AskedQuestions().empty());  // a new file: no question
     QVERIFY(rv::LastWrite().complete);
     QCOMPARE(rv::LastWrite().chunksWritten, avi.chunks.size());
+    QCOMPARE(rvt::Lines(w.MemoST->toPlainText()).last(),
+             U("• сохранено: ") + QString::fromStdString(out) +
+                 QString(", записано блоков %1 из %1").arg(avi.chunks.size()));
     QCOMPARE(rvt::ReadFile(src), damaged);  // the source untouched
     rv::PushScriptedAnswer(false);          // an existing output is replaced only after "yes"
     w.ImageSA->click();
@@ -76,10 +79,15 @@ class TestTabs : public QObject {
     TFormMain& w = fx_.NewWindow();
     JoinTab& tab = *w.JoinPage();
     tab.SetFileChooser([](const QString&) { return QStringList{"/d/a.avi", "/d/b.avi"}; });
-    tab.N1->trigger();
+    tab.BitBtnSUM->click();
+    QCOMPARE(tab.LabelME->text(), U("нечего клеить. добавьте файлы в список"));
+    tab.BitBtnADD->click();  // as N1: the first file proposes the output name, old hints go
     QCOMPARE(w.LastDir(), QString("/d"));
-    tab.ImageSUM->click();
     QCOMPARE(tab.EditSUM->text().toStdString(), rv::JoinedName("/d/a.avi"));
+    QVERIFY(tab.LabelME->text().isEmpty());
+    tab.EditSUM->clear();
+    tab.BitBtnSUM->click();
+    QVERIFY(tab.LabelME->text().startsWith(U("укажите имя выходного файла")));
     tab.EditSUM->setText(QString::fromStdString(fx_.Dir().File("joined.avi")));
     std::atomic<bool> running{false};
     std::vector<std::string> files;
@@ -108,13 +116,17 @@ class TestTabs : public QObject {
     KeyframeTab& tab = *w.KeyframePage();
     QLabel* io = Find<QLabel>(&w, "LabelIO");
     fx_.Open(fx_.Dir().Write("kk.avi", rvt::MakeStandardAvi().bytes));
+    tab.BitBtnPL->click();  // no index yet: says one is needed, starts nothing
+    QVERIFY(io->text().startsWith(U("для поиска нужен индекс")) && !rv::WorkerExists());
     tab.BitBtnLI->click();
     QCOMPARE(rv::Index().count, rvt::MakeStandardAvi().index.size());
+    QCOMPARE(io->text(), U("загружено записей индекса: %1").arg(rv::Index().count));
     std::atomic<bool> running{false};
     rv::SetTaskRoutine("findKK", [&] {
       rv::Keyframes().SetText("LabelIO", "подготовка к работе");
       for (running = true; !rv::StopRequested();) std::this_thread::sleep_for(1ms);
       rv::Keyframes().SetText("LabelIO", "прервано пользователем");
+      rv::Keyframes().keyframes = 3;
       return true;
     });
     QSignalSpy done(&w, &TFormMain::taskCompleted);
@@ -125,7 +137,7 @@ class TestTabs : public QObject {
     tab.ImageStop->click();  // no question
     QTRY_COMPARE(done.count(), 1);
     QCOMPARE(done.at(0).at(0).toInt(), 103);
-    QCOMPARE(io->text(), U("прервано пользователем"));
+    QCOMPARE(io->text(), U("прервано пользователем. найдено опорных кадров: 3"));  // kept
     QVERIFY(tab.ImageStop->isHidden() && rv::AskedQuestions().empty());
   }
 
@@ -155,6 +167,18 @@ class TestTabs : public QObject {
     w.TreeRIFF->setCurrentItem(rvt::TreeLine(w.TreeRIFF, "'avih'"));
     w.TreeRIFFDblClick();  // a double-click on the line of a record opens its editor
     QVERIFY(!p->isHidden());
+
+    // After a reconstruction the format blocks open the panel of their stream's kind.
+    QSignalSpy done(&w, &TFormMain::taskCompleted);
+    w.BitBtnREC->click();
+    QTRY_VERIFY_WITH_TIMEOUT(done.count() == 1, 20000);
+    const auto formats = w.TreeRIFF->findItems("'strf'", Qt::MatchStartsWith | Qt::MatchRecursive);
+    QCOMPARE(formats.size(), 2);
+    for (int i = 0; i < 2; ++i) {
+      w.TreeRIFF->setCurrentItem(formats[i]);
+      panels.PopupRIFFPopup();
+      QCOMPARE(panels.MIvstrf->isVisible() + 2 * panels.MIastrf->isVisible(), i + 1);
+    }
   }
 };
 

@@ -7,6 +7,8 @@
 #include <QPointer>
 #include <QRadioButton>
 #include <QScreen>
+#include <QScrollBar>
+#include <QTextDocument>
 
 #include <algorithm>
 
@@ -108,6 +110,23 @@ void TFormDU::MakeDump(const rv::Bytes& bytes, uint32_t count, uint32_t gapAt, u
     text += line;
   }
   memoH_->setPlainText(QString::fromStdString(text));
+  WidenForLines(lines);
+}
+
+void TFormDU::WidenForLines(const std::vector<std::string>& lines) {
+  // Wide enough for the hexadecimal and the character columns of the longest line, as far
+  // as the screen allows.
+  const QFontMetrics fm(memoH_->font());
+  int longest = 0;
+  for (const std::string& line : lines)
+    longest = std::max(longest, fm.horizontalAdvance(QString::fromStdString(line)));
+  const int need = longest + 2 * memoH_->pos().x() + 2 * memoH_->frameWidth() +
+                   memoH_->verticalScrollBar()->sizeHint().width() +
+                   2 * int(memoH_->document()->documentMargin()) + fm.averageCharWidth();
+  int limit = need;
+  if (QScreen* s = screen()) limit = s->availableGeometry().width();
+  const int target = std::min(need, limit);
+  if (target > width()) resize(target, height());
 }
 
 void TFormDU::Radio16Click() { MakeDump(bytes_, count_, gapAt_, skipped_); }

@@ -6,6 +6,8 @@
 #include <QWidget>
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "riff/bytes.h"
 
@@ -42,6 +44,8 @@ class TFormDU : public QWidget {
   void resizeEvent(QResizeEvent* event) override;
 
  private:
+  void WidenForLines(const std::vector<std::string>& lines);
+
   QRadioButton* radio16_ = nullptr;
   QRadioButton* radio24_ = nullptr;
   QRadioButton* radio32_ = nullptr;

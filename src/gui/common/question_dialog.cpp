@@ -23,7 +23,8 @@ namespace {
 const QColor kSilver(0xC0, 0xC0, 0xC0);
 const QColor kFrameLight(0xE0, 0xE0, 0xE0);
 const QColor kFrameShadow(0x80, 0x80, 0x80);
-const QColor kTextGrey(0x80, 0x80, 0x80);
+// Dark text on the silver dialog, so that the question reads easily.
+const QColor kTextGrey(0x20, 0x20, 0x20);
 
 // Layout distances around the buttons.
 constexpr int kButtonMargin = 16;  // buttons from the right edge, button panel left of the buttons

@@ -1,10 +1,16 @@
 #include "gui/common/widgets.h"
 
+#include <QDir>
 #include <QEnterEvent>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QHeaderView>
 #include <QPainter>
 #include <QPainterPath>
+#include <QScreen>
 #include <QStyleOptionButton>
 #include <QStylePainter>
+#include <QTreeView>
 
 #include <algorithm>
 #include <cmath>
@@ -73,6 +79,34 @@ void PictureButton::leaveEvent(QEvent* event) {
 }
 
 // ---- WrappingButton -------------------------------------------------------------------------
+
+QStringList ChooseFilesToOpen(QWidget* parent, const QString& dir, const QString& filter,
+                              bool several) {
+  QFileDialog dialog(parent, QString(), dir, filter);
+  dialog.setFileMode(several ? QFileDialog::ExistingFiles : QFileDialog::ExistingFile);
+  dialog.setViewMode(QFileDialog::Detail);
+  QSize size(760, 480);
+  if (QScreen* screen = parent ? parent->screen() : nullptr)
+    size = size.boundedTo(screen->availableGeometry().size() * 9 / 10);
+  dialog.resize(size);
+  // Sizes, types and dates whole; the names take the rest.
+  if (auto* view = dialog.findChild<QTreeView*>(QStringLiteral("treeView"))) {
+    view->header()->setStretchLastSection(false);
+    view->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    view->header()->setSectionResizeMode(0, QHeaderView::Stretch);
+  }
+  if (dialog.exec() != QDialog::Accepted) return {};
+  return dialog.selectedFiles();
+}
+
+QString DialogFolder(const QString& current, const QString& fallback) {
+  const QFileInfo info(current);
+  if (!current.isEmpty() && info.isAbsolute()) {
+    if (info.isDir()) return info.absoluteFilePath();
+    if (info.absoluteDir().exists()) return info.absolutePath();
+  }
+  return fallback;
+}
 
 namespace {
 template <class Base>

@@ -6,6 +6,7 @@
 #include <QPixmap>
 #include <QRadioButton>
 #include <QString>
+#include <QStringList>
 #include <QToolButton>
 #include <QWidget>
 
@@ -28,6 +29,14 @@ inline void KeepPlace(QWidget* w) {
   sp.setRetainSizeWhenHidden(true);
   w->setSizePolicy(sp);
 }
+
+// The open-file dialogs: in the folder `dir`, in the detailed view (names, sizes and dates),
+// large enough to show them. Empty when cancelled.
+QStringList ChooseFilesToOpen(QWidget* parent, const QString& dir, const QString& filter,
+                              bool several);
+// The folder a file dialog opens in: the folder of the file named by the full path `current`
+// when that folder exists, else `fallback`.
+QString DialogFolder(const QString& current, const QString& fallback);
 
 // A round gauge: a pie filled clockwise from twelve o'clock in proportion to the progress
 // (0 to 100), with the percentage written in the middle.

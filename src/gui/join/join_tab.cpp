@@ -41,6 +41,9 @@ constexpr const char* kNameHint = "сгенерить имя выходного 
 constexpr const char* kMenuHint = "правая кнопка мыши в левом окне - вызов меню";
 constexpr const char* kNothingToJoin = "нечего клеить. добавьте файлы в список";
 constexpr const char* kOverwrite = "файл с таким именем уже существует. перезаписать?";
+constexpr const char* kNoOutputName =
+    "укажите имя выходного файла (кнопка слева от поля предложит его)";
+constexpr const char* kCaptionAddButton = "добавить файлы…";
 
 constexpr int kPictureSize = 20;
 
@@ -100,6 +103,15 @@ void JoinList::startDrag(Qt::DropActions) {
   drag->exec(Qt::MoveAction, Qt::MoveAction);
 }
 
+void JoinList::paintEvent(QPaintEvent* event) {
+  QListWidget::paintEvent(event);
+  if (count() > 0) return;
+  QPainter p(viewport());
+  p.setPen(palette().color(QPalette::Disabled, QPalette::Text));
+  p.drawText(viewport()->rect().adjusted(8, 8, -8, -8), Qt::AlignCenter | Qt::TextWordWrap,
+             QString::fromUtf8(kEmptyHint));
+}
+
 void JoinList::dragEnterEvent(QDragEnterEvent* event) { event->acceptProposedAction(); }
 
 void JoinList::dragMoveEvent(QDragMoveEvent* event) { event->acceptProposedAction(); }
@@ -140,6 +152,7 @@ JoinTab::JoinTab(TaskWindow& window, QWidget* tab) : QObject(tab), window_(windo
   PopupJO->addAction(N2);
   PopupJO->addAction(N1);
   PopupJO->addAction(N3);
+  PopupJO->setFont(tab_->font());
   tabLayout->addWidget(JList, 1);
 
   // The right side: the notice at the top, the output name, the start button, the status.
@@ -156,6 +169,8 @@ JoinTab::JoinTab(TaskWindow& window, QWidget* tab) : QObject(tab), window_(windo
   // The notice is there from the start, so that the panel is made wide enough for it.
   LabelJINFO->setText(QString::fromUtf8(rv::kJoinNotice));
   sr->addWidget(LabelJINFO, 0, Qt::AlignHCenter);
+  BitBtnADD = Named(new QPushButton(Q(kCaptionAddButton), PanelSR), "BitBtnADD");
+  sr->addWidget(BitBtnADD, 0, Qt::AlignLeft);
   sr->addStretch(1);
 
   auto* nameRow = new QHBoxLayout;
@@ -178,7 +193,7 @@ JoinTab::JoinTab(TaskWindow& window, QWidget* tab) : QObject(tab), window_(windo
   GaugeZ->hide();
   ImageZ = Named(new PictureButton(PanelSR), "ImageZ");
   ImageZ->SetPicture(pictures::Draw(pictures::Kind::Stop, kPictureSize), QStringLiteral("ImageZ"));
-  ImageZ->setToolTip(Q("stop"));
+  ImageZ->setToolTip(Q("прервать"));
   KeepPlace(ImageZ);
   ImageZ->hide();
   startRow->addWidget(BitBtnSUM);
@@ -201,6 +216,7 @@ JoinTab::JoinTab(TaskWindow& window, QWidget* tab) : QObject(tab), window_(windo
   connect(JList, &QWidget::customContextMenuRequested, this,
           [this](const QPoint& pos) { PopupJO->popup(JList->viewport()->mapToGlobal(pos)); });
   connect(N1, &QAction::triggered, this, &JoinTab::N1Click);
+  connect(BitBtnADD, &QPushButton::clicked, this, &JoinTab::N1Click);
   connect(N2, &QAction::triggered, this, &JoinTab::N2Click);
   connect(N3, &QAction::triggered, this, &JoinTab::N3Click);
   connect(JList, &JoinList::dragStarted, this, &JoinTab::JListStartDrag);
@@ -232,24 +248,43 @@ void JoinTab::TabSheetJOINShow() {
 
 QStringList JoinTab::ChooseFiles(const QString& dir) {
   if (chooser_) return chooser_(dir);
-  return QFileDialog::getOpenFileNames(window_.DialogParent(), QString(), dir, Q(kFileFilter));
+  return ChooseFilesToOpen(window_.DialogParent(), dir, Q(kFileFilter), true);
 }
 
 void JoinTab::N1Click() {
   // The directory is the one the repair tab's file choice uses too.
+  // The folder of the last file in the list, else of the repair tab's file.
   QString dir = window_.LastDir();
   if (dir.isEmpty()) dir = QString::fromStdString(rv::ProgramDir());
+  dir = DialogFolder(window_.InputName(), dir);
+  if (JList->count() > 0) dir = DialogFolder(JList->item(JList->count() - 1)->text(), dir);
   const QStringList files = ChooseFiles(dir);
   if (files.isEmpty()) return;
   JList->addItems(files);
   window_.SetLastDir(QFileInfo(files.first()).absolutePath());
+  ListChanged();
 }
 
-void JoinTab::N2Click() { JList->clear(); }
+void JoinTab::N2Click() {
+  JList->clear();
+  ListChanged();
+}
 
 void JoinTab::N3Click() {
   for (int i = JList->count() - 1; i >= 0; --i)
     if (JList->item(i)->isSelected()) delete JList->takeItem(i);
+  ListChanged();
+}
+
+void JoinTab::ListChanged() {
+  LabelME->clear();
+  LabelJINFO->setText(QString::fromUtf8(rv::kJoinNotice));
+  if (JList->count() == 0 || rv::WorkerExists()) return;
+  // A name the user typed stays; an empty or proposed one follows the first file.
+  if (EditSUM->text().isEmpty() || EditSUM->text() == proposedName_) {
+    proposedName_ = QString::fromStdString(rv::JoinedName(JList->item(0)->text().toStdString()));
+    EditSUM->setText(proposedName_);
+  }
 }
 
 void JoinTab::JListStartDrag(int source) { dragSource_ = source; }
@@ -271,6 +306,7 @@ void JoinTab::JListDragDrop(QObject* source, int target) {
   rv::MoveItem(items, s, target);
   for (int i = 0; i < n; ++i) JList->item(i)->setText(QString::fromStdString(items[size_t(i)]));
   JList->setCurrentRow(target, QItemSelectionModel::ClearAndSelect);
+  ListChanged();
 }
 
 void JoinTab::ImageSUMClick() {
@@ -278,13 +314,18 @@ void JoinTab::ImageSUMClick() {
     LabelME->setText(Q(kMenuHint));
     return;
   }
-  EditSUM->setText(QString::fromStdString(rv::JoinedName(JList->item(0)->text().toStdString())));
+  proposedName_ = QString::fromStdString(rv::JoinedName(JList->item(0)->text().toStdString()));
+  EditSUM->setText(proposedName_);
 }
 
 void JoinTab::BitBtnSUMClick() {
   if (rv::WorkerExists()) return;
   if (JList->count() == 0) {
     LabelME->setText(Q(kNothingToJoin));
+    return;
+  }
+  if (EditSUM->text().trimmed().isEmpty()) {
+    LabelME->setText(Q(kNoOutputName));
     return;
   }
   const std::string output = EditSUM->text().toStdString();

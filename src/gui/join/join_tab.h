@@ -31,6 +31,9 @@ class JoinList : public QListWidget {
  public:
   // MIME type of the drag; its data is the source row in decimal.
   static constexpr const char* kMimeType = "application/x-rivetta-join-row";
+  // Shown inside the list while it is empty.
+  static constexpr const char* kEmptyHint =
+      "список пуст.\nдобавьте файлы кнопкой «добавить файлы…»\nили через меню правой кнопки мыши";
 
   explicit JoinList(QWidget* parent = nullptr);
 
@@ -49,6 +52,7 @@ class JoinList : public QListWidget {
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dragMoveEvent(QDragMoveEvent* event) override;
   void dropEvent(QDropEvent* event) override;
+  void paintEvent(QPaintEvent* event) override;
 
  private:
   QPoint pressPos_;
@@ -73,6 +77,7 @@ class JoinTab : public QObject {
   QAction* N3 = nullptr;  // "удалить"
   QWidget* PanelSR = nullptr;
   QLabel* LabelJINFO = nullptr;
+  QPushButton* BitBtnADD = nullptr;  // does what N1 does
   PictureButton* ImageSUM = nullptr;
   QLineEdit* EditSUM = nullptr;
   QPushButton* BitBtnSUM = nullptr;
@@ -111,11 +116,14 @@ class JoinTab : public QObject {
   QStringList ChooseFiles(const QString& dir);
   // Shows the task's status and gauge when they changed.
   void Follow();
+  // The list changed: old hints and errors go, and a first file proposes the output name.
+  void ListChanged();
 
   TaskWindow& window_;
   QWidget* tab_;
   QTimer followTimer_;
   FileChooser chooser_;
   int dragSource_ = -1;
+  QString proposedName_;  // the output name last proposed, replaced while the user keeps it
   uint64_t shownGeneration_ = 0;
 };

@@ -38,6 +38,10 @@ constexpr const char* kShowKeyframes = "показывать опорные ка
 constexpr const char* kShowAll = "отображать процесс поиска целиком";
 constexpr const char* kIndexLoadedAsk = "] уже загружен. продолжить?";
 constexpr const char* kNoOwnIndex = "в исходном файле индекс не найден";
+constexpr const char* kIndexNeeded =
+    "для поиска нужен индекс: проверьте поток на вкладке «ремонт» или загрузите индекс из "
+    "исходного файла";
+constexpr const char* kIndexLoaded = "загружено записей индекса: ";
 
 constexpr int kPictureSize = 20;
 
@@ -129,7 +133,7 @@ KeyframeTab::KeyframeTab(TaskWindow& window, QWidget* tab)
   ImageStop = Named(new PictureButton(panel), "ImageStop");
   ImageStop->SetPicture(pictures::Draw(pictures::Kind::Stop, kPictureSize),
                         QStringLiteral("ImageStop"));
-  ImageStop->setToolTip(Q("stop"));
+  ImageStop->setToolTip(Q("прервать"));
   KeepPlace(ImageStop);
   ImageStop->hide();
   Label42 = Named(new QLabel(Q(kCodec), panel), "Label42");
@@ -325,7 +329,9 @@ void KeyframeTab::BitBtnLIClick() {
   }
   // A file that cannot be read leaves the old index, and the label says what is there.
   const bool ok = rv::LoadOwnIndex(window_.InputName().toStdString());
-  const std::string text = ok || rv::Index().count > 0 ? "" : kNoIndex;
+  const std::string text = ok ? kIndexLoaded + std::to_string(rv::Index().count)
+                           : rv::Index().count > 0 ? ""
+                                                   : kNoIndex;
   rv::Keyframes().SetText("LabelIO", text);
   shownTexts_[kIO] = text;
   LabelIO->setText(QString::fromStdString(text));
@@ -335,7 +341,16 @@ void KeyframeTab::BitBtnLIClick() {
 
 void KeyframeTab::BitBtnPLClick() {
   if (rv::WorkerExists()) return;
+  if (rv::Index().count == 0) {
+    rv::Keyframes().SetText("LabelIO", kIndexNeeded);
+    shownTexts_[kIO] = kIndexNeeded;
+    LabelIO->setText(Q(kIndexNeeded));
+    return;
+  }
   rv::Keyframes().SetChoice(ComboKK->currentText().toStdString());
+  // The counts of an earlier search are not this one's.
+  rv::Keyframes().keyframes = 0;
+  rv::Keyframes().gauge = 0;
   ImageStop->show();
   if (!window_.StartTask(QLatin1String(kTaskName))) {
     ImageStop->hide();
@@ -403,6 +418,23 @@ void KeyframeTab::TaskCompleted(int code, int) {
     shownTexts_[i] = k.Text(kTextNames[i]);
     TextLabel(i)->setText(QString::fromStdString(shownTexts_[i]));
   }
+  // The count found stays on screen beside the end text.
+  if (k.gauge.load() > 0 || k.keyframes.load() > 0)
+    LabelIO->setText(LabelIO->text() + Q(". ") + Q(kKeyframesFound) +
+                     QString::number(k.keyframes.load()));
   GaugeKS->hide();
   ImageStop->hide();
+}
+
+void KeyframeTab::FileReset() {
+  rv::KeyframeState& k = rv::Keyframes();
+  k.keyframes = 0;
+  k.gauge = 0;
+  GaugeKS->SetProgress(0);
+  GaugeKS->hide();
+  ClearEkran();
+  k.SetText("LabelKKP", "");
+  TabSheetKKShow();
+  shownTexts_[kKKP].clear();
+  LabelKKP->clear();
 }

@@ -106,6 +106,8 @@ class KeyframeTab : public QObject {
   void ShowProgress(const rv::Progress& p);
   // The window's completion: code 103 ends a search.
   void TaskCompleted(int code, int result);
+  // Another file is read: the picture, the counts and the texts of the old one go.
+  void FileReset();
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;

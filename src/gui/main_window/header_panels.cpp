@@ -375,18 +375,16 @@ void HeaderPanels::PopupRIFFPopup() {
     MIstrh->setVisible(true);
   } else if (r.Name == "strf") {
     const std::string& first = blocks.front().Name;
-    if (first == "ROOT") {
-      // A reconstructed table has no stream lists: the size tells the format.
-      if (r.Size == 52) MIvstrf->setVisible(true);
-      if (r.Size == 30) MIastrf->setVisible(true);
-    } else if (first == "RIFF") {
-      const char kind = rv::StreamKindOf(r);
+    if (first == "ROOT" || first == "RIFF") {
+      // The stream the format belongs to; in a reconstructed table, which has no stream
+      // lists, the stream header found before it.
+      const char kind = rv::FormatStreamKind(size_t(b));
       if (kind == 'v') {
         MIvstrf->setVisible(true);
-        MIread->setVisible(!rv::IFpresent("vstrf"));
+        MIread->setVisible(first == "RIFF" && !rv::IFpresent("vstrf"));
       } else if (kind == 'a') {
         MIastrf->setVisible(true);
-        MIread->setVisible(!rv::IFpresent("astrf"));
+        MIread->setVisible(first == "RIFF" && !rv::IFpresent("astrf"));
       }
     }
   }
@@ -400,7 +398,7 @@ void HeaderPanels::OpenEditorOf(int32_t b) {
   } else if (r.Name == "strh") {
     OpenStrh(b);
   } else if (r.Name == "strf") {
-    const char kind = rv::StreamKindOf(r);
+    const char kind = rv::FormatStreamKind(size_t(b));
     if (kind == 'v')
       OpenVideoFormat(b);
     else if (kind == 'a')
@@ -436,7 +434,7 @@ void HeaderPanels::MIreadClick() {
   const rv::BlockRecord r = rv::Blocks()[size_t(b)];
   if (r.Name != "strf") return;
   if (!rv::OpenSource(window_.InputName().toStdString())) return;
-  const bool read = rv::MIread(b, rv::StreamKindOf(r) == 'v' ? 'v' : 'a');
+  const bool read = rv::MIread(b, rv::FormatStreamKind(size_t(b)) == 'v' ? 'v' : 'a');
   rv::CloseSource();
   if (!read) return;
   RefreshTreeKeepingView(r.Node);

@@ -25,6 +25,7 @@
 #include <QSplitter>
 #include <QStyle>
 #include <QStyleOptionButton>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTreeWidget>
 #include <QUrl>
@@ -120,6 +121,12 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent) {
   // A file dropped from a file manager is opened and read.
   AcceptFileDrops(*this);
 
+  // Never lower than the right column of the repair tab needs at its fitted width, so that
+  // no caption of the save area overlaps another and the buttons keep their height.
+  setMinimumSize(kMinWidth, std::max(kMinHeight, LeastHeight()));
+  // The pop-up menus in the window's font.
+  PopupRIFF->setFont(font());
+
   // Centred on the screen.
   if (QScreen* screen = QGuiApplication::primaryScreen()) {
     QRect avail = screen->availableGeometry();
@@ -131,6 +138,18 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent) {
 }
 
 TFormMain::~TFormMain() = default;
+
+int TFormMain::LeastHeight() const {
+  QLayout* column = PanelIDX1->layout();
+  const int columnHeight = column->hasHeightForWidth() ? column->heightForWidth(kRightColumnWidth)
+                                                       : column->minimumSize().height();
+  // The tab bar, the page's frame and the tab's own margins around the column.
+  const int around = PageControl1->tabBar()->sizeHint().height() +
+                     2 * PageControl1->style()->pixelMetric(QStyle::PM_DefaultFrameWidth) +
+                     TabSheetFIX->layout()->contentsMargins().top() +
+                     TabSheetFIX->layout()->contentsMargins().bottom() + 4;
+  return columnHeight + around;
+}
 
 void TFormMain::AttachHost(GuiHost* host) {
   if (!host) return;
@@ -160,7 +179,7 @@ void TFormMain::BuildCorner() {
   ImageWD = Named(new PictureButton(PanelWD), "ImageWD");
   ImageWD->SetPicture(pictures::Draw(pictures::Kind::Web, 18), QStringLiteral("ImageWDG"));
   ImageWD->SetHoverPicture(pictures::Draw(pictures::Kind::WebHover, 18));
-  ImageWD->setToolTip(Q(kWebAddress));
+  ImageWD->setToolTip(Q("открыть сайт программы в браузере"));
   l->addWidget(ImageWD);
   PageControl1->setCornerWidget(PanelWD, Qt::TopRightCorner);
   connect(ImageWD, &QToolButton::clicked, this, &TFormMain::ImageWDClick);
@@ -205,6 +224,7 @@ void TFormMain::ConnectRepairTab() {
 void TFormMain::BuildKeyframeTab() {
   keyframeTab_ = new KeyframeTab(*this, TabSheetKK);
   connect(this, &TFormMain::taskCompleted, keyframeTab_, &KeyframeTab::TaskCompleted);
+  connect(this, &TFormMain::fileReset, keyframeTab_, &KeyframeTab::FileReset);
 }
 
 void TFormMain::BuildJoinTab() {
@@ -351,6 +371,7 @@ void TFormMain::RefreshTree() {
     }
     if (child) parent = items[size_t(line.parent)];
     auto* item = new QTreeWidgetItem(QStringList{QString::fromStdString(line.text)});
+    item->setToolTip(0, item->text(0));  // the whole line, also where the column cuts it
     item->setData(0, Qt::UserRole, int(i));
     item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
     if (parent)
@@ -414,6 +435,8 @@ void TFormMain::TaskCompleted(int code, int result) {
   } else if (code == 101) {
     SynthesizeHeader();
     RefreshTree();
+  } else if (code == 0 && rv::TaskCommand() == "saveOUT") {
+    ReportSave();
   }
   RefreshLabels();
   RefreshMessages();
@@ -423,6 +446,24 @@ void TFormMain::TaskCompleted(int code, int result) {
     CheckFI->setChecked(rv::Opt().searchNext);
   }
   Q_EMIT taskCompleted(code, result);
+}
+
+void TFormMain::ReportSave() {
+  const rv::WriteSummary& w = rv::LastWrite();
+  const std::string out = rv::OutputFileName();
+  if (!w.written) {
+    rv::AddMessage("• файл не записан: " + out);
+  } else if (w.writeError) {
+    rv::AddMessage("• файл записан не полностью (ошибка записи): " + out);
+  } else {
+    std::string line = "• сохранено: " + out + ", записано блоков " +
+                       std::to_string(w.chunksWritten - w.fromOwnIndex) + " из " +
+                       std::to_string(rv::Index().entries.size());
+    if (w.fromOwnIndex) line += ", взято из индекса файла " + std::to_string(w.fromOwnIndex);
+    if (!w.complete) line += " (не все блоки индекса записаны)";
+    rv::AddMessage(line);
+  }
+  RefreshMessages();
 }
 
 void TFormMain::ShowProgress(const rv::Progress& p) {
@@ -511,10 +552,11 @@ void TFormMain::SynthesizeHeader() {
 // ---- the file -----------------------------------------------------------------------------------
 
 void TFormMain::ImageFIClick() {
-  QString dir = lastDir_.isEmpty() ? QString::fromStdString(rv::ProgramDir()) : lastDir_;
-  QString name = QFileDialog::getOpenFileName(this, QString(), dir, Q("*.avi (*.avi);;*.* (*)"));
-  if (name.isEmpty()) return;
-  FileChosen(name);
+  const QString dir = DialogFolder(
+      EditIN->text(), lastDir_.isEmpty() ? QString::fromStdString(rv::ProgramDir()) : lastDir_);
+  const QStringList names = ChooseFilesToOpen(this, dir, Q("*.avi (*.avi);;*.* (*)"), false);
+  if (names.isEmpty()) return;
+  FileChosen(names.first());
 }
 
 void TFormMain::FileChosen(const QString& name) {
@@ -532,6 +574,7 @@ QString TFormMain::InputName() const { return EditIN->text(); }
 
 void TFormMain::ProposeOutputName() {
   if (EditIN->text().isEmpty()) return;
+  proposedFrom_ = EditIN->text();
   EditOUT->setText(QString::fromStdString(rv::makeOutFN(EditIN->text().toStdString())));
 }
 
@@ -543,6 +586,13 @@ void TFormMain::ResetShownFile() {
   BitBtnIDX->setEnabled(false);
   RadioZI->setEnabled(true);
   RadioZO->setEnabled(true);
+  // The one-shot choices of the save area belong to the old file; the options stay.
+  {
+    QSignalBlocker block(CheckSAID);
+    CheckSAID->setChecked(false);
+  }
+  CheckSavePart->setChecked(false);
+  ShowTaskControls(false, false);
   RefreshLabels();
   Q_EMIT fileReset();
 }
@@ -557,6 +607,8 @@ void TFormMain::BitBtnGOClick() {
   ImageWO->show();
   repaint();
 
+  // A name typed into EditIN and read without Enter gets its output name too.
+  if (EditIN->text() != proposedFrom_) ProposeOutputName();
   ResetShownFile();
   const std::string name = EditIN->text().toStdString();
   rv::InputFileName() = name;
@@ -620,6 +672,7 @@ void TFormMain::TreeRIFFDblClick() {
 
 void TFormMain::AttachStreamCheckWindow(TFormMI& window) {
   window.SetInputNameSource([this] { return EditIN->text(); });
+  window.SetAnchor(this);
   connect(this, &TFormMain::fileReset, &window, &TFormMI::FileReset);
   connect(this, &TFormMain::checkFinished, &window, &TFormMI::CheckCompleted);
   connect(this, &TFormMain::taskCompleted, &window, &TFormMI::TaskCompleted);
@@ -675,8 +728,10 @@ bool TFormMain::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void TFormMain::closeEvent(QCloseEvent* event) {
-  // While a task runs the window stays open, silently.
+  // While a task runs the window stays open, and says why.
   if (rv::WorkerExists()) {
+    rv::AddMessage(kBusyClose);
+    RefreshMessages();
     event->ignore();
     return;
   }

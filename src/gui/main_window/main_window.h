@@ -66,6 +66,8 @@ class TFormMain : public QMainWindow, public TaskWindow, public RepairTab, publi
   static constexpr const char* kWebAddress = "https://ffmpeg.org/";
   static constexpr const char* kNoFileName = "сюда надо положить имя файла";
   static constexpr const char* kStopQuestion = "прервать обработку?";
+  static constexpr const char* kBusyClose =
+      "• программа не закрывается, пока идёт обработка: дождитесь её конца или прервите её";
   static constexpr const char* kBigDumpQuestion =
       "а может не надо?\r\nразмер блока больше 100кБ.\r\nпродолжить?";
 
@@ -181,10 +183,14 @@ class TFormMain : public QMainWindow, public TaskWindow, public RepairTab, publi
   void BuildCorner();
   void ConnectOptions();
   void SyncOptions();
+  // The height at which the repair tab's right column shows every control whole.
+  int LeastHeight() const;
   // The window's part of the file reset: the engine's file state, the tree, the save sign,
   // the buttons that need a read file, and the stream-check window (fileReset).
   void ResetShownFile();
   void ShowTaskControls(bool show, bool withPointer);
+  // The message list says where the save went and how many chunks it holds.
+  void ReportSave();
   int SelectedBlock() const;
 
   MainWindowHooks hooks_;
@@ -193,6 +199,7 @@ class TFormMain : public QMainWindow, public TaskWindow, public RepairTab, publi
   bool fitting_ = false;  // the window itself is moving the splitters
   QString lastDir_;       // directory of the last file chosen in this run
   QString donorFile_;     // the donor of the reconstruction under way
+  QString proposedFrom_;  // the EditIN text EditOUT was last proposed from
   KeyframeTab* keyframeTab_ = nullptr;
   JoinTab* joinTab_ = nullptr;
 };

@@ -176,7 +176,7 @@ void RepairTab::BuildRepairTab(QWidget* tab) {
   ImageRF->hide();
   ImageX = Named(new PictureButton, "ImageX");
   ImageX->SetPicture(pictures::Draw(pictures::Kind::Stop, kPictureSize), QStringLiteral("ImageX"));
-  ImageX->setToolTip(Q("stop"));
+  ImageX->setToolTip(Q("прервать"));
   KeepPlace(ImageX);
   ImageX->hide();
   GaugeSA = Named(new PieGauge, "GaugeSA");

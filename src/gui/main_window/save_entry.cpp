@@ -10,6 +10,7 @@
 #include "base/questions.h"
 #include "base/tasks.h"
 #include "check/index.h"
+#include "check/scanner.h"
 #include "check/side_files.h"
 #include "gui/main_window/main_window.h"
 #include "output/naming.h"
@@ -45,7 +46,9 @@ void TFormMain::ImageSAClick() {
 
   // Without a successful stream check only the user's "I know what I am doing" saves.
   if (!CheckSavePart->isChecked() && (!rv::IFpresent("movi") || !rv::IFpresent("idx1"))) {
-    rv::AddMessage(save_entry::kCheckStreamFirst);
+    const bool endedEarly =
+        !rv::Index().entries.empty() && rv::LastScan().steps > 0 && !rv::LastScan().reachedEnd;
+    rv::AddMessage(endedEarly ? save_entry::kCheckEndedEarly : save_entry::kCheckStreamFirst);
     RefreshMessages();
     return;
   }

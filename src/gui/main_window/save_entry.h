@@ -7,6 +7,10 @@
 namespace save_entry {
 
 inline constexpr const char* kCheckStreamFirst = "• проведите проверку потока";
+// After a check that ended before the end of the stream.
+inline constexpr const char* kCheckEndedEarly =
+    "• проверка потока не дошла до конца: продолжите её (кнопка пуска в окне проверки) или, "
+    "чтобы сохранить найденное, отметьте «типа.. . я знаю, что делаю»";
 inline constexpr const char* kContinueCheckFirst =
     "• после вырезания фрагментов продолжите проверку потока";
 inline constexpr const char* kSameAsSource = "• выходной файл совпадает с исходным";

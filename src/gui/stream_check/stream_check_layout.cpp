@@ -200,6 +200,7 @@ void TFormMI::BuildTopArea() {
   StringER->setContextMenuPolicy(Qt::CustomContextMenu);
   StringER->viewport()->installEventFilter(this);
   PopupER = new QMenu(StringER);
+  PopupER->setFont(font());  // the window's size, not the menus' default
   PopupER->setObjectName(QStringLiteral("PopupER"));
   MIdump = PopupER->addAction(Q("посмотреть dump"));
   MIdump->setObjectName(QStringLiteral("MIdump"));
@@ -239,7 +240,7 @@ void TFormMI::BuildLowerPanel() {
   // Start / stop, the gauge, the file action.
   ImageGO = MakePictureButton(PanelBB, "ImageGO", kGoSize);
   SetGoPicture(GoPicture::Start);
-  ImageGO->setToolTip(Q(kStateStart));
+  SetGoState(kStateStart);
   connect(ImageGO, &QToolButton::clicked, this, &TFormMI::ImageGOClick);
 
   GaugeIDX1 = new PieGauge(PanelBB);
@@ -264,6 +265,7 @@ void TFormMI::BuildLowerPanel() {
 
   ImageSE = MakePictureButton(PanelBB, "ImageSE", kActionSize);
   ImageSE->SetPicture(ImageFG->pixmap(), QStringLiteral("ImageFG"));
+  ImageSE->setToolTip(Q(kSaveListHint));
   connect(ImageSE, &QToolButton::clicked, this, &TFormMI::ImageSEClick);
 
   auto* actions = new QVBoxLayout;
@@ -389,6 +391,7 @@ void TFormMI::BuildExclusionPanel() {
   Label3 = new QLabel(Q("список исключённых фрагментов"), PanelEH);
   Label3->setObjectName(QStringLiteral("Label3"));
   ImageEXX = MakePictureButton(PanelEH, "ImageEXX", kSignSize - 4);
+  ImageEXX->setToolTip(Q("закрыть"));
   ImageEXX->SetPicture(pictures::Draw(pictures::Kind::Close, kSignSize - 4),
                        QStringLiteral("ImageEXX"));
   connect(ImageEXX, &QToolButton::clicked, this, &TFormMI::ImageEXXClick);

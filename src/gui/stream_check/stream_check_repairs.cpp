@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <string>
+#include <vector>
 
 #include "base/messages.h"
 #include "base/options.h"
@@ -98,12 +99,26 @@ void TFormMI::ImageHAMMERClick() {
   for (QRadioButton* r : {RadioEQ, RadioREIS, RadioRENO, RadioRERE, RadioISME, RadioISALL})
     if (r->isChecked()) radio = r->objectName().toStdString();
   const uint64_t excluded = ExcludedBytes();
+  const std::vector<rv::BadBlock> blocksBefore = rv::BadBlocks();
+  const size_t fragmentsBefore = rv::Exclusions().size();
   g_hammerWindow = this;
   rv::RunBulkAction(radio, o, InputName().toStdString(), HammerProgress);
   g_hammerWindow = nullptr;
   LabelPTR->clear();
   LabelPTR->hide();
   ImageWA->hide();
+  // What the repair did, in the main window's message list.
+  const size_t blocksAfter = rv::BadBlocks().size();
+  const size_t fragmentsAfter = rv::Exclusions().size();
+  if (blocksAfter == blocksBefore.size() && fragmentsAfter == fragmentsBefore &&
+      rv::BadBlocks() == blocksBefore) {
+    rv::AddMessage(kHammerNothing);
+  } else {
+    const size_t repaired = blocksBefore.size() - std::min(blocksBefore.size(), blocksAfter);
+    const size_t cut = fragmentsAfter - std::min(fragmentsBefore, fragmentsAfter);
+    rv::AddMessage(std::string(kHammerDone) + std::to_string(repaired) + ", вырезано фрагментов: " +
+                   std::to_string(cut) + ", осталось в списке: " + std::to_string(blocksAfter));
+  }
   AfterRepair(-1, excluded);
 }
 

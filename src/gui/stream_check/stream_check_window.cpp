@@ -42,6 +42,8 @@
 namespace {
 
 constexpr int kSignPeriodMs = 33;  // the scanner's signs are looked at this often
+constexpr qreal kFontPoints = 8.0;
+constexpr int kScreenGap = 4;  // between the window and its anchor
 
 const QColor kSilver(0xC0, 0xC0, 0xC0);
 
@@ -61,7 +63,8 @@ TFormMI::TFormMI(QWidget* parent) : QWidget(parent, Qt::Window) {
   f.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Microsoft Sans Serif"),
                  QStringLiteral("Arial"), QStringLiteral("Liberation Sans"),
                  QStringLiteral("Nimbus Sans"), QStringLiteral("Helvetica")});
-  f.setPointSize(8);
+  // The same size as the main window's, so that the two windows read alike.
+  f.setPointSizeF(kFontPoints);
   setFont(f);
 
   BuildPictures();
@@ -77,6 +80,11 @@ TFormMI::TFormMI(QWidget* parent) : QWidget(parent, Qt::Window) {
   top->setSpacing(2);
   top->addWidget(Panel1);
   top->addWidget(StringER, 1);
+  LabelEND = new QLabel(this);
+  LabelEND->setObjectName(QStringLiteral("LabelEND"));
+  LabelEND->setWordWrap(true);
+  LabelEND->hide();
+  top->addWidget(LabelEND);
   root->addLayout(top, 1);
   root->addWidget(PanelBB);
 
@@ -107,7 +115,13 @@ TFormMI::~TFormMI() = default;
 
 bool TFormMI::VerificationMode() const { return windowTitle() == Q(kVerifyCaption); }
 
-QString TFormMI::GoState() const { return ImageGO->toolTip(); }
+QString TFormMI::GoState() const { return ImageGO->property("state").toString(); }
+
+void TFormMI::SetGoState(const char* state) {
+  ImageGO->setProperty("state", Q(state));
+  ImageGO->setToolTip(
+      Q(state == std::string(kStateStop) ? "прервать проверку" : "начать или продолжить проверку"));
+}
 
 QString TFormMI::InputName() const {
   if (inputName_) return inputName_();
@@ -193,6 +207,25 @@ void TFormMI::RestoreAndRaise() {
   activateWindow();
 }
 
+void TFormMI::PlaceBesideAnchor() {
+  if (!anchor_) return;
+  const QRect a = anchor_->frameGeometry();
+  QScreen* screen = anchor_->screen();
+  if (!screen) return;
+  const QRect area = screen->availableGeometry();
+  const QSize own = frameGeometry().size().expandedTo(size());
+  const int top =
+      std::clamp(a.top(), area.top(), std::max(area.top(), area.bottom() - own.height()));
+  if (a.right() + kScreenGap + own.width() <= area.right())
+    move(a.right() + kScreenGap, top);
+  else if (a.left() - kScreenGap - own.width() >= area.left())
+    move(a.left() - kScreenGap - own.width(), top);
+  else
+    // No room on either side: at the screen's left edge it covers the left of the anchor
+    // (the message list and the tree), not its buttons, labels and save area on the right.
+    move(area.left(), top);
+}
+
 void TFormMI::OpenCreationMode() {
   if (isVisible()) {
     RestoreAndRaise();
@@ -201,6 +234,7 @@ void TFormMI::OpenCreationMode() {
   if (rv::WorkerExists()) return;
   setWindowTitle(Q(kCreateCaption));
   EnableControls();
+  PlaceBesideAnchor();
   show();
   RestoreAndRaise();
 }
@@ -213,6 +247,7 @@ void TFormMI::OpenVerificationMode() {
   if (rv::WorkerExists()) return;
   setWindowTitle(Q(kVerifyCaption));
   DisableControls();
+  PlaceBesideAnchor();
   show();
   RestoreAndRaise();
 }
@@ -311,11 +346,12 @@ void TFormMI::ImageGOClick() {
 
 bool TFormMI::StartCheck(const char* command) {
   rv::Opt().highPriorityCheck = CheckHI->isChecked();
+  LabelEND->hide();
   rv::TaskCommand() = command;
   if (!rv::threadIDX1Start()) return false;
   startedCheck_ = true;
   SetGoPicture(GoPicture::Stop);
-  ImageGO->setToolTip(Q(kStateStop));
+  SetGoState(kStateStop);
   signTimer_->start();
   return true;
 }
@@ -323,12 +359,40 @@ bool TFormMI::StartCheck(const char* command) {
 void TFormMI::CheckCompleted(int /*result*/) {
   startedCheck_ = false;
   SetGoPicture(rv::Index().entries.empty() ? GoPicture::Start : GoPicture::Continue);
-  ImageGO->setToolTip(Q(kStateStart));
+  SetGoState(kStateStart);
   rv::Crashed2SG();
   MirrorGrid();
   dfx();
   ApplyScanSigns(true);
   FinishContinuation();
+  // The index check says itself what it found; the stream check says it here and in the
+  // main window's message list, also when its window closes because the grid is empty.
+  if (rv::TaskCommand() == "createIDX1") {
+    const QString outcome = CheckOutcomeText();
+    for (const QString& line : outcome.split(QLatin1Char('\n')))
+      rv::AddMessage("• " + line.toStdString());
+    LabelEND->setText(outcome);
+    LabelEND->show();
+  }
+}
+
+QString TFormMI::CheckOutcomeText() {
+  const rv::ScanSummary& last = rv::LastScan();
+  QString found = Q("записей в индексе: ") + QString::number(rv::Index().entries.size()) +
+                  Q(", битых блоков: ") + QString::number(rv::BadBlocks().size());
+  if (last.reachedEnd && last.sizeBroken)
+    return Q("поток проверен до конца файла (размер потока в заголовке не сходится с файлом: "
+             "файл обрезан?); ") +
+           found;
+  if (last.reachedEnd) return Q("поток проверен до конца; ") + found;
+  QString why = last.stopped     ? Q("проверка прервана")
+                : last.fileEnded ? Q("проверка закончилась раньше конца потока: файл обрывается "
+                                     "раньше, чем указано в заголовке (обрезан?)")
+                                 : Q("проверка закончилась раньше конца потока (по ответу "
+                                     "на вопрос или на структуре, которую не удалось разобрать)");
+  return why + Q("; ") + found +
+         Q("\nможно продолжить проверку (кнопка пуска в окне проверки) или сохранить "
+           "найденное: отметьте «типа.. . я знаю, что делаю» и нажмите «сохранить»");
 }
 
 void TFormMI::TaskCompleted(int code, int /*result*/) {
@@ -337,7 +401,7 @@ void TFormMI::TaskCompleted(int code, int /*result*/) {
   if (code != 100 && startedCheck_ && !rv::WorkerExists()) {
     startedCheck_ = false;
     SetGoPicture(rv::Index().entries.empty() ? GoPicture::Start : GoPicture::Continue);
-    ImageGO->setToolTip(Q(kStateStart));
+    SetGoState(kStateStart);
     ApplyScanSigns(true);
     FinishContinuation();
   }
@@ -452,7 +516,12 @@ void TFormMI::MirrorGrid() {
 void TFormMI::dfx() {
   std::array<int, 9> current;
   for (int c = 0; c < 9; ++c) current[size_t(c)] = StringER->columnWidth(c);
-  const std::array<int, 9> w = DfxWidths(StringER->viewport()->width(), current, HeaderWidths());
+  std::array<int, 9> w = DfxWidths(StringER->viewport()->width(), current, HeaderWidths());
+  // The repeat column shows its longest value whole; the grid scrolls sideways for it.
+  const QFontMetrics fm(StringER->font());
+  for (int r = 0; r < StringER->rowCount(); ++r)
+    if (const QTableWidgetItem* item = StringER->item(r, 8))
+      w[8] = std::max(w[8], fm.horizontalAdvance(item->text()) + 2 * fm.averageCharWidth());
   for (int c = 0; c < 9; ++c)
     if (StringER->columnWidth(c) != w[size_t(c)]) StringER->setColumnWidth(c, w[size_t(c)]);
 }
@@ -473,11 +542,13 @@ void TFormMI::resetMI() {
 
 void TFormMI::FileReset() {
   startedCheck_ = false;
+  LabelEND->clear();
+  LabelEND->hide();
   continuingAfterCuts_ = false;
   LabelPTR->clear();
   LabelPTR->hide();
   SetGoPicture(GoPicture::Start);
-  ImageGO->setToolTip(Q(kStateStart));
+  SetGoState(kStateStart);
   CheckSA->setEnabled(true);
   EditSE->clear();
   resetMI();
@@ -494,12 +565,15 @@ void TFormMI::SelectFileAction(QCheckBox* chosen) {
   if (chosen == CheckSA) {
     EditSE->setText(source + QStringLiteral(".2fix"));
     ImageSE->SetPicture(ImageFR->pixmap(), QStringLiteral("ImageFR"));
+    ImageSE->setToolTip(Q("сохранить ошибки и индекс в файл"));
   } else if (chosen == CheckRE) {
     EditSE->setText(source + QStringLiteral(".2fix"));
     ImageSE->SetPicture(ImageDU->pixmap(), QStringLiteral("ImageDU"));
+    ImageSE->setToolTip(Q("загрузить ошибки и индекс из файла"));
   } else {
     EditSE->setText(source + QStringLiteral(".errors.txt"));
     ImageSE->SetPicture(ImageFG->pixmap(), QStringLiteral("ImageFG"));
+    ImageSE->setToolTip(Q(kSaveListHint));
   }
   SetResultSign(ResultSign::None);
 }

@@ -54,7 +54,13 @@ class TFormMI : public QWidget {
       "• фрагменты вырезаны: проверка потока продолжается";
   static constexpr const char* kContinuedAfterCuts = "после вырезания поток проверен";
   static constexpr const char* kNotContinuedAfterCuts = "после вырезания поток не проверен";
-  // The state texts kept in the hint of ImageGO.
+  // What the hammer did, in the main window's message list.
+  static constexpr const char* kHammerDone = "• молоток: исправлено блоков: ";
+  static constexpr const char* kHammerNothing =
+      "• молоток: выбранный способ ремонта не подходит ни к одному блоку списка, ничего не "
+      "изменено (посмотрите на дельту и на отметки под способами)";
+  static constexpr const char* kSaveListHint = "сохранить список битых блоков в текстовый файл";
+  // The state texts of ImageGO.
   static constexpr const char* kStateStart = "start";
   static constexpr const char* kStateStop = "stop";
   // Design widths of the columns of StringER.
@@ -72,6 +78,8 @@ class TFormMI : public QWidget {
   QLabel* ImageFF = nullptr;
   PictureButton* ImageEX = nullptr;
   QTableWidget* StringER = nullptr;
+  // Under the grid: how the last stream check ended and what the user can do next.
+  QLabel* LabelEND = nullptr;
   QMenu* PopupER = nullptr;
   QAction* MIdump = nullptr;
   QAction* MIremofix = nullptr;
@@ -120,7 +128,7 @@ class TFormMI : public QWidget {
   // ---- state --------------------------------------------------------------------------------
   // Any caption but the verification caption is the creation mode.
   bool VerificationMode() const;
-  // "start" or "stop": the hint of ImageGO.
+  // "start" or "stop": the state of ImageGO (its hint says it in Russian).
   QString GoState() const;
   // 1 from the creation of the window until the first click on ImageGO.
   uint8_t FirstShowFlag() const { return firstShow_; }
@@ -129,6 +137,11 @@ class TFormMI : public QWidget {
   // Where the name of the source file (the main window's EditIN) comes from; without a
   // source the name of the file the tasks open (rv::InputFileName()).
   void SetInputNameSource(std::function<QString()> source) { inputName_ = std::move(source); }
+  // The window it opens beside (the main window), where the screen leaves room for it.
+  void SetAnchor(QWidget* anchor) { anchor_ = anchor; }
+  // What the last stream check found: the index entries, the bad blocks, whether it reached
+  // the end of the stream, and when it did not, why and what the user can do next.
+  static QString CheckOutcomeText();
   QString InputName() const;
 
   // Receives the GUI host's stream-check prompts (codes 1, 2, 4, 7) and progress.
@@ -225,6 +238,7 @@ class TFormMI : public QWidget {
   void BuildExclusionPanel();
   void BuildPictures();
   void SetGoPicture(GoPicture picture);
+  void SetGoState(const char* state);
   void SetResultSign(ResultSign sign);
   void SelectFileAction(QCheckBox* chosen);
   void ShowBadBlockMessage();
@@ -235,6 +249,8 @@ class TFormMI : public QWidget {
   void FitGridToHeaders();
   void FitExclusionColumns();
   void RestoreAndRaise();
+  // Beside the anchor: right of it, else left of it, else where it is.
+  void PlaceBesideAnchor();
   // The list index of the bad block of the selected row, -1 when the row holds none.
   int SelectedBadBlock() const;
   // After a repair: grid, exclusion sign, and saving errors disabled; when the repair cut
@@ -251,6 +267,7 @@ class TFormMI : public QWidget {
   bool continuingAfterCuts_ = false;  // the running check was started by a repair's cuts
   uint64_t mirroredGeneration_ = 0;
   std::function<QString()> inputName_;
+  QWidget* anchor_ = nullptr;
   QTimer* signTimer_ = nullptr;
   // The last shown state of the scanner's signs, so that only changes are applied.
   int gaugeShown_ = -1, pointerShown_ = -1, firstSearchShown_ = -1;
