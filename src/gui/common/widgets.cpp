@@ -78,11 +78,11 @@ void PictureButton::leaveEvent(QEvent* event) {
   QToolButton::leaveEvent(event);
 }
 
-// ---- WrappingButton -------------------------------------------------------------------------
+// ---- file dialogs -----------------------------------------------------------------------------
 
 QStringList ChooseFilesToOpen(QWidget* parent, const QString& dir, const QString& filter,
-                              bool several) {
-  QFileDialog dialog(parent, QString(), dir, filter);
+                              bool several, const QString& caption) {
+  QFileDialog dialog(parent, caption, dir, filter);
   dialog.setFileMode(several ? QFileDialog::ExistingFiles : QFileDialog::ExistingFile);
   dialog.setViewMode(QFileDialog::Detail);
   QSize size(760, 480);
@@ -107,6 +107,8 @@ QString DialogFolder(const QString& current, const QString& fallback) {
   }
   return fallback;
 }
+
+// ---- WrappingButton -------------------------------------------------------------------------
 
 namespace {
 template <class Base>

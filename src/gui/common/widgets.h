@@ -33,7 +33,7 @@ inline void KeepPlace(QWidget* w) {
 // The open-file dialogs: in the folder `dir`, in the detailed view (names, sizes and dates),
 // large enough to show them. Empty when cancelled.
 QStringList ChooseFilesToOpen(QWidget* parent, const QString& dir, const QString& filter,
-                              bool several);
+                              bool several, const QString& caption = QString());
 // The folder a file dialog opens in: the folder of the file named by the full path `current`
 // when that folder exists, else `fallback`.
 QString DialogFolder(const QString& current, const QString& fallback);

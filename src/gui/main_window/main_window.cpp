@@ -6,7 +6,6 @@
 #include <QComboBox>
 #include <QDesktopServices>
 #include <QFile>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QFrame>
 #include <QGuiApplication>
@@ -517,11 +516,12 @@ void TFormMain::BitBtnRECClick() {
 
 void TFormMain::BitBtnDonorClick() {
   if (rv::WorkerExists()) return;
-  const QString dir = lastDir_.isEmpty() ? QString::fromStdString(rv::ProgramDir()) : lastDir_;
-  const QString name =
-      QFileDialog::getOpenFileName(this, Q("файл-донор"), dir, Q("*.avi (*.avi);;*.* (*)"));
-  if (name.isEmpty()) return;
-  donorFile_ = name;
+  const QString dir = DialogFolder(
+      EditIN->text(), lastDir_.isEmpty() ? QString::fromStdString(rv::ProgramDir()) : lastDir_);
+  const QStringList names =
+      ChooseFilesToOpen(this, dir, Q("*.avi (*.avi);;*.* (*)"), false, Q("файл-донор"));
+  if (names.isEmpty()) return;
+  donorFile_ = names.first();
   BitBtnRECClick();
   if (!rv::WorkerExists()) donorFile_.clear();
 }
