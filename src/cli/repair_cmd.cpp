@@ -233,6 +233,12 @@ bool MayReplace(const std::string& out, bool replace) {
   return false;
 }
 
+// A line in the message list (and so in --json's messages), printed at once.
+void Say(const std::string& line, size_t& shown) {
+  AddMessage(line);
+  PrintNewMessages(shown);
+}
+
 // The header from the stream's own chunks, and from the donor when one is named; a donor
 // whose format differs from the stream is taken only with --yes. An exit code, or -1.
 int SynthesizeHeader(const RepairArgs& ra, size_t& shown) {
@@ -241,19 +247,19 @@ int SynthesizeHeader(const RepairArgs& ra, size_t& shown) {
   HeaderPlan plan;
   bool ok = OpenSource(ra.file);
   if (ok) {
-    std::printf("• заголовок составляется по данным потока%s\n",
-                ra.donor.empty() ? "" : " и донора");
+    Say(ra.donor.empty() ? "• заголовок составляется по данным потока"
+                         : "• заголовок составляется по данным потока и донора",
+        shown);
     ok = PlanHeader(ra.donor, plan);
     PrintNewMessages(shown);
     const std::vector<std::string> differ = ok ? DonorMismatches(plan) : std::vector<std::string>{};
-    for (const std::string& d : differ)
-      std::printf("• донор не совпадает с потоком: %s\n", d.c_str());
+    for (const std::string& d : differ) Say("• донор не совпадает с потоком: " + d, shown);
     if (!differ.empty() && !ra.replace) {
       auto* host = dynamic_cast<ConsoleHost*>(&CurrentHost());
       Question q;
       q.text = "формат донора не совпадает с потоком. взять его заголовок?";
       if (!host || !host->interactive() || !host->Ask(q)) {
-        std::printf("• донор не взят: его формат не совпадает с потоком (--yes возьмёт его)\n");
+        Say("• донор не взят: его формат не совпадает с потоком (--yes возьмёт его)", shown);
         CloseSource();
         return kExitError;
       }
@@ -277,30 +283,28 @@ int PrepareHeader(RepairArgs& ra, size_t& shown) {
     PrintNewMessages(shown);
   }
   if (!ra.reconstruct && !(IFpresent("avih") && IFpresent("vstrh") && IFpresent("vstrf"))) {
-    std::printf(
-        "• в заголовке нет avih или видео strh/strf: заголовок восстанавливается по "
-        "блокам, найденным в файле\n");
+    Say("• в заголовке нет avih или видео strh/strf: заголовок восстанавливается по блокам, "
+        "найденным в файле",
+        shown);
     ra.reconstruct = true;
   }
   if (ra.reconstruct) {
-    ClearMessages();
     SignsOff();  // the labels tell what the search finds, not what the walk found
-    shown = 0;
     bool found = Execute("reconstruction").result == 1;
     if (found) FinishReconstruction();
     PrintNewMessages(shown);
     if (!found || !HasBlock("LIST", "movi")) {
-      std::printf("• реконструкция не нашла всех нужных блоков\n");
+      Say("• реконструкция не нашла всех нужных блоков", shown);
       if (int rc = SynthesizeHeader(ra, shown); rc >= 0) return rc;
     } else if (!ra.donor.empty()) {
-      std::printf("• реконструкция нашла заголовок: донор не нужен\n");
+      Say("• реконструкция нашла заголовок: донор не нужен", shown);
     }
     Opt().headerMode = 'M';
   } else if (!HasBlock("LIST", "movi")) {
     std::printf("• не найден поток\n");
     return kExitError;
   } else if (!ra.donor.empty()) {
-    std::printf("• заголовок цел: донор не нужен\n");
+    Say("• заголовок цел: донор не нужен", shown);
   }
   for (const auto& [f, text] : ra.edits) {
     std::string err;
