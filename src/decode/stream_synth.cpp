@@ -70,17 +70,28 @@ uint32_t SmallestVopStep(const std::vector<Bytes>& payloads, uint32_t resolution
   std::vector<uint64_t> times;
   uint64_t base = 0, lastBase = 0;
   for (const Bytes& b : payloads) {
-    size_t i = 0;
-    while (i + 4 < b.size() && !(b[i] == 0 && b[i + 1] == 0 && b[i + 2] == 1 && b[i + 3] == 0xB6))
+    size_t i = 0, gov = b.size();
+    while (i + 4 < b.size() && !(b[i] == 0 && b[i + 1] == 0 && b[i + 2] == 1 && b[i + 3] == 0xB6)) {
+      if (b[i] == 0 && b[i + 1] == 0 && b[i + 2] == 1 && b[i + 3] == 0xB3) gov = i;
       ++i;
+    }
     if (i + 4 >= b.size()) continue;
-    size_t bit = (i + 4) * 8;
+    size_t bit = 0;
     auto get = [&](int n) {
       uint32_t v = 0;
       for (int k = 0; k < n; ++k, ++bit)
         v = (v << 1) | (bit / 8 < b.size() ? (b[bit / 8] >> (7 - bit % 8)) & 1 : 0);
       return v;
     };
+    if (gov < i) {
+      // A group of VOPs restarts the seconds at its time code (hours, minutes, marker,
+      // seconds): the VOPs after it count their seconds from there.
+      bit = (gov + 4) * 8;
+      const uint32_t hours = get(5), minutes = get(6);
+      get(1);
+      base = lastBase = uint64_t(hours) * 3600 + minutes * 60 + get(6);
+    }
+    bit = (i + 4) * 8;
     const uint32_t type = get(2);
     uint32_t seconds = 0;
     while (get(1) && seconds < 60) ++seconds;

@@ -42,8 +42,9 @@ TEST(StreamSynth, RecognisesTheFormatsOfEncoderOutput) {
        "H264", 176, 144, 30000, 1001, 0x50, 48000, 24000, 2, true},
       {"mjpeg_pcm", src + "25" + tone + "22050 -t 1 -c:v mjpeg -c:a pcm_s16le",
        "MJPG", 176, 144, 0, 0, 0, 0, 0, 0, false},
-      {"mpeg4_ac3", src + "15" + tone + "48000 -t 2 -c:v mpeg4 -c:a ac3 -b:a 96k",
-       "XVID", 176, 144, 15, 1, 0x2000, 48000, 12000, 1, true},
+      // A group of VOPs at each keyframe restarts the VOP seconds at its time code.
+      {"mpeg4_ac3", src + "30000/1001" + tone + "48000 -t 2 -c:v mpeg4 -g 30 -c:a ac3 -b:a 96k",
+       "XVID", 176, 144, 30000, 1001, 0x2000, 48000, 12000, 1, true},
       {"dv", "-f lavfi -i testsrc=size=720x576:rate=25 -t 0.2 -c:v dvvideo -pix_fmt yuv420p",
        "dvsd", 720, 576, 25, 1, 0, 0, 0, 0, false},
   };
