@@ -304,6 +304,13 @@ bool ApplyHeaderPlan(const HeaderPlan& plan) {
   if (!vs) return AddMessage("• в потоке нет блоков видео"), false;
   if (vs->number != 0 || (as && as->number != 1))
     AddMessage("• видео ожидается в потоке 00, звук в 01: номера блоков не меняются");
+  // The header holds one video and one audio stream: the chunks of any other stream are
+  // written as they are, without a stream header, and the user is told so.
+  for (const StreamSample& s : m.streams)
+    if (&s != vs && &s != as)
+      AddMessage("• блоки " + s.id +
+                 " записываются без заголовка потока: составляется заголовок "
+                 "одного видео и одного звука");
   const DonorHeader* donor = plan.withDonor ? &plan.donor : nullptr;
   const std::string from = donor ? "из донора " + donor->file : "";
 
