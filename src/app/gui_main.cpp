@@ -16,6 +16,7 @@
 #include "gui/common/dump_window.h"
 #include "gui/common/gui_host.h"
 #include "gui/common/question_dialog.h"
+#include "gui/join/join_tab.h"
 #include "gui/main_window/main_window.h"
 #include "gui/stream_check/stream_check_window.h"
 
@@ -52,14 +53,19 @@ int main(int argc, char** argv) {
   formMain.AttachStreamCheckWindow(FormMI());
   QObject::connect(&formMain, &TFormMain::closed, &app, &QApplication::quit);
 
-  if (argc > 1) {
-    // A file named on the command line is taken as if chosen with the file dialog: a full
-    // path, and the output name proposed beside it.
-    formMain.EditIN->setText(QFileInfo(QString::fromLocal8Bit(argv[1])).absoluteFilePath());
+  // Qt has taken its own options out of the arguments; the rest are files. The first is taken
+  // as if chosen with the file dialog (a full path, the output name proposed beside it) and
+  // read at once; with several, all of them also go to the join list, the one place where the
+  // program works on several files.
+  QStringList files = QApplication::arguments().mid(1);
+  for (QString& f : files) f = QFileInfo(f).absoluteFilePath();
+  if (!files.isEmpty()) {
+    formMain.EditIN->setText(files.first());
     formMain.ProposeOutputName();
+    if (files.size() > 1) formMain.JoinPage()->JListFilesDropped(files);
   }
   formMain.show();
-  if (argc > 1) QTimer::singleShot(0, &formMain, &TFormMain::BitBtnGOClick);
+  if (!files.isEmpty()) QTimer::singleShot(0, &formMain, &TFormMain::BitBtnGOClick);
 
   int rc = app.exec();
   rv::SetHost(nullptr);

@@ -98,6 +98,7 @@ class TestMainWindow : public QObject {
     QDropEvent onList(QPointF(5, 5), Qt::CopyAction, &files, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(list, &onList);
     QCOMPARE(w.JoinPage()->Items(), QStringList{path});
+    QVERIFY(!w.JoinPage()->EditSUM->text().isEmpty());  // the output name follows the list
   }
 
   // Another file takes nothing of the old one but the options: not the keyframe picture, not

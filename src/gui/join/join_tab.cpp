@@ -257,11 +257,7 @@ void JoinTab::N1Click() {
   if (dir.isEmpty()) dir = QString::fromStdString(rv::ProgramDir());
   dir = DialogFolder(window_.InputName(), dir);
   if (JList->count() > 0) dir = DialogFolder(JList->item(JList->count() - 1)->text(), dir);
-  const QStringList files = ChooseFiles(dir);
-  if (files.isEmpty()) return;
-  JList->addItems(files);
-  window_.SetLastDir(QFileInfo(files.first()).absolutePath());
-  ListChanged();
+  JListFilesDropped(ChooseFiles(dir));
 }
 
 void JoinTab::N2Click() {
@@ -289,8 +285,10 @@ void JoinTab::ListChanged() {
 void JoinTab::JListStartDrag(int source) { dragSource_ = source; }
 
 void JoinTab::JListFilesDropped(const QStringList& files) {
+  if (files.isEmpty()) return;
   JList->addItems(files);
   window_.SetLastDir(QFileInfo(files.first()).absolutePath());
+  ListChanged();
 }
 
 void JoinTab::JListDragDrop(QObject* source, int target) {

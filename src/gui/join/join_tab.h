@@ -99,7 +99,8 @@ class JoinTab : public QObject {
   void N2Click();
   void N3Click();
   void JListStartDrag(int source);
-  // Files dropped from a file manager go to the end of the list.
+  // Files chosen, dropped from a file manager or named on the command line go to the end of
+  // the list.
   void JListFilesDropped(const QStringList& files);
   // The drop rule: only a drag that came from a list box moves anything.
   void JListDragDrop(QObject* source, int target);
