@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <memory>
+#include <tuple>
 
 #include "base/messages.h"
 #include "base/text.h"
@@ -118,14 +119,43 @@ int32_t AddMadeBlock(const std::string& name, const std::string& tag, int32_t pa
   return int32_t(blocks.size() - 1);
 }
 
-void ShowMadeStream(char kind) {
-  const HeaderState& h = Header();
+// kind 'v' or 'a' for the records the panels edit; 'A' for a further audio stream, whose format
+// has no panel.
+void ShowMadeStream(char kind, const StrhRecord& strhRecord, uint64_t strfSize) {
   const int32_t list = AddMadeBlock("LIST", "strl", 0, 0, 0);
   const int32_t strh = AddMadeBlock("strh", kind == 'v' ? "vids" : "auds", list, 64, 0);
-  strh2TV(Blocks()[size_t(strh)].Node, kind == 'v' ? h.vstrh : h.astrh);
-  const uint64_t size = kind == 'v' ? 48 + h.vstrf.codecData.size() : 26 + h.astrf.cbSize;
-  const int32_t strf = AddMadeBlock("strf", "", list, size, kind);
-  strf2TV(Blocks()[size_t(strf)].Node, kind);
+  strh2TV(Blocks()[size_t(strh)].Node, strhRecord);
+  const int32_t strf = AddMadeBlock("strf", "", list, strfSize, kind == 'A' ? 0 : kind);
+  if (kind != 'A') strf2TV(Blocks()[size_t(strf)].Node, kind);
+}
+
+// The stream header and wave format of an audio stream from what its frames tell.
+void AudioRecords(const AudioGuess& a, StrhRecord& strh, AudioStrfRecord& strf) {
+  strf = AudioStrfRecord{};
+  strf.signature = "strf";
+  strf.wFormatTag = a.formatTag;
+  strf.nChannels = a.channels;
+  strf.nSamplesPerSec = a.sampleRate;
+  strf.nAvgBytesPerSec = a.byteRate;
+  strf.nBlockAlign = a.blockAlign;
+  strf.wBitsPerSample = a.bitsPerSample;
+  strf.cbSize = uint16_t(a.extra.size());
+  strf.codecData = a.extra;
+  strf.size = 18 + strf.cbSize;
+  strh = StrhRecord{};
+  strh.signature = "strh";
+  strh.size = 56;
+  strh.DataType = "auds";
+  strh.Quality = 0xFFFFFFFFu;
+  strh.TimeScale = a.framePerChunk ? a.frameSamples : std::max<uint32_t>(a.blockAlign, 1);
+  strh.DataRate = a.framePerChunk ? a.sampleRate : a.byteRate;
+  strh.SampleSize = a.framePerChunk ? 0 : std::max<uint32_t>(a.blockAlign, 1);
+}
+
+std::string AudioGuessText(const AudioGuess& a) {
+  return a.codec + ", " + std::to_string(a.sampleRate) + " Гц, каналов " +
+         std::to_string(a.channels) + ", " + std::to_string(a.byteRate * 8 / 1000) +
+         " кбит/с, по заголовкам его кадров" + (a.framePerChunk ? "; кадр в каждом блоке" : "");
 }
 
 }  // namespace
@@ -218,12 +248,16 @@ bool ReadDonorHeader(const std::string& file, DonorHeader& d, std::string& error
   // The chunks of a list's payload [from, to), lists entered (hdrl holds strl, which holds
   // no more lists that matter).
   char kind = '?';
+  StrhRecord more;  // the stream header of an audio stream after the first
   auto walk = [&](auto&& self, size_t from, size_t to, int depth) -> void {
     while (from + 8 <= to) {
       const std::string id = GetChars(hdrl, from, 4);
       const uint32_t n = LoadLE32(hdrl.data() + from + 4);
       if (n > to - from - 8) return;
-      const Bytes chunk(hdrl.begin() + long(from), hdrl.begin() + long(from + 8 + n));
+      Bytes chunk(hdrl.begin() + long(from), hdrl.begin() + long(from + 8 + n));
+      // A 16-byte PCM wave format ends before wBitsPerSample's word pair: zeros stand for the
+      // cbSize it does not have.
+      if (chunk.size() < 26) chunk.resize(26, 0);
       if (id == "LIST" && n >= 4) {
         if (depth < 2) self(self, from + 12, from + 8 + n, depth + 1);
       } else if (id == "avih") {
@@ -234,11 +268,16 @@ bool ReadDonorHeader(const std::string& file, DonorHeader& d, std::string& error
                                                        : '?';
         if (kind == 'v' && !d.video) readSTRH(chunk, d.vstrh);
         if (kind == 'a' && !d.audio) readSTRH(chunk, d.astrh);
+        if (kind == 'a' && d.audio) readSTRH(chunk, more), kind = 'A';
       } else if (id == "strf" && kind == 'v' && !d.video && n >= 40) {
         d.video = readVideoSTRF(chunk, d.vstrf);
         kind = '?';
       } else if (id == "strf" && kind == 'a' && !d.audio && n >= 16) {
         d.audio = readAudioSTRF(chunk, d.astrf);
+        kind = '?';
+      } else if (id == "strf" && kind == 'A' && n >= 16) {
+        AudioStrfRecord format;
+        if (readAudioSTRF(chunk, format)) d.moreAudio.emplace_back(more, format);
         kind = '?';
       }
       from += 8 + n + (n & 1);
@@ -304,13 +343,6 @@ bool ApplyHeaderPlan(const HeaderPlan& plan) {
   if (!vs) return AddMessage("• в потоке нет блоков видео"), false;
   if (vs->number != 0 || (as && as->number != 1))
     AddMessage("• видео ожидается в потоке 00, звук в 01: номера блоков не меняются");
-  // The header holds one video and one audio stream: the chunks of any other stream are
-  // written as they are, without a stream header, and the user is told so.
-  for (const StreamSample& s : m.streams)
-    if (&s != vs && &s != as)
-      AddMessage("• блоки " + s.id +
-                 " записываются без заголовка потока: составляется заголовок "
-                 "одного видео и одного звука");
   const DonorHeader* donor = plan.withDonor ? &plan.donor : nullptr;
   const std::string from = donor ? "из донора " + donor->file : "";
 
@@ -364,30 +396,8 @@ bool ApplyHeaderPlan(const HeaderPlan& plan) {
     madeAudio = false;
     AddMessage("• strh/strf звука взяты из найденных в файле");
   } else if (as && plan.audio.ok()) {
-    const AudioGuess& a = plan.audio;
-    h.astrf = AudioStrfRecord{};
-    h.astrf.signature = "strf";
-    h.astrf.wFormatTag = a.formatTag;
-    h.astrf.nChannels = a.channels;
-    h.astrf.nSamplesPerSec = a.sampleRate;
-    h.astrf.nAvgBytesPerSec = a.byteRate;
-    h.astrf.nBlockAlign = a.blockAlign;
-    h.astrf.wBitsPerSample = a.bitsPerSample;
-    h.astrf.cbSize = uint16_t(a.extra.size());
-    h.astrf.codecData = a.extra;
-    h.astrf.size = 18 + h.astrf.cbSize;
-    h.astrh = StrhRecord{};
-    h.astrh.signature = "strh";
-    h.astrh.size = 56;
-    h.astrh.DataType = "auds";
-    h.astrh.Quality = 0xFFFFFFFFu;
-    h.astrh.TimeScale = a.framePerChunk ? a.frameSamples : std::max<uint32_t>(a.blockAlign, 1);
-    h.astrh.DataRate = a.framePerChunk ? a.sampleRate : a.byteRate;
-    h.astrh.SampleSize = a.framePerChunk ? 0 : std::max<uint32_t>(a.blockAlign, 1);
-    AddMessage("• звук: " + a.codec + ", " + std::to_string(a.sampleRate) + " Гц, каналов " +
-               std::to_string(a.channels) + ", " + std::to_string(a.byteRate * 8 / 1000) +
-               " кбит/с, по заголовкам его кадров" +
-               (a.framePerChunk ? "; кадр в каждом блоке" : ""));
+    AudioRecords(plan.audio, h.astrh, h.astrf);
+    AddMessage("• звук: " + AudioGuessText(plan.audio));
   } else {
     audio = madeAudio = false;
     if (as)
@@ -397,6 +407,34 @@ bool ApplyHeaderPlan(const HeaderPlan& plan) {
   }
   if (donor && !donor->audio && as && audio)
     AddMessage("• у донора нет звука: звук описан по данным потока");
+
+  // Further audio streams numbered on from the first (02wb, 03wb...): the donor's further audio
+  // headers in turn, else what their frames tell. Their lengths are counted here; the chunks of
+  // any stream left out are still written, and the user is told so.
+  bool numberedOn = audio && vs->number == 0 && as && as->number == 1;
+  for (const StreamSample& s : m.streams) {
+    if (&s == vs || &s == as) continue;
+    const size_t k = h.moreAudio.size();
+    const bool next = numberedOn && s.kind == 'a' && s.number == int(2 + k);
+    StrhRecord strh;
+    AudioStrfRecord strf;
+    if (next && donor && k < donor->moreAudio.size()) {
+      std::tie(strh, strf) = donor->moreAudio[k];
+      AddMessage("• strh/strf звука " + s.id + " взяты " + from);
+    } else if (next && k < plan.moreAudio.size() && plan.moreAudio[k].ok()) {
+      AudioRecords(plan.moreAudio[k], strh, strf);
+      AddMessage("• звук " + s.id + ": " + AudioGuessText(plan.moreAudio[k]));
+    } else {
+      AddMessage("• блоки " + s.id + " записываются без заголовка потока: " +
+                 (next ? "формат не распознан (нужен файл-донор)"
+                       : "их номер не следует за номерами видео и звука"));
+      numberedOn = false;  // a later stream would take this one's place in the header
+      continue;
+    }
+    strh.SuggestedBufferSize = s.largest;
+    strh.DataLength = uint32_t(strh.SampleSize ? s.bytes / strh.SampleSize : s.chunks);
+    h.moreAudio.emplace_back(strh, strf);
+  }
 
   // The frame rate the stream did not tell: the interleave with the audio, else 25.
   if (!videoRateKnown) {
@@ -438,7 +476,7 @@ bool ApplyHeaderPlan(const HeaderPlan& plan) {
   h.avih.TotalNumberOfFrames = 0;
   h.vstrh.DataLength = 0;
   h.astrh.DataLength = 0;
-  h.avih.NumberOfStreams = audio ? 2 : 1;
+  h.avih.NumberOfStreams = uint32_t((audio ? 2 : 1) + h.moreAudio.size());
   h.vstrh.SuggestedBufferSize = vs->largest;
   if (as && audio) h.astrh.SuggestedBufferSize = as->largest;
   h.avih.SuggestedBufferSize = std::max(vs->largest, as && audio ? as->largest : 0u);
@@ -451,8 +489,9 @@ bool ApplyHeaderPlan(const HeaderPlan& plan) {
     h.moviPos = m.first - 4;
   }
   if (madeAvih) avih2TV(Blocks()[size_t(AddMadeBlock("avih", "", 0, 64, 0))].Node, h.avih);
-  if (madeVideo) ShowMadeStream('v');
-  if (madeAudio) ShowMadeStream('a');
+  if (madeVideo) ShowMadeStream('v', h.vstrh, 48 + h.vstrf.codecData.size());
+  if (madeAudio) ShowMadeStream('a', h.astrh, 26 + h.astrf.cbSize);
+  for (const auto& [strh, strf] : h.moreAudio) ShowMadeStream('A', strh, 18 + strf.cbSize);
   for (int id : {kLabelAVIH, kLabelVSTRH, kLabelVSTRF}) SetLabel(id, LabelColor::Blue);
   SetLabel(kLabelASTRH, audio ? LabelColor::Blue : LabelColor::Gray);
   SetLabel(kLabelASTRF, audio ? LabelColor::Blue : LabelColor::Gray);

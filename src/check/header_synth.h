@@ -69,6 +69,7 @@ struct DonorHeader {
   VideoStrfRecord vstrf;
   AudioStrfRecord astrf;
   bool video = false, audio = false;
+  std::vector<std::pair<StrhRecord, AudioStrfRecord>> moreAudio;  // its further audio streams
 };
 
 // Reads a donor's header list. False with the reason in error.
@@ -78,6 +79,7 @@ struct HeaderPlan {
   MoviSample movi;
   VideoGuess video;
   AudioGuess audio;
+  std::vector<AudioGuess> moreAudio;  // the audio streams after the first, in stream order
   bool withDonor = false;
   DonorHeader donor;
 };

@@ -284,6 +284,9 @@ bool PlanHeader(const std::string& donorFile, HeaderPlan& plan) {
   plan.movi = SampleMovi();
   if (const StreamSample* v = plan.movi.Find('v')) plan.video = RecogniseVideo(v->payloads);
   if (const StreamSample* a = plan.movi.Find('a')) plan.audio = RecogniseAudio(a->payloads);
+  for (const StreamSample& s : plan.movi.streams)
+    if (s.kind == 'a' && &s != plan.movi.Find('a'))
+      plan.moreAudio.push_back(RecogniseAudio(s.payloads));
   if (donorFile.empty()) return true;
   std::string error;
   if (!ReadDonorHeader(donorFile, plan.donor, error)) {

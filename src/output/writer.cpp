@@ -212,6 +212,11 @@ Bytes BuildHeaderRegion(bool withAudioStrh, bool withAudioStrf, uint32_t& moviLi
   if (streams.empty()) {
     lists.push_back(videoStrl());
     if (withAudioStrh) lists.push_back(audioStrl());
+    // The further audio streams of a header made from the stream or a donor.
+    for (const auto& [strh, strf] : withAudioStrh ? h.moreAudio : decltype(h.moreAudio){}) {
+      lists.push_back(StrhBytes(strh));
+      appendChunk(lists.back(), AudioStrfBytes(strf));
+    }
   } else {
     for (const StreamSlot& s : streams)
       lists.push_back(s.kind == 'v' ? videoStrl() : s.kind == 'a' ? audioStrl() : s.content);

@@ -61,6 +61,7 @@ void HeaderState::ResetRecords() {
   astrh = {};
   vstrf = {};
   astrf = {};
+  moreAudio.clear();
 }
 
 LabelColor GetLabel(int id) { return Labels()[size_t(id)].load(); }

@@ -6,6 +6,8 @@
 #include <atomic>
 #include <cstdint>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "riff/blocks.h"
 #include "riff/bytes.h"
@@ -54,6 +56,9 @@ struct HeaderState {
   StrhRecord vstrh, astrh;
   VideoStrfRecord vstrf;
   AudioStrfRecord astrf;
+  // The audio streams after the first of a header made from the stream or a donor (numbered on
+  // from it), written after the first audio stream's list.
+  std::vector<std::pair<StrhRecord, AudioStrfRecord>> moreAudio;
   uint64_t parsePos = 0;
   int32_t lastIndex = -1;
   uint64_t moviPos = 0;  // stream position of the four bytes "movi"

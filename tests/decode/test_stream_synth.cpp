@@ -98,4 +98,29 @@ TEST(StreamSynth, RatesSnapToTheCommonOnes) {
   }
 }
 
+// A donor's audio streams all come over, the first for the panels and the rest in order, each
+// 16-byte PCM format with its sample size.
+TEST(StreamSynth, DonorKeepsEveryAudioStreamAnd16BytePcm) {
+  using namespace rvt;
+  auto audio = [](uint32_t rate) {
+    return List("strl",
+                {Chunk("strh", StrhPayload("auds", "", {.rate = rate * 2, .sampleSize = 2})),
+                 Chunk("strf", AudioStrf(1, 1, rate, 16, {}, false, rate * 2, 2))});
+  };
+  const Image img = Build(
+      Riff("AVI ", {List("hdrl", {Chunk("avih", AvihPayload({})),
+                                  List("strl", {Chunk("strh", StrhPayload("vids", "MJPG", {})),
+                                                Chunk("strf", VideoStrf(320, 240, "MJPG"))}),
+                                  audio(44100), audio(22050)})}));
+  TempDir dir("donor");
+  rv::DonorHeader d;
+  std::string error;
+  ASSERT_TRUE(rv::ReadDonorHeader(dir.Write("d.avi", img.bytes), d, error)) << error;
+  EXPECT_EQ(d.astrf.nSamplesPerSec, 44100u);
+  EXPECT_EQ(d.astrf.wBitsPerSample, 16);
+  ASSERT_EQ(d.moreAudio.size(), 1u);
+  EXPECT_EQ(d.moreAudio[0].second.nSamplesPerSec, 22050u);
+  EXPECT_EQ(d.moreAudio[0].second.wBitsPerSample, 16);
+}
+
 }  // namespace
