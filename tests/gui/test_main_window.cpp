@@ -4,7 +4,9 @@
 // size while a task runs.
 
 #include "base/config.h"
+#include "fixtures/ffmpeg_sample.h"
 #include "gui/join/join_tab.h"
+#include "gui/main_window/header_panels.h"
 #include "gui/keyframes/keyframe_tab.h"
 #include "gui_fixture.h"
 #include "output/naming.h"
@@ -284,6 +286,31 @@ class TestMainWindow : public QObject {
     QCOMPARE(LabelColours(w).at(0), QChar('B'));
     QVERIFY(w.close());
     QVERIFY(QFile::exists(QString::fromStdString(fx_.ConfigFile())));
+  }
+
+  // A file whose header was overwritten: the search finds no avih or video format, so the
+  // header is made from the stream, said in the list, shown in the tree, and its video format
+  // opens in the video format panel like one read from a file.
+  void aHeaderMadeFromTheStreamIsShownAndEditable() {
+    QVERIFY(rvt::FfmpegAvailable());
+    TFormMain& w = fx_.NewWindow();
+    rvt::Bytes b = rvt::ReadFile(
+        rvt::MakeFfmpegAvi(fx_.Dir().path(), "s.avi",
+                           "-f lavfi -i testsrc=size=176x144:rate=25 -t 1 -c:v mpeg4 -vtag XVID"));
+    QVERIFY(b.size() > 4096);
+    std::fill(b.begin(), b.begin() + 4096, uint8_t(0x5A));
+    fx_.Open(fx_.Dir().Write("hit.avi", b));
+    QSignalSpy done(&w, &TFormMain::taskCompleted);
+    w.BitBtnREC->click();
+    QTRY_COMPARE(done.count(), 1);
+    const QStringList lines = rvt::Lines(w.MemoST->toPlainText());
+    QVERIFY(lines.contains(U("• видео: MPEG-4 Part 2 (XVID), 176x144, по данным первых кадров")));
+    QVERIFY(lines.contains(U("• заголовок составлен: его поля можно изменить до записи")));
+    QTreeWidgetItem* strf = rvt::TreeLine(w.TreeRIFF, "'strf' 48 (составлен)");
+    QVERIFY(strf);
+    w.TreeRIFF->setCurrentItem(strf);
+    w.Panels()->PopupRIFFPopup();
+    QVERIFY(w.Panels()->MIvstrf->isVisible());
   }
 
   void aStreamCheckCompletion() {
