@@ -2,6 +2,7 @@
 // stream alone gets for its video and audio formats, and where a donor disagrees.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -68,6 +69,14 @@ TEST(StreamSynth, RecognisesTheFormatsOfEncoderOutput) {
     EXPECT_EQ(a.channels, w.channels);
     EXPECT_EQ(a.framePerChunk, w.framePerChunk);
     EXPECT_EQ(a.byteRate, w.byteRate);
+    if (w.name == "xvid_mp3") {  // an encoder that names itself DivX in the user data
+      std::vector<rv::Bytes> p = Payloads(b, l, '0');
+      const uint8_t lavc[] = {0, 0, 1, 0xB2, 'L', 'a', 'v', 'c'};
+      auto at = std::search(p[0].begin(), p[0].end(), std::begin(lavc), std::end(lavc));
+      ASSERT_NE(at, p[0].end());
+      std::copy_n("DivX", 4, at + 4);
+      EXPECT_EQ(rv::RecogniseVideo(p).fourcc, "DIVX");
+    }
   }
 }
 
