@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <tuple>
 
@@ -10,6 +11,7 @@
 #include "base/text.h"
 #include "check/scanner.h"
 #include "riff/blocks.h"
+#include "riff/odml.h"
 #include "riff/source.h"
 
 namespace rv {
@@ -61,6 +63,31 @@ uint64_t FindChain(uint64_t from, uint64_t end) {
     }
   }
   return end;
+}
+
+// Where the "movi" of the list that idx1 counts from stood: the base that puts an entry with
+// the ID and size of the chunk at first on it, and the entry after it on the chunk after that.
+// 0 when no entry agrees.
+uint64_t IndexBase(uint64_t idx1, uint32_t size, uint64_t first) {
+  std::string id0, id1;
+  uint32_t n0 = 0, n1 = 0;
+  if (!ChunkHead(first, StreamSize(), id0, n0) ||
+      !ChunkHead(After(first, n0), StreamSize(), id1, n1))
+    return 0;
+  Bytes e;
+  const uint32_t entries = std::min<uint32_t>(size / 16, 1u << 16);
+  if (entries < 2 || !ReadSource(idx1 + 8, entries * 16, e)) return 0;
+  for (uint32_t i = 0; i + 1 < entries; ++i) {
+    const uint8_t* a = e.data() + 16 * i;
+    const uint32_t off = LoadLE32(a + 8);
+    if (std::memcmp(a, id0.data(), 4) != 0 || LoadLE32(a + 12) != n0 || off < 4 || off > first)
+      continue;
+    const uint64_t base = first - off;
+    if (base >= 4 && std::memcmp(a + 16, id1.data(), 4) == 0 &&
+        base + LoadLE32(a + 24) == After(first, n0))
+      return base;
+  }
+  return 0;
 }
 
 char KindOf(const std::string& id) {
@@ -172,6 +199,9 @@ MoviSample SampleMovi() {
   const int32_t movi = FindBlock("LIST", "movi");
   s.fromList = movi >= 0;
   uint64_t p = s.fromList ? Blocks()[size_t(movi)].Offset + 12 : FindChain(0, size);
+  // The movi list found may be a later part's, when the first part's list header was hit too:
+  // chunks that chain before it start the stream.
+  if (s.fromList && FindChain(0, p) < p) s.fromList = false, p = FindChain(0, p);
   if (s.fromList && !ChainsAt(p, size)) p = FindChain(p, size);
   if (p >= size) return s;
   s.found = true;
@@ -180,13 +210,24 @@ MoviSample SampleMovi() {
   int video = -1, audio = -1;
   std::string id;
   uint32_t n = 0;
+  uint64_t idx1 = 0;
+  uint32_t idx1Size = 0;
   while (ChunkHead(p, size, id, n)) {
-    if (id == "idx1") {
+    // An idx1 ends the stream unless a further RIFF part follows it; standard indexes and
+    // filler between the chunks are stepped over.
+    std::string next;
+    uint32_t nextSize = 0;
+    if (id == "idx1" && !idx1) idx1 = p, idx1Size = n;
+    if (id == "idx1" && !(ChunkHead(After(p, n), size, next, nextSize) && next == "RIFF")) {
       s.end = p;
       break;
     }
     if (id == "LIST" || id == "RIFF") {  // a 'rec ' group, or the next part of the file
       p += 12;
+      continue;
+    }
+    if ((id == "idx1" || id == "JUNK" || IsStdIndexId(id)) && After(p, n) <= size) {
+      p = After(p, n);
       continue;
     }
     if (!IsStreamChunkID(id, false) || After(p, n) > size) {
@@ -219,6 +260,7 @@ MoviSample SampleMovi() {
   }
   std::sort(s.streams.begin(), s.streams.end(),
             [](const StreamSample& x, const StreamSample& y) { return x.number < y.number; });
+  if (!s.fromList && idx1) s.indexBase = IndexBase(idx1, idx1Size, s.first);
   return s;
 }
 
@@ -482,11 +524,25 @@ bool ApplyHeaderPlan(const HeaderPlan& plan) {
   h.avih.SuggestedBufferSize = std::max(vs->largest, as && audio ? as->largest : 0u);
 
   if (Blocks().empty()) Blocks().push_back(BlockRecord{"ROOT", "AVI ", -1, 0, 0, -1, 0});
-  // A movi list for the chunks found without their list header.
+  // A movi list for the chunks found without their list header. When a later part's movi
+  // list was found, that block starts the stream at the first chunk instead, so that the check
+  // and the copy begin there.
   if (!m.fromList && m.first >= 12) {
-    const int32_t movi = AddMadeBlock("LIST", "movi", 0, m.end - (m.first - 12), 0);
-    Blocks()[size_t(movi)].Offset = m.first - 12;
-    h.moviPos = m.first - 4;
+    // By the file's own idx1 where it tells, else just before the first chunk found.
+    const uint64_t at = m.indexBase >= 8 ? m.indexBase - 8 : m.first - 12;
+    const int32_t found = FindBlock("LIST", "movi");
+    const int32_t movi = found >= 0 ? found : AddMadeBlock("LIST", "movi", 0, m.end - at, 0);
+    BlockRecord& r = Blocks()[size_t(movi)];
+    if (found >= 0) r.Size = std::max(r.Offset + r.Size, m.first) - at;
+    r.Offset = at;
+    h.moviPos = at + 8;
+    if (m.indexBase >= 8 && m.indexBase + 4 < m.first)
+      AddMessage(
+          "• начало списка movi взято по индексу idx1 файла: блоки потока до первого "
+          "найденного (" +
+          FormatThousands(m.first - m.indexBase - 4) +
+          " байт) будут "
+          "проверены");
   }
   if (madeAvih) avih2TV(Blocks()[size_t(AddMadeBlock("avih", "", 0, 64, 0))].Node, h.avih);
   if (madeVideo) ShowMadeStream('v', h.vstrh, 48 + h.vstrf.codecData.size());

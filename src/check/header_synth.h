@@ -27,6 +27,9 @@ struct MoviSample {
   bool fromList = false;  // the LIST movi header was there
   uint64_t first = 0;     // file position of the first chunk's ID
   uint64_t end = 0;       // where the chunks end: an idx1, or the end of the file
+  // Where the movi list's "movi" stood by the file's own idx1 (0: not known): chunks before
+  // `first` whose headers were destroyed keep their places, and the idx1 its meaning.
+  uint64_t indexBase = 0;
   // Video chunks and audio bytes counted over the same stretch of the stream, for the rate
   // that the interleave gives.
   uint64_t videoChunks = 0, audioBytes = 0;

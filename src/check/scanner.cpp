@@ -316,15 +316,18 @@ bool Scanner::Run() {
   IndexState& ix = Index();
   M = Blocks()[size_t(movi)].Offset + 8;
   // The scan runs from the first movi list to the end of the last one: in a file of several
-  // RIFF parts the chunks go on in the movi list of each part.
+  // RIFF parts the chunks go on in the movi list of each part. A reconstruction's flat table
+  // (under "ROOT") holds the movi lists of all parts it found side by side.
   int32_t lastMovi = movi;
   for (size_t k = size_t(movi) + 1; k < Blocks().size(); ++k) {
     const BlockRecord& r = Blocks()[k];
-    if (r.Name == "LIST" && r.TypeTag == "movi" && r.Parent > 0 &&
-        Blocks()[size_t(r.Parent)].TypeTag == "AVIX")
+    if (r.Name == "LIST" && r.TypeTag == "movi" && r.Parent >= 0 &&
+        (Blocks()[size_t(r.Parent)].TypeTag == "AVIX" || Blocks()[size_t(r.Parent)].Name == "ROOT"))
       lastMovi = int32_t(k);
   }
-  multiPart = lastMovi != movi;
+  // A reconstruction's table may have lost the first part's movi list header, and with it any
+  // sign of the parts: its stream is followed like that of a file in parts.
+  multiPart = lastMovi != movi || Blocks().front().Name == "ROOT";
   const BlockRecord& mr = Blocks()[size_t(lastMovi)];
   E = mr.Offset + mr.Size;
   moviEndInFile = E;

@@ -306,6 +306,8 @@ std::vector<Case> Cases() {
       {"HeaderFromTheStream", "mp4", NoHeader(0), R, {Frames, SamePackets()}},
       {"HeaderFromTheStreamNoMoviList", "h264", NoHeader(12), R, {Frames, SamePackets()}},
       {"HeaderFromTheStreamTwoAudio", "two", NoHeader(0), R, {Frames, SamePackets()}},
+      // The search finds only the later parts' movi lists: every part is still read.
+      {"HeaderFromTheStreamInParts", "odml", NoHeader(12), R, {Frames, SamePackets()}},
       {"HeaderFromADonorPcm", "pcm", NoHeader(12), R + " --donor {clean}", {Frames, SamePackets()}},
       {"FrameRateEdited", "mp4", nullptr, "repair {in} -o {out} --set avih.TimeBetweenFrames=20000 "
        "--set vstrh.DataRate=50 --set vstrh.TimeScale=1", {Probe("avg_frame_rate", "50/1\n"), Frames}},
