@@ -135,13 +135,13 @@ std::string AudioText(const AudioStrfRecord& a) {
 // A block of the made header, which the file does not hold: a line in the tree so that its
 // panel opens on it like on a block found in the file.
 int32_t AddMadeBlock(const std::string& name, const std::string& tag, int32_t parent, uint64_t size,
-                     char kind) {
+                     char kind, const char* note = " (составлен)") {
   auto& blocks = Blocks();
   const int32_t line = size_t(parent) < blocks.size() ? blocks[size_t(parent)].Node : -1;
   BlockRecord r{name, tag, parent, 0, size, -1, kind};
   std::string text = "'" + name + "' " + std::to_string(size);
   if (!tag.empty()) text += " '" + tag + "'";
-  r.Node = Tree().Add(text + " (составлен)", line, int32_t(blocks.size()));
+  r.Node = Tree().Add(text + note, line, int32_t(blocks.size()));
   blocks.push_back(r);
   return int32_t(blocks.size() - 1);
 }
@@ -210,14 +210,12 @@ MoviSample SampleMovi() {
   int video = -1, audio = -1;
   std::string id;
   uint32_t n = 0;
-  uint64_t idx1 = 0;
-  uint32_t idx1Size = 0;
   while (ChunkHead(p, size, id, n)) {
     // An idx1 ends the stream unless a further RIFF part follows it; standard indexes and
     // filler between the chunks are stepped over.
     std::string next;
     uint32_t nextSize = 0;
-    if (id == "idx1" && !idx1) idx1 = p, idx1Size = n;
+    if (id == "idx1" && !s.idx1) s.idx1 = p, s.idx1Size = n;
     if (id == "idx1" && !(ChunkHead(After(p, n), size, next, nextSize) && next == "RIFF")) {
       s.end = p;
       break;
@@ -260,7 +258,7 @@ MoviSample SampleMovi() {
   }
   std::sort(s.streams.begin(), s.streams.end(),
             [](const StreamSample& x, const StreamSample& y) { return x.number < y.number; });
-  if (!s.fromList && idx1) s.indexBase = IndexBase(idx1, idx1Size, s.first);
+  if (!s.fromList && s.idx1) s.indexBase = IndexBase(s.idx1, s.idx1Size, s.first);
   return s;
 }
 
@@ -543,6 +541,13 @@ bool ApplyHeaderPlan(const HeaderPlan& plan) {
           FormatThousands(m.first - m.indexBase - 4) +
           " байт) будут "
           "проверены");
+  }
+  // The file's own idx1, met on the walk: keyframe flags, and chunks whose headers were
+  // destroyed, come from it as from the idx1 of a file that could be read.
+  if (m.idx1 && FindBlock("idx1", "") < 0) {
+    Blocks()[size_t(AddMadeBlock("idx1", "", 0, uint64_t(m.idx1Size) + 8, 0, " (найден)"))].Offset =
+        m.idx1;
+    SetLabel(kLabelIDX1, LabelColor::Blue);
   }
   if (madeAvih) avih2TV(Blocks()[size_t(AddMadeBlock("avih", "", 0, 64, 0))].Node, h.avih);
   if (madeVideo) ShowMadeStream('v', h.vstrh, 48 + h.vstrf.codecData.size());

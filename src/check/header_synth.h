@@ -30,6 +30,8 @@ struct MoviSample {
   // Where the movi list's "movi" stood by the file's own idx1 (0: not known): chunks before
   // `first` whose headers were destroyed keep their places, and the idx1 its meaning.
   uint64_t indexBase = 0;
+  uint64_t idx1 = 0;  // file position of the first idx1 met (0: none), and its payload size
+  uint32_t idx1Size = 0;
   // Video chunks and audio bytes counted over the same stretch of the stream, for the rate
   // that the interleave gives.
   uint64_t videoChunks = 0, audioBytes = 0;

@@ -306,6 +306,8 @@ std::vector<Case> Cases() {
       {"HeaderFromTheStream", "mp4", NoHeader(0), R, {Frames, SamePackets()}},
       {"HeaderFromTheStreamNoMoviList", "h264", NoHeader(12), R, {Frames, SamePackets()}},
       {"HeaderFromTheStreamTwoAudio", "two", NoHeader(0), R, {Frames, SamePackets()}},
+      // The first chunk's header is gone too: the file's own idx1 places it and gives it back.
+      {"HeaderFromTheStreamFirstChunkHit", "mp4", NoHeader(20), R, {Frames, SamePackets()}},
       // The search finds only the later parts' movi lists: every part is still read.
       {"HeaderFromTheStreamInParts", "odml", NoHeader(12), R, {Frames, SamePackets()}},
       {"HeaderFromADonorPcm", "pcm", NoHeader(12), R + " --donor {clean}", {Frames, SamePackets()}},
