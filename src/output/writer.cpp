@@ -385,10 +385,13 @@ class Writer {
 void Writer::PrepareStreamFacts() {
   own = LoadOwnIndex();
   size_t considered = 0, matched = 0;
+  // An index judged over the stretch it covers: the first part's idx1 of a file in parts whose
+  // standard indexes are lost covers that part only.
+  const uint64_t covered = own.items.empty() ? 0 : own.items.back().filePos;
   for (const IndexEntry& e : Index().entries) {
     const uint64_t filePos = StreamToFile(M + e.dwChunkOffset);
     indexed.push_back(filePos);
-    if (cff(e.ckid)[0] == '?') continue;
+    if (cff(e.ckid)[0] == '?' || filePos > covered) continue;
     ++considered;
     if (own.At(filePos, e.ckid)) ++matched;
   }

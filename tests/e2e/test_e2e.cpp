@@ -308,8 +308,9 @@ std::vector<Case> Cases() {
       {"HeaderFromTheStreamTwoAudio", "two", NoHeader(0), R, {Frames, SamePackets()}},
       // The first chunk's header is gone too: the file's own idx1 places it and gives it back.
       {"HeaderFromTheStreamFirstChunkHit", "mp4", NoHeader(20), R, {Frames, SamePackets()}},
-      // The search finds only the later parts' movi lists: every part is still read.
-      {"HeaderFromTheStreamInParts", "odml", NoHeader(12), R, {Frames, SamePackets()}},
+      // The search finds only the later parts' movi lists, and idx1 covers the first part
+      // only: every part is read, and the first chunk given back.
+      {"HeaderFromTheStreamInParts", "odml", NoHeader(20), R, {Frames, SamePackets()}},
       {"HeaderFromADonorPcm", "pcm", NoHeader(12), R + " --donor {clean}", {Frames, SamePackets()}},
       {"FrameRateEdited", "mp4", nullptr, "repair {in} -o {out} --set avih.TimeBetweenFrames=20000 "
        "--set vstrh.DataRate=50 --set vstrh.TimeScale=1", {Probe("avg_frame_rate", "50/1\n"), Frames}},
