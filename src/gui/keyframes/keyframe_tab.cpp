@@ -121,6 +121,9 @@ KeyframeTab::KeyframeTab(TaskWindow& window, QWidget* tab)
   GaugeKS->hide();
   LabelIO = Named(new QLabel(Q(kNoIndex)), "LabelIO");
   LabelIO->setAlignment(Qt::AlignCenter);
+  // A long outcome wraps inside its column instead of widening it over the codec labels.
+  LabelIO->setWordWrap(true);
+  LabelIO->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
   l->addWidget(PanelLL);
   QFrame* panel = PanelLL;
 
