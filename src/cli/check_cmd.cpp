@@ -158,13 +158,16 @@ int CheckOne(const CheckArgs& ca, BatchLine& line, std::string& json) {
   int rc = kExitOk;
   bool reached = false;
   std::string error;
-  if (!OpenForCheck(ca.file)) {
+  bool opened = false;
+  if (!OpenForCheck(ca.file, &opened)) {
     rc = kExitError;
     error = "файл не прочитан";
+    if (opened) PrintRepairRebuildsHint();
   } else if (!HasBlock("LIST", "movi")) {
     rc = kExitError;
     error = "не найден поток";
     std::printf("• %s\n", error.c_str());
+    PrintRepairRebuildsHint();
   } else if (!ca.loadErrors.empty() && !RestoreCrashedBlo(ca.loadErrors, ca.file)) {
     std::fprintf(stderr, "rivetta-cli check: %s is not a saved check of this file\n",
                  ca.loadErrors.c_str());

@@ -96,6 +96,12 @@ void PrintNewMessages(size_t& shown) {
   for (; shown < lines.size(); ++shown) std::printf("%s\n", lines[shown].c_str());
 }
 
+void PrintRepairRebuildsHint() {
+  std::printf(
+      "• repair восстановит заголовок по блокам, найденным в файле, по данным потока или по "
+      "файлу-донору (--donor)\n");
+}
+
 bool Interrupted() { return g_interrupted; }
 
 std::string MessagesJson() { return JsonStrings(MessageLines()); }

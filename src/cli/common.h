@@ -49,6 +49,8 @@ void DrawProgress(int percent, const std::string& text);
 void EndProgress();
 // Prints the message lines added since shown and moves shown past them.
 void PrintNewMessages(size_t& shown);
+// For a file that was read but has no header or stream to work on: what `repair` can do.
+void PrintRepairRebuildsHint();
 // The message list as a JSON array of strings.
 std::string MessagesJson();
 

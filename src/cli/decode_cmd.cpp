@@ -119,8 +119,12 @@ namespace {
 // The keyframe search over the index of the open file, and the copy with the new flags.
 int FindKeyframes(const std::string& file, const std::string& out, const std::string& codec,
                   bool useIndex, bool replace) {
-  if (!OpenForCheck(file)) return kExitError;
-  if (!HasBlock("LIST", "movi")) return std::printf("• не найден поток\n"), kExitError;
+  bool opened = false;
+  if (!OpenForCheck(file, &opened) || !HasBlock("LIST", "movi")) {
+    if (opened && !Blocks().empty()) std::printf("• не найден поток\n");
+    if (opened) PrintRepairRebuildsHint();
+    return kExitError;
+  }
   if (!out.empty() && FileExists(out) && !replace) {
     std::printf("%s уже существует; --yes заменит его\n", out.c_str());
     return kExitError;

@@ -407,8 +407,10 @@ int Verify(const std::vector<std::string>& args) {
   JsonStdout out(json);
   std::string error;
   int rc = kExitError;
-  if (!OpenForCheck(file)) {
+  bool opened = false;
+  if (!OpenForCheck(file, &opened)) {
     error = "файл не прочитан";
+    if (opened) PrintRepairRebuildsHint();
   } else if (!HasBlock("LIST", "movi")) {
     error = "не найден поток";
   } else if (!HasOwnIndex()) {
@@ -419,6 +421,7 @@ int Verify(const std::vector<std::string>& args) {
     PrintNewMessages(shown);
   }
   if (!error.empty() && error != "файл не прочитан") std::printf("• %s\n", error.c_str());
+  if (error == "не найден поток") PrintRepairRebuildsHint();
   JsonObject j;
   j.Str("file", file).Num("exit_status", rc).Bool("index_matches", rc == kExitOk);
   if (!error.empty()) j.Str("error", error);
