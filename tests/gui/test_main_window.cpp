@@ -62,7 +62,8 @@ class TestMainWindow : public QObject {
     QCOMPARE(w.ImageSA->PictureName(), QString("ImageRF"));
 
     fx_.Open(fx_.Dir().Write("junk.avi", rvt::Filled(100, 'x')));
-    QCOMPARE(rvt::Lines(w.MemoST->toPlainText()), QStringList{U("• отсутствует сигнатура RIFF")});
+    QCOMPARE(rvt::Lines(w.MemoST->toPlainText()),
+             (QStringList{U("• отсутствует сигнатура RIFF"), U(TFormMain::kRebuildHint)}));
     QCOMPARE(LabelColours(w) + QString::number(w.TreeRIFF->topLevelItemCount()),
              QString("GGGGGGG0"));
 

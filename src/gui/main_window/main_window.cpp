@@ -614,6 +614,9 @@ void TFormMain::BitBtnGOClick() {
   rv::InputFileName() = name;
   rv::OpenResult res = rv::OpenAndReadHeader(name);
   BitBtnIDX->setEnabled(res.opened && res.hasIdx1);
+  if (res.opened &&
+      (!rv::HasBlock("LIST", "movi") || !rv::IFpresent("avih") || !rv::IFpresent("vstrh")))
+    rv::AddMessage(kRebuildHint);
   RefreshTree();
   RefreshMessages();
   RefreshLabels();

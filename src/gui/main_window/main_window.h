@@ -68,6 +68,11 @@ class TFormMain : public QMainWindow, public TaskWindow, public RepairTab, publi
   static constexpr const char* kStopQuestion = "прервать обработку?";
   static constexpr const char* kBusyClose =
       "• программа не закрывается, пока идёт обработка: дождитесь её конца или прервите её";
+  // Said after reading a file whose header lacks what a repair needs.
+  static constexpr const char* kRebuildHint =
+      "• в заголовке нет avih, видео strh или списка movi: «реконструкция заголовка» "
+      "восстановит его по блокам, найденным в файле, и по данным потока; «реконструкция с "
+      "донором...» возьмёт заголовок у исправного файла";
   static constexpr const char* kBigDumpQuestion =
       "а может не надо?\r\nразмер блока больше 100кБ.\r\nпродолжить?";
 
