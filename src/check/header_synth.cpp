@@ -381,7 +381,9 @@ bool ApplyHeaderPlan(const HeaderPlan& plan) {
   const StreamSample* vs = m.Find('v');
   const StreamSample* as = m.Find('a');
   if (!vs) return AddMessage("• в потоке нет блоков видео"), false;
-  if (vs->number != 0 || (as && as->number != 1))
+  // Video 00 and audio 01, or the other way round; other numbers are not rewritten.
+  const bool swapped = as && vs->number == 1 && as->number == 0;
+  if (!swapped && (vs->number != 0 || (as && as->number != 1)))
     AddMessage("• видео ожидается в потоке 00, звук в 01: номера блоков не меняются");
   const DonorHeader* donor = plan.withDonor ? &plan.donor : nullptr;
   const std::string from = donor ? "из донора " + donor->file : "";
@@ -451,7 +453,12 @@ bool ApplyHeaderPlan(const HeaderPlan& plan) {
   // Further audio streams numbered on from the first (02wb, 03wb...): the donor's further audio
   // headers in turn, else what their frames tell. Their lengths are counted here; the chunks of
   // any stream left out are still written, and the user is told so.
-  bool numberedOn = audio && vs->number == 0 && as && as->number == 1;
+  h.audioFirst = swapped && audio;
+  if (swapped && !audio)
+    AddMessage(
+        "• видео в потоке 01, а заголовок звука потока 00 не составлен: без него видео "
+        "не будет прочитано");
+  bool numberedOn = audio && as && ((vs->number == 0 && as->number == 1) || swapped);
   for (const StreamSample& s : m.streams) {
     if (&s == vs || &s == as) continue;
     const size_t k = h.moreAudio.size();

@@ -211,7 +211,7 @@ Bytes BuildHeaderRegion(bool withAudioStrh, bool withAudioStrf, uint32_t& moviLi
   std::vector<Bytes> lists;
   if (streams.empty()) {
     lists.push_back(videoStrl());
-    if (withAudioStrh) lists.push_back(audioStrl());
+    if (withAudioStrh) lists.insert(h.audioFirst ? lists.begin() : lists.end(), audioStrl());
     // The further audio streams of a header made from the stream or a donor.
     for (const auto& [strh, strf] : withAudioStrh ? h.moreAudio : decltype(h.moreAudio){}) {
       lists.push_back(StrhBytes(strh));
@@ -695,7 +695,8 @@ bool Writer::Run() {
   std::vector<StreamSlot> streams;
   if (mode == 'M') {
     streams = SourceStreams(IFpresent("astrh"), videoStream, audioStream);
-    if (streams.empty()) videoStream = 0, audioStream = 1;
+    if (streams.empty())
+      videoStream = Header().audioFirst ? 1 : 0, audioStream = Header().audioFirst ? 0 : 1;
   } else {
     int v = -1, a = -1;
     SourceStreams(true, v, a);

@@ -62,6 +62,7 @@ void HeaderState::ResetRecords() {
   vstrf = {};
   astrf = {};
   moreAudio.clear();
+  audioFirst = false;
 }
 
 LabelColor GetLabel(int id) { return Labels()[size_t(id)].load(); }

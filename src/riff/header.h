@@ -59,6 +59,7 @@ struct HeaderState {
   // The audio streams after the first of a header made from the stream or a donor (numbered on
   // from it), written after the first audio stream's list.
   std::vector<std::pair<StrhRecord, AudioStrfRecord>> moreAudio;
+  bool audioFirst = false;  // a made header's audio stream is stream 00, its video stream 01
   uint64_t parsePos = 0;
   int32_t lastIndex = -1;
   uint64_t moviPos = 0;  // stream position of the four bytes "movi"

@@ -36,6 +36,7 @@ const std::map<std::string, std::string> kSamples = {
      "-f lavfi -i testsrc=size=320x240:rate=25 -f lavfi -i "
      "sine=f=440:sample_rate=11025:samples_per_frame=441 -t 8 -c:v mjpeg -q:v 8 -c:a pcm_u8 -ac 1"},
     {"two", kIn + "-f lavfi -i sine=f=880 -map 0 -map 1 -map 2 -t 8" + kMpeg4 + kMp3},
+    {"afirst", kIn + "-map 1 -map 0 -t 2" + kMpeg4 + kMp2},  // audio is stream 00
     {"raw", "-f lavfi -i testsrc=size=160x120:rate=25 -t 2 -c:v rawvideo -pix_fmt bgr24"},
     {"p1", kIn + "-t 1.2" + kMpeg4 + kMp2},
     {"p2", kIn + "-t 1.2 -vf negate" + kMpeg4 + kMp2},
@@ -306,6 +307,7 @@ std::vector<Case> Cases() {
       {"HeaderFromTheStream", "mp4", NoHeader(0), R, {Frames, SamePackets()}},
       {"HeaderFromTheStreamNoMoviList", "h264", NoHeader(12), R, {Frames, SamePackets()}},
       {"HeaderFromTheStreamTwoAudio", "two", NoHeader(0), R, {Frames, SamePackets()}},
+      {"HeaderFromTheStreamAudioFirst", "afirst", NoHeader(0), R, {Frames, SamePackets()}},
       // The first chunk's header is gone too: the file's own idx1 places it and gives it back.
       {"HeaderFromTheStreamFirstChunkHit", "mp4", NoHeader(20), R, {Frames, SamePackets()}},
       // The search finds only the later parts' movi lists, and idx1 covers the first part
