@@ -83,6 +83,7 @@ class TestMainWindow : public QObject {
     QMimeData web, files;
     web.setUrls({QUrl("https://example.org/x.avi")});
     files.setUrls({QUrl("https://example.org/x.avi"), QUrl::fromLocalFile(path)});
+    files.setText(QUrl::fromLocalFile(path).toString());  // as file managers also give it
     for (QMimeData* mime : {&web, &files}) {
       QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);
       QApplication::sendEvent(&w, &enter);
@@ -91,6 +92,12 @@ class TestMainWindow : public QObject {
     w.PageControl1->setCurrentWidget(w.TabSheetJOIN);
     QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &files, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(&w, &drop);
+    QCOMPARE(w.EditIN->text(), path);
+    // Onto the file-name field: the file, not its URL as text.
+    w.EditIN->clear();
+    QDragEnterEvent onField(QPoint(5, 5), Qt::CopyAction, &files, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(w.EditIN, &onField);  // a drop goes where the drag entered
+    QApplication::sendEvent(w.EditIN, &drop);
     QCOMPARE(w.EditIN->text(), path);
     QCOMPARE(w.PageControl1->currentWidget(), w.TabSheetFIX);
     QVERIFY(rvt::TreeLine(w.TreeRIFF, "TimeBetweenFrames = 40000"));

@@ -21,7 +21,8 @@ QString DroppedFile(const QMimeData* mime) {
 FileDropFilter::FileDropFilter(TFormMain& window) : QObject(&window), window_(window) {}
 
 bool FileDropFilter::eventFilter(QObject* watched, QEvent* event) {
-  if (watched != &window_) return false;
+  // The file-name field would take a dropped file as text (its URL): there it is a file too.
+  if (watched != &window_ && watched != window_.EditIN) return false;
   switch (event->type()) {
     case QEvent::DragEnter:
     case QEvent::DragMove: {
@@ -52,5 +53,7 @@ bool FileDropFilter::eventFilter(QObject* watched, QEvent* event) {
 
 void AcceptFileDrops(TFormMain& window) {
   window.setAcceptDrops(true);
-  window.installEventFilter(new FileDropFilter(window));
+  auto* filter = new FileDropFilter(window);
+  window.installEventFilter(filter);
+  window.EditIN->installEventFilter(filter);
 }
