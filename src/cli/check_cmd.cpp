@@ -154,7 +154,7 @@ namespace {
 
 // Checks one file: prints what the single check prints, fills its summary line and its JSON
 // object, and gives its exit status.
-int CheckOne(const CheckArgs& ca, BatchLine& line, std::string& json) {
+int CheckOne(const CheckArgs& ca, std::string& text, std::string& json) {
   int rc = kExitOk;
   bool reached = false;
   std::string error;
@@ -187,7 +187,7 @@ int CheckOne(const CheckArgs& ca, BatchLine& line, std::string& json) {
                   Index().entries.size(), BadBlocks().size(),
                   reached ? "поток проверен до конца" : "проверка закончилась раньше конца потока");
     std::printf("%s\n", summary);
-    line.text = summary;
+    text = summary;
     rc = reached ? kExitOk : kExitIncomplete;
     auto report = [&](SaveOutcome o, const std::string& f) {
       if (o == SaveOutcome::Failed) {
@@ -201,7 +201,7 @@ int CheckOne(const CheckArgs& ca, BatchLine& line, std::string& json) {
     if (!ca.indexOut.empty()) report(SaveIndexOnly(ca.indexOut), ca.indexOut);
     PrintNewMessages(shown);  // why a side file was not written
   }
-  if (!error.empty()) line.text = "ошибка: " + error;
+  if (!error.empty()) text = "ошибка: " + error;
   JsonObject j;
   j.Str("file", ca.file).Num("exit_status", rc).Bool("complete", reached);
   if (!error.empty()) j.Str("error", error);
@@ -254,20 +254,10 @@ int Check(const std::vector<std::string>& argsIn) {
     if (!files.empty()) std::fprintf(stderr, "rivetta-cli check: side files need one FILE\n\n");
     return Usage({kCheckUsage, kCheckOptionsHelp, kCheckFileHelp});
   }
-  JsonStdout out(json);
-  std::vector<BatchLine> lines;
-  std::vector<std::string> objects;
-  int rc = kExitOk;
-  for (const std::string& f : files) {
+  return RunBatch(files, json, [&](const std::string& f, std::string& text, std::string& object) {
     ca.file = f;
-    lines.push_back({f, {}});
-    objects.emplace_back();
-    rc = WorseStatus(rc, CheckOne(ca, lines.back(), objects.back()));
-    if (Interrupted()) break;  // Ctrl-C ends the batch too
-  }
-  if (files.size() > 1) PrintBatchSummary(lines);
-  if (json) out.Emit(files.size() > 1 ? JsonArray(objects) : objects.front());
-  return rc;
+    return CheckOne(ca, text, object);
+  });
 }
 
 }  // namespace rv::cli

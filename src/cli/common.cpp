@@ -113,9 +113,25 @@ int WorseStatus(int a, int b) {
   return weight(b) > weight(a) ? b : a;
 }
 
-void PrintBatchSummary(const std::vector<BatchLine>& lines) {
-  std::printf("\nитог:\n");
-  for (const BatchLine& l : lines) std::printf("%s: %s\n", l.file.c_str(), l.text.c_str());
+int RunBatch(const std::vector<std::string>& files, bool json,
+             const std::function<int(const std::string& file, std::string& text,
+                                     std::string& object)>& one) {
+  JsonStdout out(json);
+  std::vector<std::string> texts, objects;
+  int rc = kExitOk;
+  for (const std::string& f : files) {
+    texts.emplace_back();
+    objects.emplace_back();
+    rc = WorseStatus(rc, one(f, texts.back(), objects.back()));
+    if (Interrupted()) break;  // Ctrl-C ends the batch too
+  }
+  if (files.size() > 1) {
+    std::printf("\nитог:\n");
+    for (size_t i = 0; i < texts.size(); ++i)
+      std::printf("%s: %s\n", files[i].c_str(), texts[i].c_str());
+  }
+  if (json) out.Emit(files.size() > 1 ? JsonArray(objects) : objects.front());
+  return rc;
 }
 
 }  // namespace rv::cli

@@ -57,10 +57,12 @@ std::string MessagesJson();
 // The exit status of a batch: an error (1) outweighs an early end (3), which outweighs
 // success (0); bad usage (2) outweighs all.
 int WorseStatus(int a, int b);
-// One line per file of a batch: "FILE: text"; printed after the last file.
-struct BatchLine {
-  std::string file, text;
-};
-void PrintBatchSummary(const std::vector<BatchLine>& lines);
+// Works on each file in turn (one gives its status, its summary line and its JSON object),
+// goes on after a file that fails and ends after Ctrl-C. Then, for several files, a line per
+// file ("FILE: text"); with json, the one document on stdout (an object, or an array of them
+// for several files). The worst status.
+int RunBatch(
+    const std::vector<std::string>& files, bool json,
+    const std::function<int(const std::string& file, std::string& text, std::string& object)>& one);
 
 }  // namespace rv::cli

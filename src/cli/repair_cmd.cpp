@@ -8,7 +8,6 @@
 #include "base/questions.h"
 #include "base/tasks.h"
 #include "check/bad_blocks.h"
-#include "check/header_synth.h"
 #include "check/index.h"
 #include "check/repairs.h"
 #include "check/scanner.h"
@@ -244,27 +243,18 @@ void Say(const std::string& line, size_t& shown) {
 int SynthesizeHeader(const RepairArgs& ra, size_t& shown) {
   // What the search found is read into the records: a surviving audio header is kept.
   FinishReconstruction();
-  HeaderPlan plan;
   bool ok = OpenSource(ra.file);
   if (ok) {
-    Say(ra.donor.empty() ? "• заголовок составляется по данным потока"
-                         : "• заголовок составляется по данным потока и донора",
-        shown);
-    ok = PlanHeader(ra.donor, plan);
-    PrintNewMessages(shown);
-    const std::vector<std::string> differ = ok ? DonorMismatches(plan) : std::vector<std::string>{};
-    for (const std::string& d : differ) Say("• донор не совпадает с потоком: " + d, shown);
-    if (!differ.empty() && !ra.replace) {
+    // Without --yes a donor that differs is taken only on a yes at the terminal.
+    auto takeDifferent = [&](const std::string& question) {
+      PrintNewMessages(shown);
+      if (ra.replace) return true;
       auto* host = dynamic_cast<ConsoleHost*>(&CurrentHost());
       Question q;
-      q.text = "формат донора не совпадает с потоком. взять его заголовок?";
-      if (!host || !host->interactive() || !host->Ask(q)) {
-        Say("• донор не взят: его формат не совпадает с потоком (--yes возьмёт его)", shown);
-        CloseSource();
-        return kExitError;
-      }
-    }
-    ok = ok && ApplyHeaderPlan(plan);
+      q.text = question;
+      return host && host->interactive() && host->Ask(q);
+    };
+    ok = MakeHeader(ra.donor, takeDifferent, " (--yes возьмёт его)");
     CloseSource();
   }
   PrintNewMessages(shown);
@@ -504,20 +494,11 @@ int Repair(const std::vector<std::string>& args) {
     std::fprintf(stderr, "rivetta-cli repair: %s is not a directory\n", ra.dir.c_str());
     return kExitError;
   }
-  JsonStdout out(ra.json);
-  std::vector<BatchLine> lines;
-  std::vector<std::string> objects;
-  int rc = kExitOk;
-  for (const std::string& f : ra.files) {
-    ra.file = f;
-    lines.push_back({f, {}});
-    objects.emplace_back();
-    rc = WorseStatus(rc, RepairOne(ra, lines.back().text, objects.back()));
-    if (Interrupted()) break;  // Ctrl-C ends the batch too
-  }
-  if (ra.files.size() > 1) PrintBatchSummary(lines);
-  if (ra.json) out.Emit(ra.files.size() > 1 ? JsonArray(objects) : objects.front());
-  return rc;
+  return RunBatch(ra.files, ra.json,
+                  [&](const std::string& f, std::string& text, std::string& object) {
+                    ra.file = f;
+                    return RepairOne(ra, text, object);
+                  });
 }
 
 }  // namespace rv::cli

@@ -279,6 +279,23 @@ AudioGuess RecogniseAudio(const std::vector<Bytes>& payloads) {
   return g;
 }
 
+bool MakeHeader(const std::string& donorFile,
+                const std::function<bool(const std::string& question)>& takeDifferentDonor,
+                const std::string& refusalHint) {
+  AddMessage(donorFile.empty() ? "• заголовок составляется по данным потока"
+                               : "• заголовок составляется по данным потока и донора");
+  HeaderPlan plan;
+  if (!PlanHeader(donorFile, plan)) return false;
+  const std::vector<std::string> differ = DonorMismatches(plan);
+  for (const std::string& d : differ) AddMessage("• донор не совпадает с потоком: " + d);
+  if (!differ.empty() &&
+      !takeDifferentDonor("формат донора не совпадает с потоком. взять его заголовок?")) {
+    AddMessage("• донор не взят: его формат не совпадает с потоком" + refusalHint);
+    return false;
+  }
+  return ApplyHeaderPlan(plan);
+}
+
 bool PlanHeader(const std::string& donorFile, HeaderPlan& plan) {
   plan = HeaderPlan{};
   plan.movi = SampleMovi();

@@ -211,11 +211,13 @@ Bytes BuildHeaderRegion(bool withAudioStrh, bool withAudioStrf, uint32_t& moviLi
   std::vector<Bytes> lists;
   if (streams.empty()) {
     lists.push_back(videoStrl());
-    if (withAudioStrh) lists.insert(h.audioFirst ? lists.begin() : lists.end(), audioStrl());
-    // The further audio streams of a header made from the stream or a donor.
-    for (const auto& [strh, strf] : withAudioStrh ? h.moreAudio : decltype(h.moreAudio){}) {
-      lists.push_back(StrhBytes(strh));
-      appendChunk(lists.back(), AudioStrfBytes(strf));
+    if (withAudioStrh) {
+      lists.insert(h.audioFirst ? lists.begin() : lists.end(), audioStrl());
+      // The further audio streams of a header made from the stream or a donor.
+      for (const auto& [strh, strf] : h.moreAudio) {
+        lists.push_back(StrhBytes(strh));
+        appendChunk(lists.back(), AudioStrfBytes(strf));
+      }
     }
   } else {
     for (const StreamSlot& s : streams)

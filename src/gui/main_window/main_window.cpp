@@ -37,7 +37,6 @@
 #include "base/questions.h"
 #include "base/tasks.h"
 #include "check/file_state.h"
-#include "check/header_synth.h"
 #include "check/index.h"
 #include "check/scanner.h"
 #include "decode/stream_synth.h"
@@ -533,19 +532,8 @@ void TFormMain::SynthesizeHeader() {
   // What the search found is read into the records: a surviving audio header is kept.
   rv::FinishReconstruction();
   if (!rv::OpenSource(rv::InputFileName())) return;
-  rv::AddMessage(donor.empty() ? "• заголовок составляется по данным потока"
-                               : "• заголовок составляется по данным потока и донора");
-  rv::HeaderPlan plan;
-  bool ok = rv::PlanHeader(donor, plan);
-  const std::vector<std::string> differ =
-      ok ? rv::DonorMismatches(plan) : std::vector<std::string>{};
-  for (const std::string& d : differ) rv::AddMessage("• донор не совпадает с потоком: " + d);
-  if (!differ.empty() &&
-      !rv::AskYesNo("формат донора не совпадает с потоком. взять его заголовок?")) {
-    rv::AddMessage("• донор не взят: его формат не совпадает с потоком");
-    ok = false;
-  }
-  if (ok) rv::ApplyHeaderPlan(plan);
+  rv::MakeHeader(
+      donor, [](const std::string& question) { return rv::AskYesNo(question); }, "");
   rv::CloseSource();
 }
 
